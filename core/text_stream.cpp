@@ -1,0 +1,88 @@
+#include "text_stream.h"
+
+#include <cstring>
+
+bool TextLineReader::Refill() {
+    if (m_eof) {
+        return false;
+    }
+    std::size_t kept = m_end - m_pos;
+    std::memmove(m_buffer, m_buffer + m_pos, kept);
+    m_pos = 0;
+    m_end = kept;
+    std::size_t got = std::fread(m_buffer + kept, 1, sizeof m_buffer - kept, m_file);
+    if (got == 0) {
+        if (std::ferror(m_file)) {
+            m_failed = true;
+        }
+        m_eof = true;
+        return false;
+    }
+    // A 0x1A byte ends the file: nothing after it is ever seen.
+    if (void* eofMark = std::memchr(m_buffer + kept, 0x1A, got)) {
+        got = static_cast<std::size_t>(static_cast<char*>(eofMark) - (m_buffer + kept));
+        m_eof = true;
+    }
+    m_end = kept + got;
+    return true;
+}
+
+std::size_t TextLineReader::ReadLine(char* out, std::size_t maxChars) {
+    std::size_t count = 0;
+    while (count < maxChars) {
+        if (m_pos == m_end && !Refill()) {
+            break;
+        }
+        // Copy plain characters up to the next line feed or carriage return in one go.
+        const char* start = m_buffer + m_pos;
+        std::size_t span = m_end - m_pos;
+        if (span > maxChars - count) {
+            span = maxChars - count;
+        }
+        const char* lf = static_cast<const char*>(std::memchr(start, '\n', span));
+        std::size_t scan = lf ? static_cast<std::size_t>(lf - start) : span;
+        const char* cr = static_cast<const char*>(std::memchr(start, '\r', scan));
+        if (cr) {
+            scan = static_cast<std::size_t>(cr - start);
+        }
+        std::memcpy(out + count, start, scan);
+        count += scan;
+        m_pos += scan;
+        if (cr) {
+            // A carriage return is dropped only when a line feed follows it directly.
+            if (m_pos + 1 == m_end) {
+                Refill();
+            }
+            ++m_pos;
+            if (m_pos < m_end && m_buffer[m_pos] == '\n') {
+                continue; // the line feed is taken on the next turn
+            }
+            out[count++] = '\r';
+            continue;
+        }
+        if (lf && scan < span) {
+            out[count++] = '\n';
+            ++m_pos;
+            break;
+        }
+    }
+    return count;
+}
+
+bool WriteTextMode(std::FILE* file, std::string_view text) {
+    while (!text.empty()) {
+        std::size_t lf = text.find('\n');
+        std::string_view piece = text.substr(0, lf);
+        if (!piece.empty() && std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
+            return false;
+        }
+        if (lf == std::string_view::npos) {
+            break;
+        }
+        if (std::fwrite("\r\n", 1, 2, file) != 2) {
+            return false;
+        }
+        text.remove_prefix(lf + 1);
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+// Text-mode file rules applied by our own code over files opened in binary mode, so that
+// reading and writing behave the same on every platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+// Reads lines like fgets on a text-mode stream: a carriage return directly before a line feed
+// is dropped, the first 0x1A byte ends the file, and one read takes at most `maxChars`
+// characters, stopping after a line feed.
+class TextLineReader {
+public:
+    explicit TextLineReader(std::FILE* file) : m_file(file) {}
+
+    // Copies the next read into `out` (not terminated) and returns its length; 0 at the end of
+    // the file or on a read error (see failed()).
+    std::size_t ReadLine(char* out, std::size_t maxChars);
+
+    bool failed() const { return m_failed; }
+
+private:
+    bool Refill(); // keeps any unread bytes; false when nothing more can be read
+
+    std::FILE* m_file;
+    char m_buffer[64 * 1024];
+    std::size_t m_pos = 0;
+    std::size_t m_end = 0;
+    bool m_eof = false; // the file is exhausted or a 0x1A byte was met
+    bool m_failed = false;
+};
+
+// Writes `text` to a binary stream as a text-mode stream would: every line feed becomes a
+// carriage return and a line feed. Returns false when the stream refused a byte.
+bool WriteTextMode(std::FILE* file, std::string_view text);
