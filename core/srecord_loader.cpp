@@ -1,0 +1,139 @@
+#include "srecord_loader.h"
+
+#include "exclusive_file.h"
+#include "region_dump.h"
+#include "srecord_record.h"
+#include "text_stream.h"
+#include "variant_profile.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr std::int64_t CPU_LIMIT = CPU_REGION_SIZE - 1; // a CPU record's start + n must not pass it
+constexpr std::int64_t FLASH_ADDRESS_START = CPU_REGION_SIZE; // records from here go to flash
+
+LoadResult Rejection(std::uint64_t line, RejectReason reason) {
+    LoadResult result;
+    result.kind = LoadResult::Rejected;
+    result.line = line;
+    result.reason = reason;
+    return result;
+}
+
+LoadResult FileFailure(const std::string& fileName, int errorNumber) {
+    LoadResult result;
+    result.kind = LoadResult::FileError;
+    result.file = fileName;
+    result.error = SystemErrorText(errorNumber);
+    return result;
+}
+
+// Rounds down to a multiple of a block, also below zero.
+constexpr std::int64_t RoundDownToBlock(std::int64_t value) {
+    return value & ~static_cast<std::int64_t>(BLOCK_SIZE - 1);
+}
+
+} // namespace
+
+const char* DescribeRejectReason(RejectReason reason) {
+    switch (reason) {
+    case RejectReason::None:
+        return "no reason";
+    case RejectReason::NotHexadecimal:
+        return "the byte count, address or data holds a character that is not a hexadecimal digit";
+    case RejectReason::LengthMismatch:
+        return "the record's length does not match its byte count";
+    case RejectReason::CpuRangeExceeded:
+        return "the CPU record reaches beyond address 0x3FFFE";
+    case RejectReason::FlashOutOfRange:
+        return "the flash record lies outside flash offsets 0x0 to 0x7FFFE";
+    case RejectReason::BelowFlashBase:
+        return "the flash record starts below the flash base address";
+    }
+    return "unknown reason";
+}
+
+LoadResult FirmwareImage::loadSRecordFile(const std::string& path, bool writeDumps,
+                                          const VariantProfile& profile) {
+    Reset();
+    errno = 0;
+    std::FILE* file = OpenExclusive(path.c_str(), "rb");
+    if (!file) {
+        return FileFailure(path, errno);
+    }
+    LoadResult result = loadSRecordStream(file, path, profile);
+    std::fclose(file);
+    // The dumps come after the file is closed, so they may even replace it.
+    if (result.kind == LoadResult::Loaded && writeDumps && !WriteImageDumps(*this, result)) {
+        imageLoaded = false;
+    }
+    return result;
+}
+
+LoadResult FirmwareImage::loadSRecordStream(std::FILE* file, const std::string& fileName,
+                                            const VariantProfile& profile) {
+    Reset();
+    const std::int64_t flashBase = profile.flashBase;
+    LoadResult result;
+    TextLineReader reader(file);
+    // Only the characters a read returned are ever looked at, so the buffer needs no clearing.
+    char line[READ_BUFFER_SIZE];
+    DataRecord record;
+    RejectReason reason = RejectReason::None;
+    std::uint64_t lineNumber = 0;
+    for (;;) {
+        errno = 0;
+        std::size_t length = reader.ReadLine(line, MAX_READ_CHARS);
+        if (reader.failed()) {
+            return FileFailure(fileName, errno);
+        }
+        if (length == 0) {
+            break;
+        }
+        ++lineNumber;
+        RecordVerdict verdict = JudgeRecord(line, length, record, reason);
+        if (verdict == RecordVerdict::Skip) {
+            continue;
+        }
+        if (verdict == RecordVerdict::Reject) {
+            return Rejection(lineNumber, reason);
+        }
+
+        const std::int64_t start = record.start;
+        const std::int64_t n = record.dataCount;
+        if (start < FLASH_ADDRESS_START) {
+            if (start + n > CPU_LIMIT) {
+                return Rejection(lineNumber, RejectReason::CpuRangeExceeded);
+            }
+            if (n > 0) {
+                std::memcpy(CpuRegion.data() + start, record.data, static_cast<std::size_t>(n));
+            }
+        } else {
+            // Each flash record is tested with its own end; the image keeps the furthest one.
+            const std::int64_t extent = RoundDownToBlock(start + n - flashBase);
+            if (start < flashBase) {
+                return Rejection(lineNumber, RejectReason::BelowFlashBase);
+            }
+            if (extent < 0 || extent > FLASH_EXTENT_LIMIT) {
+                return Rejection(lineNumber, RejectReason::FlashOutOfRange);
+            }
+            if (static_cast<std::uint32_t>(extent) > flashExtent) {
+                flashExtent = static_cast<std::uint32_t>(extent);
+            }
+            if (n > 0) {
+                std::memcpy(FlashRegion.data() + (start - flashBase), record.data,
+                            static_cast<std::size_t>(n));
+                flashDataStored = true;
+            }
+        }
+        if (!record.checksumGood) {
+            result.badChecksumLines.push_back(lineNumber);
+        }
+    }
+
+    imageLoaded = true;
+    result.kind = LoadResult::Loaded;
+    return result;
+}
