@@ -1,0 +1,69 @@
+// Finding, opening and talking to units over a DriverPort: the only code that calls the driver.
+// Every packet sent or received is traced through the TransferLog it is given.
+#pragma once
+
+#include "device_link.h"
+#include "driver_port.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+class TransferLog;
+
+// Diagnostic texts of the device search; they go to standard output unless redirected.
+inline constexpr const char* NO_DEVICE_INFO_TEXT = "No HDEVINFO available for this GUID\n";
+inline constexpr const char* NO_INTERFACE_DATA_TEXT =
+    "No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n";
+inline constexpr const char* SYMBOLIC_LINK_FORMAT = "Symbolic link is %s\n";
+
+// The handle OpenDeviceInterface gives on any failure.
+inline constexpr PortHandle NULL_PORT_HANDLE = 0;
+
+// Counts the present unit interfaces. Safe to call from any thread the port allows; no tracing.
+int CountDeviceInterfaces(DriverPort& port);
+
+class DeviceAccess {
+  public:
+    using DiagnosticSink = std::function<void(std::string_view text)>;
+
+    // `port` and `log` must outlive this object. Diagnostics go to stdout unless replaced.
+    DeviceAccess(DriverPort& port, TransferLog& log);
+
+    void SetDiagnosticSink(DiagnosticSink sink) { m_diagnostics = std::move(sink); }
+
+    int CountDeviceInterfaces();
+    // Opens interface `index` (from 0); NULL_PORT_HANDLE on any failure.
+    PortHandle OpenDeviceInterface(std::uint32_t index);
+    // Copies interface `index`'s device path with its zero into `buffer`, after clearing
+    // `capacity` bytes of it. False for a null buffer, an unreadable interface, or a path that
+    // does not fit `capacity` with its zero (then the buffer stays cleared).
+    bool GetDevicePath(std::uint32_t index, char* buffer, std::size_t capacity);
+    bool GetDeviceDescriptor(PortHandle handle, void* buffer, std::size_t size);
+    // On failure `number` is left unchanged.
+    bool GetDeviceNumber(PortHandle handle, std::int32_t& number);
+
+    // One packet each way; both write a trace line whatever the outcome.
+    bool BinSendToDevice(PortHandle handle, const void* bytes, std::size_t length,
+                         std::size_t& returned);
+    bool ReceiveFromDevice(PortHandle handle, void* buffer, std::size_t capacity,
+                           std::size_t& returned);
+
+    // Selects the first interface reporting UNIT_PRODUCT_ID and fills all three fields of `link`.
+    // False when none qualifies; with no interface at all `link` is left as it came.
+    bool OpenDeviceLink(DeviceLink& link);
+    // Closes the handle and marks it invalid; packetSize and deviceNumber stay.
+    void CloseDeviceLink(DeviceLink& link);
+
+    DriverPort& port() { return m_port; }
+
+  private:
+    enum class PathRead { Read, Unreadable, TooLong };
+    PathRead ReadDevicePath(std::uint32_t index, char* buffer, std::size_t capacity);
+    void Print(std::string_view text);
+
+    DriverPort& m_port;
+    TransferLog& m_log;
+    DiagnosticSink m_diagnostics;
+};
