@@ -1,0 +1,30 @@
+// The logic's reach to time and threads, injectable so that tests run the timed wait on a fake
+// clock and can refuse to start a worker. The defaults use the real clock and std::thread.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <thread>
+
+// Sleeps on the calling thread (the commit wait's 10 ms ticks).
+using SleepFunction = std::function<void(std::chrono::milliseconds)>;
+
+// Starts a worker thread; an empty result means the thread could not be created.
+using ThreadStarter = std::function<std::optional<std::thread>(std::function<void()>)>;
+
+// Periods and limits of the session's workers.
+struct SessionTiming {
+    std::chrono::milliseconds pollInterval{100};     // the arrival poller's pause between counts
+    std::chrono::milliseconds presenceInterval{100}; // the watcher's check when no event opens
+    std::chrono::milliseconds stopTimeout{1000};     // how long StopWorkers waits for each worker
+};
+
+struct LogicServices {
+    SleepFunction sleep;       // empty: std::this_thread::sleep_for
+    ThreadStarter startThread; // empty: std::thread, a failure to start gives no thread
+    SessionTiming timing;
+};
+
+// The defaults filled in where `services` left a function empty.
+LogicServices WithDefaults(LogicServices services);
