@@ -3,6 +3,7 @@
 #pragma once
 
 #include "driver_port.h"
+#include "file_stamp.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -38,25 +39,29 @@ class TransferLog {
     const std::string& rotatedPath() const { return m_rotatedPath; }
 
   private:
-    long CurrentLineCount(); // -1 when the current file does not open
-    void Remember(std::FILE* file, long linesBefore, std::uint64_t sizeBefore,
-                  const std::string& written);
+    // How far a count of the current file can be carried on by adding our own lines to it.
+    enum class Tail {
+        Clean,   // the file ends after a line feed and holds no 0x1A byte
+        Frozen,  // a 0x1A byte ends the file for readers: nothing appended counts any more
+        Unknown, // it ends inside a line: only a full count tells
+    };
+    struct Count {
+        FileStamp stamp; // the file version counted
+        long lines = -1; // -1: the current file did not open
+        Tail tail = Tail::Unknown;
+    };
+
+    Count CountCurrentFile();
+    void Remember(const Count& before, const FileStamp& opened, const FileStamp& written,
+                  const std::string& line);
 
     std::string m_currentPath;
     std::string m_rotatedPath;
     Clock m_clock;
     std::mutex m_mutex;
-    // What we know of the current file after our own last write, so that an unchanged file is
-    // not counted again.
-    struct Cache {
-        bool valid = false;
-        std::uint64_t device = 0;
-        std::uint64_t index = 0;
-        std::uint64_t size = 0;
-        std::int64_t modified = 0;
-        long lines = 0;
-        bool frozen = false; // a 0x1A byte ends the file for readers: nothing more counts
-    } m_cache;
+    // The current file as our own last write left it; an unchanged file is not counted again.
+    bool m_known = false;
+    Count m_knownCount;
 };
 
 // The trace messages of a send and of a receive: "[text]<result>".

@@ -1,0 +1,11 @@
+#include "platform_beep.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+void PlatformBeep() {
+#ifdef _WIN32
+    MessageBeep(0xFFFFFFFF);
+#endif
+}
