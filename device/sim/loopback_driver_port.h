@@ -1,0 +1,76 @@
+// A driver port whose units are in-process VirtualUnits that answer at once: no sockets, no
+// threads. Tests plug and unplug units on it and hand it to the code under test as its DriverPort.
+#pragma once
+
+#include "driver_port.h"
+#include "virtual_unit.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class LoopbackDriverPort : public DriverPort {
+  public:
+    LoopbackDriverPort();
+    ~LoopbackDriverPort() override;
+
+    // Plugs a unit; it gets config.number, or the next free number from 0 when that is
+    // NEXT_FREE_NUMBER. Returns the number, or -1 when that number is already plugged.
+    std::int32_t Plug(UnitConfig config = {});
+    // Removes unit `number` and signals its disconnect event, as the driver does.
+    bool Unplug(std::int32_t number);
+    std::vector<std::int32_t> PluggedUnits() const;
+    // Copies of a plugged unit's memories; empty when no such unit is plugged.
+    std::vector<std::uint8_t> CpuMemory(std::int32_t number) const;
+    std::vector<std::uint8_t> FlashMemory(std::int32_t number) const;
+    // Every packet any unit received or sent, as capture lines ("0 R 0100...").
+    std::vector<std::string> CaptureLines() const;
+    // When set, each commit writes unit-N-cpu.bin and unit-N-flash.bin there.
+    void SetSaveMemoryDirectory(std::string directory);
+
+    PortHandle GetClassDevices() override;
+    bool EnumDeviceInterface(PortHandle set, std::uint32_t index) override;
+    std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) override;
+    bool GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) override;
+    void DestroyDeviceInfoList(PortHandle set) override;
+
+    PortHandle CreateFile(const std::string& path) override;
+    bool DeviceIoControl(PortHandle handle, std::uint32_t code, const void* in, std::size_t inSize,
+                         void* out, std::size_t outSize, std::size_t& returned) override;
+    void CloseHandle(PortHandle handle) override;
+
+    PortHandle CreateStopEvent() override;
+    bool SetEvent(PortHandle event) override;
+    PortHandle OpenNamedEvent(const std::string& name) override;
+    WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
+                                   int timeoutMs) override;
+    void CloseEvent(PortHandle event) override;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    struct EventState {
+        bool signalled = false;
+    };
+    struct Slot; // a plugged unit and the answers it has queued
+    struct Entry;
+
+    std::shared_ptr<Slot> FindSlotLocked(std::int32_t number) const;
+    bool UnplugLocked(std::int32_t number);
+    void RunTimersLocked();
+    PortHandle AddLocked(Entry entry);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::shared_ptr<Slot>> m_slots; // in plug order
+    std::map<std::string, std::shared_ptr<EventState>> m_namedEvents;
+    std::map<PortHandle, std::shared_ptr<Entry>> m_handles;
+    PortHandle m_nextHandle = 1;
+    std::vector<std::string> m_capture;
+    std::string m_saveDirectory;
+};
