@@ -3,8 +3,18 @@
 // rules. The window (or knot-fdt, or a test) forwards its commands and posted messages here.
 #pragma once
 
+#include "device_access.h"
+#include "device_info_panel.h"
+#include "device_link.h"
+#include "device_packet_link.h"
+#include "download_sequence.h"
+#include "exchange_observer.h"
+#include "firmware_image.h"
 #include "flash_transfer_view.h"
 #include "logic_services.h"
+#include "packet_protocol.h"
+#include "path_recording_port.h"
+#include "unit_session.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,23 +22,20 @@
 
 struct VariantProfile;
 class DriverPort;
-class FirmwareImage;
-class DeviceInfoPanel;
-class DownloadSequence;
-class UnitSession;
+class TransferLog;
 
-class FlashTransferController {
+class FlashTransferController : private DownloadRunListener, private SessionListener {
   public:
-    // `profile`, `view` and `port` must outlive the controller.
+    // `profile`, `view`, `port` and `log` must outlive the controller.
     FlashTransferController(const VariantProfile& profile, FlashTransferView& view,
-                            DriverPort& port, LogicServices services = {});
+                            DriverPort& port, TransferLog& log, LogicServices services = {});
     // Stops the workers if the window did not (every close path should call OnClose first).
-    ~FlashTransferController();
+    ~FlashTransferController() override;
     FlashTransferController(const FlashTransferController&) = delete;
     FlashTransferController& operator=(const FlashTransferController&) = delete;
 
     // The "/FILE" switch: every successful load also writes the two dump files.
-    void SetDumpImages(bool dump);
+    void SetDumpImages(bool dump) { m_bDumpImages = dump; }
 
     // The logic part of the window's initialisation, after its controls exist and Start has been
     // disabled: ResetDeviceInfo, Initialize item off, ResetSessionHandles, BeginArrivalDetection.
@@ -43,28 +50,46 @@ class FlashTransferController {
     void OnStartDownload();
     // File > Open after the chooser returned a path: load, message box, Start rule.
     void OnFileChosen(const std::string& path);
-    // Data > Initialize: the initialize command, its wait and the closing message.
-    void OnDataInitialize();
+    // Data > Initialize: the initialize command, its acknowledgment and the closing message.
+    // Returns whether the unit acknowledged it (false also when refused as a command).
+    bool OnDataInitialize();
 
-    // Whether each command may be given now (the window may ask before opening its chooser).
-    bool CanStartDownload() const;
-    bool CanOpenFile() const;
+    // Whether each command may be given now; the window also shows them disabled meanwhile.
+    bool CanOpenFile() const { return !m_sequence.IsRunning(); }
     bool CanInitialize() const;
-    bool IsDownloadRunning() const;
+    bool IsDownloadRunning() const { return m_sequence.IsRunning(); }
 
     const VariantProfile& Profile() const { return m_profile; }
-    const FirmwareImage& Image() const;
-    DeviceInfoPanel& DeviceInfo() { return *m_deviceInfo; }
-    DownloadSequence& Sequence() { return *m_sequence; }
-    UnitSession& Session() { return *m_session; }
+    const std::string& Caption() const { return m_caption; }
+    FirmwareImage& Image() { return *m_image; }
+    const LoadResult& LastLoadResult() const { return m_lastLoad; }
+    DeviceLink& Link() { return m_link; }
+    DeviceAccess& Access() { return m_access; }
+    PacketProtocol& Protocol() { return m_protocol; }
+    DeviceInfoPanel& DeviceInfo() { return m_deviceInfo; }
+    DownloadSequence& Sequence() { return m_sequence; }
+    UnitSession& Session() { return m_session; }
 
   private:
+    void OnDownloadStarted() override;
+    void OnDownloadEnded(bool succeeded) override;
+    void OnUnitReady() override;
+    void OnUnitRemoved() override;
+
     const VariantProfile& m_profile;
     FlashTransferView& m_view;
     LogicServices m_services;
-    std::unique_ptr<FirmwareImage> m_image;
-    std::unique_ptr<DeviceInfoPanel> m_deviceInfo;
-    std::unique_ptr<UnitSession> m_session;
-    std::unique_ptr<DownloadSequence> m_sequence;
+    std::string m_caption;
+    PathRecordingPort m_port;
+    DeviceAccess m_access;
+    DeviceLink m_link;
+    DevicePacketLink m_deviceLink;
+    ObservedPacketLink m_observedLink;
+    PacketProtocol m_protocol;
+    std::unique_ptr<FirmwareImage> m_image; // 768 KB: on the heap
+    LoadResult m_lastLoad;
     bool m_bDumpImages = false;
+    DeviceInfoPanel m_deviceInfo;
+    DownloadSequence m_sequence;
+    UnitSession m_session; // last: its workers stop before anything they use goes
 };

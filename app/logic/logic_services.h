@@ -20,9 +20,13 @@ struct SessionTiming {
     std::chrono::milliseconds stopTimeout{1000};     // how long StopWorkers waits for each worker
 };
 
+// Sounds the simple beep that marks a failed send or block.
+using BeepCallback = std::function<void()>;
+
 struct LogicServices {
     SleepFunction sleep;       // empty: std::this_thread::sleep_for
     ThreadStarter startThread; // empty: std::thread, a failure to start gives no thread
+    BeepCallback beep;         // empty: the platform's simple beep
     SessionTiming timing;
 };
 

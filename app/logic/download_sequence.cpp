@@ -1,0 +1,217 @@
+// The download sequence, one step message at a time.
+#include "download_sequence.h"
+
+#include "command_texts.h"
+#include "device_info_panel.h"
+#include "firmware_image.h"
+#include "operator_texts.h"
+#include "string_table.h"
+
+DownloadSequence::DownloadSequence(const VariantProfile& profile, FlashTransferView& view,
+                                   const FirmwareImage& image, PacketProtocol& protocol,
+                                   const ObservedPacketLink& link, DeviceInfoPanel& deviceInfo,
+                                   SleepFunction sleep, DownloadRunListener& listener)
+    : m_profile(profile), m_view(view), m_image(image), m_protocol(protocol), m_link(link),
+      m_deviceInfo(deviceInfo), m_sleep(std::move(sleep)), m_listener(listener),
+      m_caption(ProgramTitle(profile)), m_waitSteps(profile.commitWaitSteps) {}
+
+void DownloadSequence::SetCommitWait(std::uint32_t steps, std::chrono::milliseconds tick) {
+    m_waitSteps = steps;
+    m_waitTick = tick;
+}
+
+int DownloadSequence::LastFlashIndex() const {
+    return static_cast<int>(m_image.FlashBlockCount()) - 1;
+}
+
+void DownloadSequence::OnStartDownload() {
+    if (m_running) {
+        return; // one run at a time
+    }
+    m_running = true;
+    m_report = DownloadReport{};
+    m_report.stage = DownloadStage::Prepare;
+    m_listener.OnDownloadStarted();
+
+    m_view.SetStatusText(STATUS_PREPARING);
+    if (!PrepareDownload()) {
+        Fail(DownloadStage::Prepare, 0, CauseOfLastExchange());
+        return;
+    }
+    int lastFlash = LastFlashIndex();
+    m_view.SetProgressRange(static_cast<int>(CPU_BLOCK_COUNT) + (lastFlash > 0 ? lastFlash : 0));
+    m_view.SetProgressPos(0);
+    Post(WM_CPU_BLOCK_STEP, 0);
+    m_view.EnableStart(false);
+}
+
+bool DownloadSequence::PrepareDownload() {
+    CommandCode code = m_protocol.SendCommandText(PrepareCommandText(m_profile));
+    if (code == 0) {
+        return false;
+    }
+    return m_protocol.WaitForAck(code);
+}
+
+int DownloadSequence::OnCpuBlockStep(std::uintptr_t wParam, std::intptr_t) {
+    if (!Expect(WM_CPU_BLOCK_STEP, wParam)) {
+        return 0;
+    }
+    std::size_t i = wParam;
+    if (i == 0) {
+        m_report.stage = DownloadStage::CpuBlocks;
+        m_view.SetStatusText(STATUS_CPU_PHASE);
+    } else if (i >= CPU_BLOCK_COUNT) {
+        if (LastFlashIndex() >= 0) {
+            Post(WM_FLASH_BLOCK_STEP, 0);
+        } else {
+            Post(WM_COMMIT_STEP, 0);
+        }
+        return 1;
+    }
+    if (m_image.IsCpuBlockBlank(i)) {
+        ++m_report.cpuBlocksSkipped;
+    } else {
+        auto blockNumber = static_cast<std::int32_t>(i + 1);
+        if (!m_protocol.SendDataBlock(m_image.CpuBlock(i).data(), blockNumber,
+                                      m_profile.cpuBlockType)) {
+            Fail(DownloadStage::CpuBlocks, blockNumber, CauseOfLastExchange());
+            return 0;
+        }
+        ++m_report.cpuBlocksSent;
+    }
+    Post(WM_CPU_BLOCK_STEP, i + 1);
+    m_view.SetProgressPos(static_cast<int>(i + 1));
+    m_view.RefreshWindow();
+    return 1;
+}
+
+int DownloadSequence::OnFlashBlockStep(std::uintptr_t wParam, std::intptr_t) {
+    if (!Expect(WM_FLASH_BLOCK_STEP, wParam)) {
+        return 0;
+    }
+    std::size_t j = wParam;
+    if (j == 0) {
+        m_report.stage = DownloadStage::FlashBlocks;
+        m_view.SetStatusText(STATUS_FLASH_PHASE);
+    }
+    if (static_cast<long long>(j) > LastFlashIndex()) {
+        Post(WM_COMMIT_STEP, 0);
+        return 1;
+    }
+    auto blockNumber = static_cast<std::int32_t>(j + 1);
+    if (!m_protocol.SendDataBlock(m_image.FlashBlock(j).data(), blockNumber,
+                                  m_profile.flashBlockType)) {
+        Fail(DownloadStage::FlashBlocks, blockNumber, CauseOfLastExchange());
+        return 0;
+    }
+    ++m_report.flashBlocksSent;
+    Post(WM_FLASH_BLOCK_STEP, j + 1);
+    m_view.SetProgressPos(static_cast<int>(CPU_BLOCK_COUNT + 1 + j));
+    m_view.RefreshWindow();
+    return 1;
+}
+
+int DownloadSequence::OnCommitStep(std::uintptr_t wParam, std::intptr_t) {
+    if (!Expect(WM_COMMIT_STEP, wParam)) {
+        return 0;
+    }
+    std::uintptr_t k = wParam;
+    if (k == 0) {
+        m_report.stage = DownloadStage::Commit;
+        // The commit's answer is never read: the unit starts writing its flash.
+        if (m_protocol.SendCommandText(CommitCommandText(m_profile)) == 0) {
+            Fail(DownloadStage::Commit, 0, CauseOfLastExchange());
+            return 0;
+        }
+        m_report.commitSent = true;
+        m_report.stage = DownloadStage::Wait;
+        m_deviceInfo.ResetDeviceInfo();
+        m_view.EnableInitializeItem(false);
+        m_view.SetStatusText(STATUS_WRITING);
+        m_view.SetProgressRange(static_cast<int>(m_waitSteps));
+        m_view.SetProgressPos(0);
+    }
+    if (k > m_waitSteps) {
+        m_running = false;
+        m_report.stage = DownloadStage::Finished;
+        m_report.succeeded = true;
+        m_view.ShowMessage(m_caption, DOWNLOAD_DONE_TEXT, MessageIcon::Information);
+        m_view.SetStatusText(STATUS_EMPTY);
+        m_view.SetProgressPos(0);
+        m_listener.OnDownloadEnded(true);
+        return 1;
+    }
+    m_sleep(m_waitTick);
+    if (!m_running) {
+        return 0; // the unit went away while this tick slept (a nested loop ran the removal)
+    }
+    m_report.waitStepsDone = static_cast<std::uint32_t>(k + 1);
+    Post(WM_COMMIT_STEP, k + 1);
+    m_view.SetProgressPos(static_cast<int>(k + 1));
+    m_view.RefreshWindow();
+    return 1;
+}
+
+void DownloadSequence::OnUnitRemoved() {
+    if (!m_running) {
+        return;
+    }
+    std::int32_t blockNumber = 0;
+    if (m_report.stage == DownloadStage::CpuBlocks ||
+        m_report.stage == DownloadStage::FlashBlocks) {
+        blockNumber = static_cast<std::int32_t>(m_expectedIndex + 1);
+    }
+    Fail(m_report.stage, blockNumber, DownloadFailureCause::UnitRemoved);
+}
+
+void DownloadSequence::Cancel() {
+    if (!m_running) {
+        return;
+    }
+    m_running = false;
+    std::int32_t blockNumber = 0;
+    if (m_report.stage == DownloadStage::CpuBlocks ||
+        m_report.stage == DownloadStage::FlashBlocks) {
+        blockNumber = static_cast<std::int32_t>(m_expectedIndex + 1);
+    }
+    m_report.failure =
+        DownloadFailure{m_report.stage, blockNumber, DownloadFailureCause::Interrupted};
+    m_view.SetStatusText(STATUS_EMPTY);
+    m_listener.OnDownloadEnded(false);
+}
+
+bool DownloadSequence::Expect(WindowMessage message, std::uintptr_t index) {
+    if (!m_running || message != m_expectedMessage || index != m_expectedIndex) {
+        return false; // a step of an ended run, or of no run at all
+    }
+    return true;
+}
+
+void DownloadSequence::Post(WindowMessage message, std::uintptr_t index) {
+    m_expectedMessage = message;
+    m_expectedIndex = index;
+    m_view.PostWindowMessage(message, index);
+}
+
+void DownloadSequence::Fail(DownloadStage stage, std::int32_t blockNumber,
+                            DownloadFailureCause cause) {
+    // The run is over before the message box opens, so that nothing handled inside the box's
+    // loop (an unplug, a stale step) can touch it again.
+    m_running = false;
+    m_report.failure = DownloadFailure{stage, blockNumber, cause};
+    m_view.ShowMessage(m_caption, DOWNLOAD_FAILED_TEXT, MessageIcon::Stop);
+    m_view.SetStatusText(STATUS_EMPTY);
+    m_listener.OnDownloadEnded(false);
+}
+
+DownloadFailureCause DownloadSequence::CauseOfLastExchange() const {
+    switch (m_link.LastFault()) {
+    case ExchangeFault::LinkFailed:
+        return DownloadFailureCause::LinkFailed;
+    case ExchangeFault::Refused:
+        return DownloadFailureCause::Refused;
+    default:
+        return DownloadFailureCause::NoAnswer;
+    }
+}

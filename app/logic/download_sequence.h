@@ -1,0 +1,116 @@
+// The download of a loaded image into the open unit: prepare, CPU blocks, flash blocks, commit
+// and the timed wait, one block or tick per posted step message, with its status texts, progress
+// and failure handling. A run ends when its unit goes away; a second run never interleaves.
+#pragma once
+
+#include "exchange_observer.h"
+#include "flash_transfer_view.h"
+#include "logic_services.h"
+#include "packet_protocol.h"
+#include "variant_profile.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class FirmwareImage;
+class DeviceInfoPanel;
+
+// The 10 ms tick of the wait after the commit.
+inline constexpr std::chrono::milliseconds COMMIT_WAIT_TICK{10};
+
+enum class DownloadStage { Idle, Prepare, CpuBlocks, FlashBlocks, Commit, Wait, Finished };
+
+enum class DownloadFailureCause {
+    LinkFailed,  // the driver did not take a packet
+    Refused,     // the unit refused the command or block
+    NoAnswer,    // the unit did not answer
+    UnitRemoved, // the unit was unplugged during the run
+    Interrupted, // the run was cancelled (knot-fdt's Ctrl-C)
+};
+
+struct DownloadFailure {
+    DownloadStage stage = DownloadStage::Idle;
+    std::int32_t blockNumber = 0; // the block number sent in that stage (from 1); 0 for commands
+    DownloadFailureCause cause = DownloadFailureCause::NoAnswer;
+};
+
+// What the last (or current) run has done, for knot-fdt and tests.
+struct DownloadReport {
+    DownloadStage stage = DownloadStage::Idle;
+    std::size_t cpuBlocksSent = 0;
+    std::size_t cpuBlocksSkipped = 0;
+    std::size_t flashBlocksSent = 0;
+    std::uint32_t waitStepsDone = 0;
+    bool commitSent = false;
+    bool succeeded = false;
+    std::optional<DownloadFailure> failure;
+};
+
+// Told when a run begins and ends, so that the commands refused during a run can be given back.
+class DownloadRunListener {
+  public:
+    virtual ~DownloadRunListener() = default;
+    virtual void OnDownloadStarted() = 0;
+    // After the closing message box (or at once for a cancelled run).
+    virtual void OnDownloadEnded(bool succeeded) = 0;
+};
+
+class DownloadSequence {
+  public:
+    // All references must outlive the sequence. `link` is the observed link under `protocol`.
+    DownloadSequence(const VariantProfile& profile, FlashTransferView& view,
+                     const FirmwareImage& image, PacketProtocol& protocol,
+                     const ObservedPacketLink& link, DeviceInfoPanel& deviceInfo,
+                     SleepFunction sleep, DownloadRunListener& listener);
+
+    // Replaces the wait after the commit: `steps` + 1 ticks of `tick` (the profile's
+    // commitWaitSteps and 10 ms unless changed).
+    void SetCommitWait(std::uint32_t steps, std::chrono::milliseconds tick);
+    std::uint32_t CommitWaitSteps() const { return m_waitSteps; }
+
+    // The Start button. Refused while a run is under way.
+    void OnStartDownload();
+    // Sends the prepare command; true when the unit acknowledged it.
+    bool PrepareDownload();
+    // The three step handlers: 0 after a failure (or a step that belongs to no run), else 1.
+    int OnCpuBlockStep(std::uintptr_t wParam, std::intptr_t lParam);
+    int OnFlashBlockStep(std::uintptr_t wParam, std::intptr_t lParam);
+    int OnCommitStep(std::uintptr_t wParam, std::intptr_t lParam);
+
+    // The unit of the run was unplugged: a running run fails at once.
+    void OnUnitRemoved();
+    // Ends a running run without a message box; no further packet is sent for it.
+    void Cancel();
+
+    bool IsRunning() const { return m_running; }
+    const DownloadReport& Report() const { return m_report; }
+    // The index of the last flash block sent (E/32), or -1 when the flash phase is skipped.
+    int LastFlashIndex() const;
+
+  private:
+    bool Expect(WindowMessage message, std::uintptr_t index);
+    void Post(WindowMessage message, std::uintptr_t index);
+    void Fail(DownloadStage stage, std::int32_t blockNumber, DownloadFailureCause cause);
+    DownloadFailureCause CauseOfLastExchange() const;
+
+    const VariantProfile& m_profile;
+    FlashTransferView& m_view;
+    const FirmwareImage& m_image;
+    PacketProtocol& m_protocol;
+    const ObservedPacketLink& m_link;
+    DeviceInfoPanel& m_deviceInfo;
+    SleepFunction m_sleep;
+    DownloadRunListener& m_listener;
+    std::string m_caption;
+
+    std::uint32_t m_waitSteps;
+    std::chrono::milliseconds m_waitTick = COMMIT_WAIT_TICK;
+
+    bool m_running = false;
+    // The one step message the run waits for; any other step is stale and ignored.
+    WindowMessage m_expectedMessage = WM_CPU_BLOCK_STEP;
+    std::uintptr_t m_expectedIndex = 0;
+    DownloadReport m_report;
+};

@@ -1,0 +1,25 @@
+// Remembering the device path behind each open handle.
+#include "path_recording_port.h"
+
+std::string PathRecordingPort::PathOf(PortHandle handle) const {
+    std::lock_guard lock(m_mutex);
+    auto found = m_paths.find(handle);
+    return found == m_paths.end() ? std::string() : found->second;
+}
+
+PortHandle PathRecordingPort::CreateFile(const std::string& path) {
+    PortHandle handle = m_inner.CreateFile(path);
+    if (handle != INVALID_PORT_HANDLE) {
+        std::lock_guard lock(m_mutex);
+        m_paths[handle] = path;
+    }
+    return handle;
+}
+
+void PathRecordingPort::CloseHandle(PortHandle handle) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_paths.erase(handle);
+    }
+    m_inner.CloseHandle(handle);
+}
