@@ -1,0 +1,101 @@
+// knot-unit-sim: stands in for the unit's driver and the units themselves. "serve" runs the
+// server; "plug", "unplug" and "list" talk to the one that runs in the same rendezvous folder.
+#include "sim_server.h"
+#include "sim_wire.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int CONTROL_TIMEOUT_MS = 5000;
+constexpr const char* USAGE =
+    "usage: knot-unit-sim serve [--capture FILE] [--save-memory DIR] [--latency-us N]\n"
+    "       knot-unit-sim plug [--vendor 0xVVVV] [--product 0xPPPP] [--number N]\n"
+    "                          [--packet-size 62|64] [--program-name TEXT] [--version TEXT]\n"
+    "                          [--checksum HHHH] [--no-descriptor] [--no-number] [--no-event]\n"
+    "                          [--fault SPEC]...\n"
+    "       knot-unit-sim unplug N\n"
+    "       knot-unit-sim list\n"
+    "The rendezvous folder is $KNOT_SIM_DIR, or /tmp/knot-unit-sim.\n";
+
+int g_stopPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int) {
+    const char byte = 1;
+    // Nothing to do if it fails: the pipe already holds a byte.
+    [[maybe_unused]] const ssize_t written = ::write(g_stopPipe[1], &byte, 1);
+}
+
+int Serve(const std::vector<std::string>& args) {
+    ServeOptions options;
+    options.directory = SimDirectory();
+    std::string error;
+    if (!ParseServeOptions(args, options, error)) {
+        std::fprintf(stderr, "knot-unit-sim: %s\n%s", error.c_str(), USAGE);
+        return 2;
+    }
+    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("knot-unit-sim: pipe");
+        return 1;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    SimServer server(options);
+    if (!server.Start(error)) {
+        std::fprintf(stderr, "knot-unit-sim: %s\n", error.c_str());
+        return 1;
+    }
+    // Scripts and tests wait for this line before they plug units.
+    std::printf("knot-unit-sim: serving in %s\n", options.directory.c_str());
+    std::fflush(stdout);
+    server.Run(g_stopPipe[0]);
+    return 0;
+}
+
+int Request(const std::vector<std::string>& words) {
+    bool ok = false;
+    std::string reply;
+    const std::string directory = SimDirectory();
+    if (!SimControlRequest(directory, words, ok, reply, CONTROL_TIMEOUT_MS)) {
+        std::fprintf(stderr, "knot-unit-sim: no simulator serves %s\n", directory.c_str());
+        return 1;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "knot-unit-sim: %s\n", reply.c_str());
+        return 1;
+    }
+    std::fputs(reply.c_str(), stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(USAGE, stderr);
+        return 2;
+    }
+    const std::string& command = args.front();
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "serve")
+        return Serve(rest);
+    if (command == "plug" || command == "unplug" || command == "list")
+        return Request(args);
+    if (command == "--help" || command == "-h") {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "knot-unit-sim: unknown command \"%s\"\n%s", command.c_str(), USAGE);
+    return 2;
+}
