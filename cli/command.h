@@ -1,0 +1,24 @@
+// One command of knot-fdt: it declares its own sub-command, options and help, and runs when the
+// command line names it. Every command lives in its own file and is listed in command_list.cpp.
+#pragma once
+
+#include "exit_codes.h"
+
+#include <memory>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+class Command {
+  public:
+    virtual ~Command() = default;
+    // Adds the sub-command with its options to `app` and returns it.
+    virtual CLI::App* Register(CLI::App& app) = 0;
+    // Runs the command after a successful parse.
+    virtual ExitCode Run() = 0;
+};
+
+// Every command of the tool, in the order the help lists them.
+std::vector<std::unique_ptr<Command>> MakeCommands();

@@ -1,0 +1,14 @@
+// The exit statuses of knot-fdt, named once for every command, for scripts and production
+// benches to rely on.
+#pragma once
+
+enum class ExitCode : int {
+    Success = 0,
+    ImageRejected = 1,  // the S-Record file holds a record that fails a check
+    FileError = 2,      // a file could not be opened, read or written
+    NoUnit = 3,         // no unit that qualifies is attached
+    UnitRefused = 4,    // the unit refused a command or did not answer
+    DownloadFailed = 5, // the download stopped part way
+    UsageError = 64,    // the command line is wrong
+    Interrupted = 130,  // stopped by the operator (Ctrl-C)
+};

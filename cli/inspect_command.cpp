@@ -1,0 +1,177 @@
+#include "inspect_command.h"
+
+#include "data_ranges.h"
+#include "firmware_image.h"
+#include "model_option.h"
+#include "srecord_loader.h"
+#include "variant_profile.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+// Lines named in the checksum warning before it only counts the rest.
+constexpr std::size_t MAX_WARNED_LINES = 20;
+
+const char* ResultName(LoadResult::Kind kind) {
+    switch (kind) {
+    case LoadResult::Loaded:
+        return "Loaded";
+    case LoadResult::Rejected:
+        return "Rejected";
+    case LoadResult::FileError:
+        return "FileError";
+    }
+    return "?";
+}
+
+ExitCode ExitCodeFor(LoadResult::Kind kind) {
+    switch (kind) {
+    case LoadResult::Loaded:
+        return ExitCode::Success;
+    case LoadResult::Rejected:
+        return ExitCode::ImageRejected;
+    case LoadResult::FileError:
+        break;
+    }
+    return ExitCode::FileError;
+}
+
+std::string Hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+void WarnAboutChecksums(const std::string& path, const LoadResult& result) {
+    const auto& lines = result.badChecksumLines;
+    if (lines.empty()) {
+        return;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < lines.size() && i < MAX_WARNED_LINES; ++i) {
+        text += (i ? ", " : "") + std::to_string(lines[i]);
+    }
+    if (lines.size() > MAX_WARNED_LINES) {
+        text += " and " + std::to_string(lines.size() - MAX_WARNED_LINES) + " more";
+    }
+    std::fprintf(stderr,
+                 "knot-fdt: warning: %s: wrong checksum in the record%s on line%s %s "
+                 "(loaded all the same)\n",
+                 path.c_str(), lines.size() > 1 ? "s" : "", lines.size() > 1 ? "s" : "",
+                 text.c_str());
+}
+
+// What the download would send; nothing unless the image is loaded.
+struct DownloadSummary {
+    std::uint32_t flashExtent = 0;
+    std::size_t cpuBlocks = 0;
+    std::size_t flashBlocks = 0;
+};
+
+DownloadSummary Summarise(const FirmwareImage& image) {
+    DownloadSummary summary;
+    if (image.imageLoaded) {
+        summary.flashExtent = image.flashExtent;
+        summary.cpuBlocks = image.CountCpuBlocksToSend();
+        summary.flashBlocks = image.FlashBlockCount();
+    }
+    return summary;
+}
+
+void PrintJson(const std::string& path, const std::string& model, const LoadResult& result,
+               const FirmwareImage& image) {
+    DownloadSummary summary = Summarise(image);
+    nlohmann::ordered_json out;
+    out["result"] = ResultName(result.kind);
+    out["input"] = path;
+    out["model"] = model;
+    out["flashExtent"] = summary.flashExtent;
+    out["cpuBlocks"] = summary.cpuBlocks;
+    out["flashBlocks"] = summary.flashBlocks;
+    if (result.kind == LoadResult::Loaded) {
+        nlohmann::ordered_json ranges = nlohmann::ordered_json::array();
+        for (const DataRange& range : FindDataRanges(path)) {
+            ranges.push_back(
+                {{"region", range.region}, {"first", range.first}, {"last", range.last}});
+        }
+        out["ranges"] = std::move(ranges);
+    }
+    if (result.kind == LoadResult::Rejected) {
+        out["line"] = result.line;
+        out["reason"] = DescribeRejectReason(result.reason);
+    }
+    if (result.kind == LoadResult::FileError) {
+        out["file"] = result.file;
+        out["error"] = result.error;
+    }
+    out["badChecksumLines"] = result.badChecksumLines;
+    // File names and system texts need not be UTF-8; they must not stop the report.
+    std::string text = out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    std::printf("%s\n", text.c_str());
+}
+
+void PrintText(const std::string& path, const LoadResult& result, const FirmwareImage& image,
+               const VariantProfile& profile) {
+    std::printf("input:   %s (%s)\n", path.c_str(), profile.modelName);
+    std::printf("result:  %s\n", ResultName(result.kind));
+    if (result.kind == LoadResult::Rejected) {
+        std::printf("line:    %llu\n", static_cast<unsigned long long>(result.line));
+        std::printf("reason:  %s\n", DescribeRejectReason(result.reason));
+        return;
+    }
+    if (result.kind == LoadResult::FileError) {
+        std::printf("file:    %s\n", result.file.c_str());
+        std::printf("error:   %s\n", result.error.c_str());
+        return;
+    }
+    DownloadSummary summary = Summarise(image);
+    std::printf("flashExtent:          %s\n", Hex(summary.flashExtent, 5).c_str());
+    std::printf("CPU blocks to send:   %zu\n", summary.cpuBlocks);
+    std::printf("flash blocks to send: %zu\n", summary.flashBlocks);
+    std::printf("address ranges holding data:\n");
+    std::vector<DataRange> ranges = FindDataRanges(path);
+    if (ranges.empty()) {
+        std::printf("  none\n");
+    }
+    for (const DataRange& range : ranges) {
+        std::printf("  %-5s  %s-%s  (%u bytes)\n", range.region, Hex(range.first, 6).c_str(),
+                    Hex(range.last, 6).c_str(),
+                    static_cast<unsigned>(range.last - range.first + 1));
+    }
+}
+
+} // namespace
+
+CLI::App* InspectCommand::Register(CLI::App& app) {
+    CLI::App* command = app.add_subcommand(
+        "inspect", "Load an S-Record file as the transfer tool does and report what a download "
+                   "would send (exit 0 loaded, 1 rejected, 2 file error)");
+    AddModelOption(*command, m_model);
+    command->add_flag("--json", m_bJson, "print one JSON object instead of text");
+    command->add_flag("--dump", m_bDump,
+                      "after a complete load write CPU_Mem.bin and Flash_Mem.bin into the "
+                      "current folder");
+    command->add_option("FILE", m_path, "the S-Record file (*.mot)")->required();
+    return command;
+}
+
+ExitCode InspectCommand::Run() {
+    m_model = NormaliseModel(m_model);
+    const VariantProfile& profile = ProfileForModel(m_model);
+    auto image = std::make_unique<FirmwareImage>();
+    LoadResult result = image->loadSRecordFile(m_path, m_bDump, profile);
+    WarnAboutChecksums(m_path, result);
+    if (m_bJson) {
+        PrintJson(m_path, m_model, result, *image);
+    } else {
+        PrintText(m_path, result, *image, profile);
+    }
+    std::fflush(stdout);
+    return ExitCodeFor(result.kind);
+}
