@@ -84,8 +84,9 @@ PortHandle DeviceAccess::OpenDeviceInterface(std::uint32_t index) {
     if (!ReadInterfacePath(m_port, set.handle(), index, path)) {
         return NULL_PORT_HANDLE;
     }
-    std::string line = SYMBOLIC_LINK_FORMAT;
-    line.replace(line.find("%s"), 2, path);
+    std::string line(std::strlen(SYMBOLIC_LINK_FORMAT) + path.size(), '\0');
+    int length = std::snprintf(line.data(), line.size() + 1, SYMBOLIC_LINK_FORMAT, path.c_str());
+    line.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
     Print(line);
     PortHandle handle = m_port.CreateFile(path);
     return handle == INVALID_PORT_HANDLE ? NULL_PORT_HANDLE : handle;
