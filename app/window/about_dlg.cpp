@@ -1,0 +1,33 @@
+#include "about_dlg.h"
+
+#include "dialog_units.h"
+#include "program_icons.h"
+#include "variant_profile.h"
+
+#include <QLabel>
+
+CAboutDlg::CAboutDlg(const VariantProfile& profile, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName(QStringLiteral("aboutDlg"));
+    setWindowTitle(QString::fromUtf8(profile.aboutCaption));
+    setFont(DialogFont());
+    const DialogUnits units(font());
+    setFixedSize(units.ToPixels(235, 55));
+
+    auto* icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("aboutIcon"));
+    icon->setPixmap(LargeIcon().pixmap(32, 32));
+    icon->setGeometry(units.ToPixels(11, 17, 20, 20));
+
+    auto* firstLine = new QLabel(this);
+    firstLine->setObjectName(QStringLiteral("aboutFirstLine"));
+    firstLine->setTextFormat(Qt::PlainText); // shown as written, no mnemonic or markup
+    firstLine->setText(QString::fromUtf8(profile.aboutFirstLine));
+    firstLine->setGeometry(units.ToPixels(40, 10, 188, 8));
+
+    auto* secondLine = new QLabel(QString::fromUtf8(ABOUT_NOTICE), this);
+    secondLine->setObjectName(QStringLiteral("aboutSecondLine"));
+    secondLine->setTextFormat(Qt::PlainText);
+    secondLine->setGeometry(units.ToPixels(40, 25, 119, 8));
+}

@@ -1,0 +1,17 @@
+// The About box: the program's icon, its name and version, and the maker's notice.
+// Closed with its close box or the Escape key; it has no buttons.
+#pragma once
+
+#include <QDialog>
+
+struct VariantProfile;
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    CAboutDlg(const VariantProfile& profile, QWidget* parent);
+};
+
+// The second line of the About box.
+inline constexpr const char* ABOUT_NOTICE = "Copyright (C) Korvane";

@@ -1,0 +1,26 @@
+// The application object: reads the "/FILE" switch, runs the main window modally, and ends.
+// Exactly one exists per program; its name becomes the program title once the window starts.
+#pragma once
+
+#include <QApplication>
+#include <QStringList>
+
+class DriverPort;
+struct VariantProfile;
+
+class CFlashTransferApp : public QApplication {
+    Q_OBJECT
+
+  public:
+    CFlashTransferApp(int& argc, char** argv);
+
+    // The start-up: the main window over `port`, run modally and destroyed. Returns the exit
+    // status of the program, 0 once the window has been closed.
+    int InitInstance(const VariantProfile& profile, DriverPort& port);
+};
+
+// Whether the command line turns the memory dumps on: its first argument (after the program
+// name) is exactly "/FILE". Later arguments, other spellings and longer words do not count.
+bool DumpSwitchGiven(const QStringList& arguments);
+
+inline constexpr const char* DUMP_SWITCH = "/FILE";
