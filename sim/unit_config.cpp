@@ -86,7 +86,10 @@ bool ParsePlugOptions(const std::vector<std::string>& args, UnitConfig& config,
         } else if (option == "--checksum") {
             if (!takeValue(value))
                 return false;
-            if (value.size() != 4 || !ParseUnsigned(value, 16, 0xFFFF, number)) {
+            const bool fourDigits =
+                value.size() == 4 &&
+                value.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+            if (!fourDigits || !ParseUnsigned(value, 16, 0xFFFF, number)) {
                 error = "--checksum takes four hexadecimal digits, not \"" + value + "\"";
                 return false;
             }
