@@ -1,32 +1,59 @@
 #include "srecord_record.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
-// Value of each character as a hexadecimal digit, or -1.
-constexpr std::array<std::int8_t, 256> MakeHexTable() {
-    std::array<std::int8_t, 256> table{};
-    for (auto& v : table) {
-        v = -1;
-    }
-    for (int c = '0'; c <= '9'; ++c) {
-        table[c] = static_cast<std::int8_t>(c - '0');
-    }
-    for (int c = 0; c < 6; ++c) {
-        table['a' + c] = static_cast<std::int8_t>(10 + c);
-        table['A' + c] = static_cast<std::int8_t>(10 + c);
-    }
-    return table;
-}
-constexpr std::array<std::int8_t, 256> kHexValue = MakeHexTable();
+// The byte spelt by every pair of characters, indexed by the pair's two bytes as one 16-bit
+// load; bit 8 is set when either character is no hexadecimal digit. One lookup per byte keeps
+// a full image fast.
+constexpr unsigned NOT_HEX = 0x100;
 
-// The byte spelt by the two characters at `p`, or -1 when either is no hexadecimal digit.
-inline int HexByte(const char* p) {
-    int high = kHexValue[static_cast<unsigned char>(p[0])];
-    int low = kHexValue[static_cast<unsigned char>(p[1])];
-    // A negative digit makes the whole value negative.
-    return (high << 4) | low | ((high | low) & ~0xFF);
+constexpr int HexDigit(int c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+struct PairTable {
+    std::uint16_t value[256 * 256];
+};
+
+inline std::uint16_t PairIndex(const char* p) {
+    std::uint16_t index;
+    std::memcpy(&index, p, sizeof index);
+    return index;
+}
+
+const PairTable& HexPairs() {
+    static const PairTable* table = [] {
+        auto* t = new PairTable;
+        for (int first = 0; first < 256; ++first) {
+            for (int second = 0; second < 256; ++second) {
+                int high = HexDigit(first);
+                int low = HexDigit(second);
+                t->value[PairIndex(
+                    std::array<char, 2>{static_cast<char>(first), static_cast<char>(second)}
+                        .data())] =
+                    static_cast<std::uint16_t>(
+                        high < 0 || low < 0 ? NOT_HEX : static_cast<unsigned>(high * 16 + low));
+            }
+        }
+        return t;
+    }();
+    return *table;
+}
+
+inline unsigned HexPair(const PairTable& pairs, const char* p) {
+    return pairs.value[PairIndex(p)];
 }
 
 constexpr std::size_t COUNT_POSITION = 2;
@@ -48,21 +75,25 @@ RecordVerdict JudgeRecord(const char* text, std::size_t length, DataRecord& reco
         reason = RejectReason::NotHexadecimal;
         return RecordVerdict::Reject;
     }
-    const int count = HexByte(text + COUNT_POSITION);
-    if (count < 0) {
+    const PairTable& pairs = HexPairs();
+    const unsigned countField = HexPair(pairs, text + COUNT_POSITION);
+    if (countField & NOT_HEX) {
         reason = RejectReason::NotHexadecimal;
         return RecordVerdict::Reject;
     }
+    const int count = static_cast<int>(countField);
     std::uint32_t start = 0;
-    unsigned sum = static_cast<unsigned>(count);
+    unsigned sum = countField;
+    unsigned invalid = 0;
     for (int i = 0; i < addressBytes; ++i) {
-        int b = HexByte(text + ADDRESS_POSITION + 2 * i);
-        if (b < 0) {
-            reason = RejectReason::NotHexadecimal;
-            return RecordVerdict::Reject;
-        }
-        start = (start << 8) | static_cast<std::uint32_t>(b);
-        sum += static_cast<unsigned>(b);
+        unsigned b = HexPair(pairs, text + ADDRESS_POSITION + 2 * i);
+        invalid |= b;
+        start = (start << 8) | (b & 0xFF);
+        sum += b;
+    }
+    if (invalid & NOT_HEX) {
+        reason = RejectReason::NotHexadecimal;
+        return RecordVerdict::Reject;
     }
     const int dataCount = count - addressBytes - 1;
 
@@ -75,18 +106,19 @@ RecordVerdict JudgeRecord(const char* text, std::size_t length, DataRecord& reco
 
     const char* digits = text + dataPosition;
     for (int i = 0; i < dataCount; ++i) {
-        int b = HexByte(digits + 2 * i);
-        if (b < 0) {
-            reason = RejectReason::NotHexadecimal;
-            return RecordVerdict::Reject;
-        }
+        unsigned b = HexPair(pairs, digits + 2 * i);
+        invalid |= b;
         record.data[i] = static_cast<std::uint8_t>(b);
-        sum += static_cast<unsigned>(b);
+        sum += b;
+    }
+    if (invalid & NOT_HEX) {
+        reason = RejectReason::NotHexadecimal;
+        return RecordVerdict::Reject;
     }
     // The checksum is only reported on, never a reason to stop; its characters may be anything.
     // A record with a negative data count has no room left for a checksum.
-    const int checksum = dataCount >= 0 ? HexByte(digits + 2 * dataCount) : -1;
-    record.checksumGood = checksum >= 0 && static_cast<unsigned>(checksum) == (~sum & 0xFFu);
+    const unsigned checksum = dataCount >= 0 ? HexPair(pairs, digits + 2 * dataCount) : NOT_HEX;
+    record.checksumGood = !(checksum & NOT_HEX) && checksum == (~sum & 0xFFu);
     record.start = start;
     record.count = count;
     record.dataCount = dataCount;

@@ -28,6 +28,9 @@ bool TextLineReader::Refill() {
 }
 
 std::size_t TextLineReader::ReadLine(char* out, std::size_t maxChars) {
+    if (maxChars + 2 <= sizeof m_buffer) {
+        return ReadShortLine(out, maxChars);
+    }
     std::size_t count = 0;
     while (count < maxChars) {
         if (m_pos == m_end && !Refill()) {
@@ -66,6 +69,33 @@ std::size_t TextLineReader::ReadLine(char* out, std::size_t maxChars) {
             break;
         }
     }
+    return count;
+}
+
+std::size_t TextLineReader::ReadShortLine(char* out, std::size_t maxChars) {
+    // Have the whole read in the buffer: up to maxChars + 1 raw characters (a CR LF pair takes
+    // two), or what is left of the file.
+    while (m_end - m_pos < maxChars + 2 && Refill()) {
+    }
+    const char* start = m_buffer + m_pos;
+    const std::size_t avail = m_end - m_pos;
+    const std::size_t window = avail < maxChars + 1 ? avail : maxChars + 1;
+    // Only a CR directly before the first line feed is dropped; any other CR is a character.
+    if (const char* lf = static_cast<const char*>(std::memchr(start, '\n', window))) {
+        std::size_t before = static_cast<std::size_t>(lf - start);
+        std::size_t kept = before > 0 && lf[-1] == '\r' ? before - 1 : before;
+        if (kept + 1 <= maxChars) {
+            std::memcpy(out, start, kept);
+            out[kept] = '\n';
+            m_pos += before + 1;
+            return kept + 1;
+        }
+    }
+    // No line end within reach: the read is cut at maxChars (the characters before a dropped CR
+    // are never fewer than that here) or at the end of the file.
+    std::size_t count = avail < maxChars ? avail : maxChars;
+    std::memcpy(out, start, count);
+    m_pos += count;
     return count;
 }
 

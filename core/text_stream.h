@@ -21,6 +21,7 @@ public:
 
 private:
     bool Refill(); // keeps any unread bytes; false when nothing more can be read
+    std::size_t ReadShortLine(char* out, std::size_t maxChars); // a read that fits the buffer
 
     std::FILE* m_file;
     char m_buffer[64 * 1024];
