@@ -1,6 +1,5 @@
 #include "srecord_record.h"
 
-#include <array>
 #include <cstring>
 
 namespace {
@@ -40,11 +39,9 @@ const PairTable& HexPairs() {
             for (int second = 0; second < 256; ++second) {
                 int high = HexDigit(first);
                 int low = HexDigit(second);
-                t->value[PairIndex(
-                    std::array<char, 2>{static_cast<char>(first), static_cast<char>(second)}
-                        .data())] =
-                    static_cast<std::uint16_t>(
-                        high < 0 || low < 0 ? NOT_HEX : static_cast<unsigned>(high * 16 + low));
+                const char pair[2] = {static_cast<char>(first), static_cast<char>(second)};
+                t->value[PairIndex(pair)] = static_cast<std::uint16_t>(
+                    high < 0 || low < 0 ? NOT_HEX : static_cast<unsigned>(high * 16 + low));
             }
         }
         return t;
