@@ -339,8 +339,11 @@ void CFlashTransferDlg::PostWindowMessage(WindowMessage message, std::uintptr_t 
 }
 
 void CFlashTransferDlg::RefreshWindow() {
-    raise();
-    if (isVisible() && !isActiveWindow()) {
+    // Brought to the top and activated; an active window is already there, and the offscreen
+    // platform keeps no stacking order at all.
+    static const bool stacked = QGuiApplication::platformName() != QLatin1String("offscreen");
+    if (stacked && isVisible() && !isActiveWindow()) {
+        raise();
         activateWindow();
     }
     // Paint what is out of date now, as the platform's UpdateWindow does.

@@ -1,6 +1,381 @@
+// The window's behaviour with a unit on the in-process loopback port: the Start rules, the file
+// command and its chooser, Initialize, unplugging under a message box, closing while workers
+// run, the "/FILE" switch, and a whole run of posted steps ending with the closing message.
+#include "flash_transfer_app.h"
+#include "flash_transfer_dlg.h"
+#include "gui_test_support.h"
+#include "operator_texts.h"
+#include "string_table.h"
+#include "variant_profile.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QtTest>
+
+namespace {
+
+constexpr int kRunTimeoutMs = 60000;
+
+QString Cell(const CFlashTransferDlg& dlg, int row) {
+    const QTableWidgetItem* item = dlg.m_list->item(row, 1);
+    return item == nullptr ? QString() : item->text();
+}
+
+bool ShowsPlaceholders(const CFlashTransferDlg& dlg) {
+    if (dlg.m_list->rowCount() != 3) {
+        return false;
+    }
+    for (int row = 0; row < 3; ++row) {
+        if (Cell(dlg, row) != QLatin1String(IDENTITY_PLACEHOLDER)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t CountCaptureLinesWith(const LoopbackDriverPort& port, const QString& part) {
+    std::size_t count = 0;
+    for (const std::string& line : port.CaptureLines()) {
+        count += QString::fromStdString(line).contains(part) ? 1 : 0;
+    }
+    return count;
+}
+
+} // namespace
+
 class WindowCommandsTest : public QObject {
     Q_OBJECT
+
+  private slots:
+    void startRule_data();
+    void startRule();
+    void cancellingTheChooserKeepsTheImage();
+    void failedLoadAfterAGoodOneDisablesStart();
+    void initializeFollowsTheUnit();
+    void initializeUnreachableInModelQ();
+    void unplugWhileAMessageBoxIsOpenIsHandledAtOnce();
+    void closeStopsTheWorkers_data();
+    void closeStopsTheWorkers();
+    void dumpSwitchWritesTheDumps_data();
+    void dumpSwitchWritesTheDumps();
+    void wholeRunEndsWithTheClosingMessage_data();
+    void wholeRunEndsWithTheClosingMessage();
 };
+
+// Each row of the Start table, reached the way an operator reaches it.
+void WindowCommandsTest::startRule_data() {
+    QTest::addColumn<QString>("steps"); // letters, done in order (see below)
+    QTest::addColumn<bool>("startEnabled");
+    // u: plug a unit and wait until it is ready    x: unplug it and wait for the removal
+    // g: load a good file                          r: load a malformed file
+    // m: load a file that does not exist           s: press Start and wait for the run
+    QTest::newRow("initialisation") << "" << false;
+    QTest::newRow("arrival, query succeeded, image loaded") << "gu" << true;
+    QTest::newRow("arrival, query succeeded, no image") << "u" << false;
+    QTest::newRow("removal") << "gux" << false;
+    QTest::newRow("removal and a new arrival") << "guxu" << true;
+    QTest::newRow("Loaded, unit ready") << "ug" << true;
+    QTest::newRow("Loaded, no unit ready") << "g" << false;
+    QTest::newRow("Loaded after the unit went") << "uxg" << false;
+    QTest::newRow("Rejected, unit ready") << "ugr" << false;
+    QTest::newRow("FileError, unit ready") << "ugm" << false;
+    QTest::newRow("Start pressed") << "ugs" << false;
+}
+
+void WindowCommandsTest::startRule() {
+    QFETCH(QString, steps);
+    QFETCH(bool, startEnabled);
+    WindowBench bench;
+    const QString good = bench.FilePath(QStringLiteral("good.mot"));
+    const QString bad = bench.FilePath(QStringLiteral("bad.mot"));
+    QVERIFY(WriteSRecordFile(good, VariantPProfile(), 64, 0));
+    QVERIFY(WriteRejectedFile(bad));
+    const auto window = bench.Open(QStringLiteral("p"));
+    CFlashTransferDlg& dlg = *window;
+    ModalAnswerer answerer;
+    std::int32_t unit = -1;
+    for (const QChar step : steps) {
+        switch (step.toLatin1()) {
+        case 'u':
+            unit = bench.PlugUnit();
+            QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+            break;
+        case 'x':
+            QVERIFY(bench.port.Unplug(unit));
+            QTRY_VERIFY(!dlg.Controller().Session().DeviceReady());
+            break;
+        case 'g':
+            answerer.fileToChoose = good;
+            dlg.OnCommand(ID_FILE_OPEN);
+            QCOMPARE(answerer.boxes.back().text, QString::fromUtf8(LOAD_DONE_TEXT));
+            break;
+        case 'r':
+            answerer.fileToChoose = bad;
+            dlg.OnCommand(ID_FILE_OPEN);
+            QCOMPARE(answerer.boxes.back().text, QString::fromUtf8(LOAD_REJECTED_TEXT));
+            break;
+        case 'm':
+            dlg.Controller().OnFileChosen(bench.FilePath(QStringLiteral("gone.mot")).toStdString());
+            QCOMPARE(answerer.boxes.back().icon, QMessageBox::Critical);
+            break;
+        case 's':
+            QVERIFY(dlg.m_start->isEnabled());
+            dlg.m_start->click();
+            QVERIFY(dlg.Controller().IsDownloadRunning());
+            break;
+        }
+    }
+    QCOMPARE(dlg.m_start->isEnabled(), startEnabled);
+}
+
+void WindowCommandsTest::cancellingTheChooserKeepsTheImage() {
+    WindowBench bench;
+    const QString good = bench.FilePath(QStringLiteral("good.mot"));
+    QVERIFY(WriteSRecordFile(good, VariantQProfile(), 64, 0));
+    bench.PlugUnit();
+    const auto window = bench.Open(QStringLiteral("q"));
+    CFlashTransferDlg& dlg = *window;
+    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    ModalAnswerer answerer;
+    answerer.fileToChoose = good;
+    dlg.OnCommand(ID_FILE_OPEN);
+    QVERIFY(dlg.m_start->isEnabled());
+
+    answerer.fileToChoose.clear();
+    dlg.menuItem(ID_FILE_OPEN)->trigger();
+    QCOMPARE(answerer.choosersCancelled, 1);
+    QCOMPARE(answerer.boxes.size(), 1u); // no message for a cancelled chooser
+    QVERIFY(dlg.Controller().Image().imageLoaded);
+    QVERIFY(dlg.m_start->isEnabled());
+}
+
+void WindowCommandsTest::failedLoadAfterAGoodOneDisablesStart() {
+    WindowBench bench;
+    const QString good = bench.FilePath(QStringLiteral("good.mot"));
+    const QString bad = bench.FilePath(QStringLiteral("bad.mot"));
+    QVERIFY(WriteSRecordFile(good, VariantQProfile(), 64, 0));
+    QVERIFY(WriteRejectedFile(bad));
+    bench.PlugUnit();
+    const auto window = bench.Open(QStringLiteral("q"));
+    CFlashTransferDlg& dlg = *window;
+    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    ModalAnswerer answerer;
+    answerer.fileToChoose = good;
+    dlg.OnCommand(ID_FILE_OPEN);
+    QVERIFY(dlg.m_start->isEnabled());
+
+    answerer.fileToChoose = bad;
+    dlg.OnCommand(ID_FILE_OPEN);
+    QCOMPARE(answerer.boxes.back().text, QString::fromUtf8(LOAD_REJECTED_TEXT));
+    QCOMPARE(answerer.boxes.back().icon, QMessageBox::Critical);
+    QVERIFY(!dlg.Controller().Image().imageLoaded);
+    QVERIFY(!dlg.m_start->isEnabled());
+    QVERIFY(dlg.Controller().Session().DeviceReady()); // the session is left alone
+}
+
+void WindowCommandsTest::initializeFollowsTheUnit() {
+    WindowBench bench;
+    const auto window = bench.Open(QStringLiteral("p"));
+    CFlashTransferDlg& dlg = *window;
+    QAction* item = dlg.menuItem(ID_DATA_INITIALIZE);
+    QVERIFY(!item->isEnabled()); // greyed while no unit is ready
+
+    const std::int32_t unit = bench.PlugUnit();
+    QTRY_VERIFY(item->isEnabled());
+    ModalAnswerer answerer;
+    item->trigger();
+    QCOMPARE(answerer.BoxTexts(), QStringList{QString::fromUtf8(INITIALIZE_DONE_TEXT)});
+    QCOMPARE(answerer.boxes[0].icon, QMessageBox::Information);
+    QCOMPARE(answerer.boxes[0].caption, QStringLiteral("ZU-KNOT-P Flash Data Transfer Tool"));
+    QCOMPARE(CountCaptureLinesWith(bench.port, QStringLiteral(" R 01007000300000000000") +
+                                                   QStringLiteral("01D2")),
+             1u);
+
+    QVERIFY(bench.port.Unplug(unit));
+    QTRY_VERIFY(!item->isEnabled());
+}
+
+void WindowCommandsTest::initializeUnreachableInModelQ() {
+    WindowBench bench;
+    bench.PlugUnit();
+    const auto window = bench.Open(QStringLiteral("q"));
+    CFlashTransferDlg& dlg = *window;
+    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    QVERIFY(dlg.menuItem(ID_DATA_INITIALIZE) == nullptr);
+    ModalAnswerer answerer;
+    dlg.OnCommand(ID_DATA_INITIALIZE); // the command exists, but nothing in Q issues it
+    QVERIFY(answerer.boxes.empty());
+    QCOMPARE(CountCaptureLinesWith(bench.port, QStringLiteral("01D2")), 0u);
+}
+
+void WindowCommandsTest::unplugWhileAMessageBoxIsOpenIsHandledAtOnce() {
+    WindowBench bench;
+    const QString good = bench.FilePath(QStringLiteral("good.mot"));
+    QVERIFY(WriteSRecordFile(good, VariantPProfile(), 64, 0));
+    const std::int32_t unit = bench.PlugUnit();
+    const auto window = bench.Open(QStringLiteral("p"));
+    CFlashTransferDlg& dlg = *window;
+    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    QCOMPARE(Cell(dlg, 0), QStringLiteral("PROGNAME"));
+
+    ModalAnswerer answerer;
+    answerer.fileToChoose = good;
+    bool handledWhileOpen = false;
+    answerer.whileBoxOpen = [&](QMessageBox& box) {
+        QVERIFY(bench.port.Unplug(unit));
+        // The removal runs inside the box's own loop: the list is reset before the box closes.
+        handledWhileOpen = QTest::qWaitFor([&] { return ShowsPlaceholders(dlg); }, 5000) &&
+                           box.isVisible() && !dlg.Controller().Session().DeviceReady();
+    };
+    dlg.OnCommand(ID_FILE_OPEN);
+    QVERIFY(handledWhileOpen);
+    QVERIFY(!dlg.m_start->isEnabled()); // after the box: Loaded with no unit ready
+    QVERIFY(!dlg.menuItem(ID_DATA_INITIALIZE)->isEnabled());
+
+    bench.PlugUnit(); // and the poller that the removal started finds the next one
+    QTRY_VERIFY(dlg.m_start->isEnabled());
+}
+
+void WindowCommandsTest::closeStopsTheWorkers_data() {
+    QTest::addColumn<QString>("state");
+    QTest::newRow("polling") << "polling";
+    QTest::newRow("session") << "session";
+    QTest::newRow("run") << "run";
+}
+
+void WindowCommandsTest::closeStopsTheWorkers() {
+    QFETCH(QString, state);
+    WindowBench bench;
+    const QString good = bench.FilePath(QStringLiteral("good.mot"));
+    QVERIFY(WriteSRecordFile(good, VariantQProfile(), 0x2000, 0x400));
+    const auto window = bench.Open(QStringLiteral("q"));
+    CFlashTransferDlg& dlg = *window;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    UnitSession& session = dlg.Controller().Session();
+    ModalAnswerer answerer;
+    if (state == QLatin1String("polling")) {
+        QVERIFY(session.IsPollerRunning());
+    } else {
+        bench.PlugUnit();
+        QTRY_VERIFY(session.DeviceReady());
+        QVERIFY(session.IsWatcherRunning());
+    }
+    if (state == QLatin1String("run")) {
+        answerer.fileToChoose = good;
+        dlg.OnCommand(ID_FILE_OPEN);
+        dlg.m_start->click();
+        QTRY_VERIFY(dlg.Controller().Sequence().Report().cpuBlocksSent >= 10);
+    }
+    QVERIFY(dlg.close()); // the close box
+    QVERIFY(!dlg.isVisible());
+    QVERIFY(!session.IsPollerRunning());
+    QVERIFY(!session.IsWatcherRunning());
+    QVERIFY(!session.DeviceReady() || dlg.Controller().Link().handle == INVALID_PORT_HANDLE);
+    // Messages still queued for the closed window start nothing and send nothing.
+    const std::size_t packets = bench.port.CaptureLines().size();
+    QTest::qWait(50);
+    QCOMPARE(bench.port.CaptureLines().size(), packets);
+    QVERIFY(!session.IsPollerRunning());
+    QVERIFY(answerer.boxes.size() <= 1u); // only the load's message
+}
+
+void WindowCommandsTest::dumpSwitchWritesTheDumps_data() {
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<bool>("dumps");
+    QTest::newRow("/FILE") << "/FILE" << true;
+    QTest::newRow("/file") << "/file" << false;
+    QTest::newRow("/FILEX") << "/FILEX" << false;
+}
+
+void WindowCommandsTest::dumpSwitchWritesTheDumps() {
+    QFETCH(QString, argument);
+    QFETCH(bool, dumps);
+    WindowBench bench;
+    const QString good = bench.FilePath(QStringLiteral("good.mot"));
+    QVERIFY(WriteSRecordFile(good, VariantQProfile(), 64, 0));
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(bench.folder.path()));
+    {
+        const auto window = bench.Open(QStringLiteral("q"),
+                                       DumpSwitchGiven({QStringLiteral("KNOT-Q_FDT"), argument}));
+        ModalAnswerer answerer;
+        answerer.fileToChoose = good;
+        window->OnCommand(ID_FILE_OPEN);
+        QCOMPARE(answerer.BoxTexts(), QStringList{QString::fromUtf8(LOAD_DONE_TEXT)});
+    }
+    QDir::setCurrent(previous);
+    const QFileInfo cpu(bench.FilePath(QStringLiteral("CPU_Mem.bin")));
+    const QFileInfo flash(bench.FilePath(QStringLiteral("Flash_Mem.bin")));
+    QCOMPARE(cpu.exists(), dumps);
+    QCOMPARE(flash.exists(), dumps);
+    if (dumps) {
+        QCOMPARE(cpu.size(), 262144);
+        QCOMPARE(flash.size(), 524288);
+    }
+}
+
+void WindowCommandsTest::wholeRunEndsWithTheClosingMessage_data() {
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<int>("flashBytes");
+    QTest::newRow("Q, CPU only") << "q" << 0;
+    QTest::newRow("P, CPU and flash") << "p" << 96;
+}
+
+void WindowCommandsTest::wholeRunEndsWithTheClosingMessage() {
+    QFETCH(QString, model);
+    QFETCH(int, flashBytes);
+    const VariantProfile& profile = ProfileOf(model);
+    WindowBench bench;
+    const QString file = bench.FilePath(QStringLiteral("image.mot"));
+    QVERIFY(WriteSRecordFile(file, profile, 100, flashBytes));
+    const std::int32_t unit = bench.PlugUnit();
+    const auto window = bench.Open(model);
+    CFlashTransferDlg& dlg = *window;
+    dlg.show();
+    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    ModalAnswerer answerer;
+    answerer.fileToChoose = file;
+    dlg.OnCommand(ID_FILE_OPEN);
+    QVERIFY(dlg.m_start->isEnabled());
+
+    dlg.m_start->click();
+    QVERIFY(!dlg.m_start->isEnabled());
+    QVERIFY(!dlg.menuItem(ID_FILE_OPEN)->isEnabled()); // no load under a running download
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.boxes.size() == 2u, kRunTimeoutMs);
+
+    const ModalAnswerer::Box& closing = answerer.boxes[1];
+    QCOMPARE(closing.text, QString::fromUtf8(DOWNLOAD_DONE_TEXT));
+    QCOMPARE(closing.icon, QMessageBox::Information);
+    QCOMPARE(closing.caption, QString::fromUtf8(ProgramTitle(profile)));
+    QCOMPARE(dlg.m_status->text(), QString());
+    QCOMPARE(dlg.m_progress->maximum(), static_cast<int>(profile.commitWaitSteps));
+    QCOMPARE(dlg.m_progress->value(), 0);
+    QVERIFY(!dlg.m_start->isEnabled());
+    QVERIFY(ShowsPlaceholders(dlg));
+    QCOMPARE(bench.sleeps, static_cast<int>(profile.commitWaitSteps) + 1);
+
+    // Every step was handled: the unit holds what the image holds.
+    const DownloadReport& report = dlg.Controller().Sequence().Report();
+    QVERIFY(report.succeeded);
+    QCOMPARE(report.cpuBlocksSent, 4u); // 100 bytes: blocks 0 to 3
+    QCOMPARE(report.cpuBlocksSkipped, 8188u);
+    const FirmwareImage& image = dlg.Controller().Image();
+    QCOMPARE(report.flashBlocksSent, image.FlashBlockCount());
+    const std::vector<std::uint8_t> cpu = bench.port.CpuMemory(unit);
+    QVERIFY(std::equal(cpu.begin(), cpu.begin() + 128, image.CpuRegion.begin()));
+    if (flashBytes > 0) {
+        const std::vector<std::uint8_t> flash = bench.port.FlashMemory(unit);
+        QVERIFY(std::equal(flash.begin(), flash.begin() + image.flashExtent,
+                           image.FlashRegion.begin()));
+    }
+    QCOMPARE(CountCaptureLinesWith(bench.port, QStringLiteral(" R 010070003000000000003F80")), 1u);
+}
+
 QTEST_MAIN(WindowCommandsTest)
 #include "window_commands_test.moc"
