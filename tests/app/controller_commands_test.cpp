@@ -1,0 +1,148 @@
+// File > Open and Data > Initialize as the controller runs them: messages, icons, the Start rule,
+// the dump switch, and the Initialize command of each model.
+#include "controller_rig.h"
+
+#include "command_texts.h"
+#include "operator_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+std::string WriteFile(const ScratchFolder& folder, const char* name, const char* text) {
+    std::string path = folder.File(name);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::fputs(text, file);
+    std::fclose(file);
+    return path;
+}
+
+const char* GOOD_FILE = "S00600004844521B\r\nS1130000000102030405060708090A0B0C0D0E0F74\r\n"
+                        "S9030000FC\r\n";
+const char* BAD_FILE = "S1130000000102030405060708090A0B0C0D0EGG74\r\n";
+
+struct LoadCase {
+    const char* name;
+    bool unitReady;
+    const char* content; // nullptr: the file does not exist
+    const char* message; // nullptr: the file-error message
+    MessageIcon icon;
+    bool startAfter;
+};
+
+class LoadTest : public ::testing::TestWithParam<std::tuple<const VariantProfile*, LoadCase>> {};
+
+TEST_P(LoadTest, ShowsTheResultAndAppliesTheStartRule) {
+    const auto& [model, c] = GetParam();
+    ControllerRig rig(*model);
+    if (c.unitReady) {
+        rig.OpenWithUnit();
+    } else {
+        rig.Open();
+    }
+    // A good image first, so that a failed load visibly takes it away.
+    rig.controller->OnFileChosen(WriteFile(rig.folder, "first.mot", GOOD_FILE));
+    ASSERT_TRUE(rig.image().imageLoaded);
+    EXPECT_EQ(rig.view.startEnabled, c.unitReady);
+    rig.view.messages.clear();
+
+    std::string path =
+        c.content ? WriteFile(rig.folder, "second.mot", c.content) : rig.folder.File("missing.mot");
+    rig.controller->OnFileChosen(path);
+    ASSERT_EQ(rig.view.messages.size(), 1u);
+    const ShownMessage& shown = rig.view.messages[0];
+    if (c.message) {
+        EXPECT_EQ(shown.text, c.message);
+    } else {
+        EXPECT_NE(shown.text.find("missing.mot"), std::string::npos) << shown.text;
+    }
+    EXPECT_EQ(shown.icon, c.icon);
+    EXPECT_EQ(shown.caption, rig.controller->Caption());
+    EXPECT_EQ(rig.view.startEnabled, c.startAfter);
+    EXPECT_EQ(rig.image().imageLoaded, c.startAfter || (c.content == GOOD_FILE));
+}
+
+const LoadCase loadCases[] = {
+    {"LoadedWithUnit", true, GOOD_FILE, LOAD_DONE_TEXT, MessageIcon::Information, true},
+    {"LoadedWithoutUnit", false, GOOD_FILE, LOAD_DONE_TEXT, MessageIcon::Information, false},
+    {"RejectedWithUnit", true, BAD_FILE, LOAD_REJECTED_TEXT, MessageIcon::Stop, false},
+    {"MissingFileWithUnit", true, nullptr, nullptr, MessageIcon::Stop, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(BothModels, LoadTest,
+                         ::testing::Combine(::testing::ValuesIn(BothModels),
+                                            ::testing::ValuesIn(loadCases)),
+                         [](const auto& info) {
+                             return std::string(
+                                        std::get<0>(info.param)->modelName[5] == 'Q' ? "Q" : "P") +
+                                    std::get<1>(info.param).name;
+                         });
+
+TEST(ControllerCommandsTest, DumpSwitchWritesBothRegionsOnEveryLoad) {
+    ControllerRig rig(VariantQProfile());
+    rig.Open();
+    std::string path = WriteFile(rig.folder, "image.mot", GOOD_FILE);
+    auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(rig.folder.path());
+    rig.controller->SetDumpImages(true);
+    rig.controller->OnFileChosen(path);
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(std::filesystem::file_size(rig.folder.File("CPU_Mem.bin")), CPU_REGION_SIZE);
+    EXPECT_EQ(std::filesystem::file_size(rig.folder.File("Flash_Mem.bin")), FLASH_REGION_SIZE);
+}
+
+struct InitializeCase {
+    const char* name;
+    bool unitPresent;
+    const char* fault;
+    bool acknowledged;
+    int beeps;
+};
+
+class InitializeTest : public ::testing::TestWithParam<InitializeCase> {};
+
+TEST_P(InitializeTest, SendsTheCommandAndSaysHowItWent) {
+    const InitializeCase& c = GetParam();
+    ControllerRig rig(VariantPProfile());
+    if (c.unitPresent) {
+        UnitConfig config;
+        if (*c.fault) {
+            config.faults.push_back(*ParseFaultSpec(c.fault));
+        }
+        rig.OpenWithUnit(config);
+    } else {
+        rig.Open();
+    }
+    EXPECT_EQ(rig.controller->OnDataInitialize(), c.acknowledged);
+    EXPECT_EQ(rig.view.waitCursorDepth, 0);
+    ASSERT_EQ(rig.view.messages.size(), 1u);
+    EXPECT_EQ(rig.view.messages[0].text,
+              c.acknowledged ? INITIALIZE_DONE_TEXT : INITIALIZE_FAILED_TEXT);
+    EXPECT_EQ(rig.view.messages[0].icon,
+              c.acknowledged ? MessageIcon::Information : MessageIcon::Stop);
+    EXPECT_EQ(rig.beeps, c.beeps);
+    // Without a unit the packet still goes to the driver, which refuses the closed handle.
+    EXPECT_EQ(rig.faults.SendsOfferedOf(INITIALIZE_COMMAND_CODE), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ModelP, InitializeTest,
+    ::testing::Values(InitializeCase{"Acknowledged", true, "", true, 0},
+                      InitializeCase{"Refused", true, "refuse=initialize", false, 0},
+                      InitializeCase{"Unanswered", true, "silent=initialize", false, 0},
+                      InitializeCase{"NoUnit", false, "", false, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ControllerCommandsTest, ModelQHasNoInitializeCommand) {
+    ControllerRig rig(VariantQProfile());
+    rig.OpenWithUnit();
+    EXPECT_FALSE(rig.controller->CanInitialize());
+    EXPECT_FALSE(rig.controller->OnDataInitialize());
+    EXPECT_TRUE(rig.view.messages.empty());
+    EXPECT_EQ(rig.faults.SendsOfferedOf(INITIALIZE_COMMAND_CODE), 0);
+}
+
+} // namespace

@@ -1,0 +1,63 @@
+// Small helpers of the logic's suites: a scratch folder, images made in memory, and both models.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "firmware_image.h"
+#include "variant_profile.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
+
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        std::random_device random;
+        m_path = std::filesystem::temp_directory_path() /
+                 ("knot-app-" + std::to_string(random()) + "-" + std::to_string(random()));
+        std::filesystem::create_directories(m_path);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
+
+  private:
+    std::filesystem::path m_path;
+};
+
+// Puts an image into `image` as a load would leave it: CPU blocks `cpuBlocks` (by index) hold
+// data, the flash region holds data up to `flashExtent` (a multiple of 32) when `flashData`.
+inline void FillImage(FirmwareImage& image, std::initializer_list<std::size_t> cpuBlocks,
+                      std::uint32_t flashExtent, bool flashData = true) {
+    image.Reset();
+    for (std::size_t block : cpuBlocks) {
+        for (std::size_t i = 0; i < BLOCK_SIZE; ++i) {
+            image.CpuRegion[block * BLOCK_SIZE + i] = static_cast<std::uint8_t>(block + i);
+        }
+    }
+    if (flashData) {
+        for (std::size_t i = 0; i < flashExtent + BLOCK_SIZE && i < FLASH_REGION_SIZE; ++i) {
+            image.FlashRegion[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        }
+    }
+    image.flashExtent = flashExtent;
+    image.flashDataStored = flashData;
+    image.imageLoaded = true;
+}
+
+// Both models, for TEST_P suites.
+inline const VariantProfile* BothModels[] = {&VariantQProfile(), &VariantPProfile()};
+
+inline std::string ModelName(const ::testing::TestParamInfo<const VariantProfile*>& info) {
+    return info.param->modelName[5] == 'Q' ? "Q" : "P";
+}

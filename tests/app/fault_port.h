@@ -1,0 +1,124 @@
+// A DriverPort in front of another that can make the driver refuse chosen packets, and counts the
+// packets it was offered, so that a test can say "nothing more was sent".
+#pragma once
+
+#include "driver_port.h"
+#include "packet_protocol.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+
+class FaultPort : public DriverPort {
+  public:
+    explicit FaultPort(DriverPort& inner) : m_inner(inner) {}
+
+    // Sends of packets with this command code fail at the driver.
+    void FailSendsOf(CommandCode code) {
+        std::lock_guard lock(m_mutex);
+        m_failing.insert(code);
+    }
+    int SendsOffered() const { return m_sends; }
+    int SendsOfferedOf(CommandCode code) const {
+        std::lock_guard lock(m_mutex);
+        return static_cast<int>(m_sentCodes.count(code));
+    }
+
+    // Waits until the setup service has been asked for `count` sets in all.
+    bool WaitForEnumerations(int count,
+                             std::chrono::milliseconds deadline = std::chrono::seconds(5)) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, deadline, [&] { return m_enumerations >= count; });
+    }
+    int Enumerations() const {
+        std::lock_guard lock(m_mutex);
+        return m_enumerations;
+    }
+    // From now on a wait for the disconnect event begins only once some event has been set, so
+    // that a test can have both the stop event and the driver's event signalled at once.
+    // Waits until `count` waits for the disconnect event have begun in all.
+    bool WaitForEventWaits(int count,
+                           std::chrono::milliseconds deadline = std::chrono::seconds(5)) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, deadline, [&] { return m_eventWaits >= count; });
+    }
+    int EventWaits() const {
+        std::lock_guard lock(m_mutex);
+        return m_eventWaits;
+    }
+    void HoldWaitsUntilAnEventIsSet() {
+        std::lock_guard lock(m_mutex);
+        m_holdWaits = true;
+    }
+
+    PortHandle GetClassDevices() override {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_enumerations;
+            m_changed.notify_all();
+        }
+        return m_inner.GetClassDevices();
+    }
+    bool EnumDeviceInterface(PortHandle set, std::uint32_t index) override {
+        return m_inner.EnumDeviceInterface(set, index);
+    }
+    std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) override {
+        return m_inner.GetInterfaceDetailSize(set, index);
+    }
+    bool GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) override {
+        return m_inner.GetInterfaceDetail(set, index, path);
+    }
+    void DestroyDeviceInfoList(PortHandle set) override { m_inner.DestroyDeviceInfoList(set); }
+    PortHandle CreateFile(const std::string& path) override { return m_inner.CreateFile(path); }
+    bool DeviceIoControl(PortHandle handle, std::uint32_t code, const void* in, std::size_t inSize,
+                         void* out, std::size_t outSize, std::size_t& returned) override {
+        if (code == IOCTL_UNIT_SEND && inSize > PACKET_CODE_LOW_OFFSET) {
+            ++m_sends;
+            CommandCode sent = PacketCommandCode(static_cast<const std::uint8_t*>(in));
+            std::lock_guard lock(m_mutex);
+            m_sentCodes.insert(sent);
+            if (m_failing.count(sent)) {
+                returned = 0;
+                return false;
+            }
+        }
+        return m_inner.DeviceIoControl(handle, code, in, inSize, out, outSize, returned);
+    }
+    void CloseHandle(PortHandle handle) override { m_inner.CloseHandle(handle); }
+    PortHandle CreateStopEvent() override { return m_inner.CreateStopEvent(); }
+    bool SetEvent(PortHandle event) override {
+        bool result = m_inner.SetEvent(event);
+        std::lock_guard lock(m_mutex);
+        m_eventSet = true;
+        m_changed.notify_all();
+        return result;
+    }
+    PortHandle OpenNamedEvent(const std::string& name) override {
+        return m_inner.OpenNamedEvent(name);
+    }
+    WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
+                                   int timeoutMs) override {
+        {
+            std::unique_lock lock(m_mutex);
+            ++m_eventWaits;
+            m_changed.notify_all();
+            m_changed.wait(lock, [&] { return !m_holdWaits || m_eventSet; });
+        }
+        return m_inner.WaitForStopOrEvent(stopEvent, namedEvent, timeoutMs);
+    }
+    void CloseEvent(PortHandle event) override { m_inner.CloseEvent(event); }
+
+  private:
+    DriverPort& m_inner;
+    mutable std::mutex m_mutex;
+    std::set<CommandCode> m_failing;
+    std::multiset<CommandCode> m_sentCodes;
+    std::atomic<int> m_sends{0};
+    std::condition_variable m_changed;
+    int m_enumerations = 0;
+    int m_eventWaits = 0;
+    bool m_holdWaits = false;
+    bool m_eventSet = false;
+};

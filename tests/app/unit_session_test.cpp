@@ -1,0 +1,225 @@
+// The session and its two worker threads over an in-process simulated driver: arrival, removal,
+// teardown on close, the tie-break of the watcher, and the mended cases (a foreign interface, a
+// missing disconnect event, a worker that cannot start). Runs under ThreadSanitizer too.
+#include "controller_rig.h"
+
+#include "operator_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <thread>
+
+namespace {
+
+class UnitSessionTest : public ::testing::TestWithParam<const VariantProfile*> {
+  protected:
+    const VariantProfile& profile() { return *GetParam(); }
+};
+
+// Waits until `condition` holds or five seconds pass.
+template <class Condition> bool Eventually(Condition condition) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+TEST_P(UnitSessionTest, UnitPresentAtStartIsOpenedWithoutAPoller) {
+    ControllerRig rig(profile());
+    UnitConfig config;
+    config.programName = "KNOTPROG";
+    config.version = "2.10";
+    config.checksum = 0xBEEF;
+    rig.unit = rig.port.Plug(config);
+    rig.Open();
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_ARRIVED), 1);
+    EXPECT_FALSE(rig.controller->Session().IsPollerRunning());
+    rig.Pump();
+
+    UnitSession& session = rig.controller->Session();
+    EXPECT_TRUE(session.DeviceReady());
+    EXPECT_TRUE(session.IsWatcherRunning());
+    EXPECT_EQ(rig.view.rows[0][1], "KNOTPROG");
+    EXPECT_EQ(rig.view.rows[1][1], "2.10");
+    EXPECT_EQ(rig.view.rows[2][1], "BEEF");
+    EXPECT_TRUE(rig.view.initializeEnabled);
+    EXPECT_FALSE(rig.view.startEnabled) << "no image yet";
+    EXPECT_EQ(rig.view.waitCursorDepth, 0);
+    EXPECT_TRUE(rig.view.messages.empty());
+}
+
+TEST_P(UnitSessionTest, ArrivalWhilePollingPostsExactlyOneMessage) {
+    ControllerRig rig(profile());
+    rig.Open();
+    UnitSession& session = rig.controller->Session();
+    EXPECT_TRUE(session.IsPollerRunning());
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_ARRIVED), 0);
+
+    rig.unit = rig.port.Plug();
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 1));
+    ASSERT_TRUE(Eventually([&] { return !session.IsPollerRunning(); }));
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_ARRIVED), 1);
+    rig.Pump();
+    EXPECT_TRUE(session.DeviceReady());
+}
+
+TEST_P(UnitSessionTest, ImageLoadedBeforeTheUnitEnablesStartOnArrivalAndAgainAfterAReplug) {
+    ControllerRig rig(profile());
+    FillImage(rig.image(), {0}, 0);
+    rig.OpenWithUnit();
+    EXPECT_TRUE(rig.view.startEnabled);
+
+    rig.port.Unplug(rig.unit);
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
+    rig.Pump();
+    EXPECT_FALSE(rig.view.startEnabled);
+    EXPECT_FALSE(rig.view.initializeEnabled);
+    EXPECT_FALSE(rig.controller->Session().DeviceReady());
+    for (const auto& row : rig.view.rows) {
+        EXPECT_EQ(row[1], IDENTITY_PLACEHOLDER);
+    }
+    EXPECT_TRUE(rig.controller->Session().IsPollerRunning());
+
+    rig.port.Plug();
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2));
+    rig.Pump();
+    EXPECT_TRUE(rig.view.startEnabled) << "no reload needed";
+}
+
+TEST_P(UnitSessionTest, ReplugBeforeTheRemovalIsHandledIsFoundWithoutPolling) {
+    ControllerRig rig(profile());
+    rig.OpenWithUnit();
+    rig.port.Unplug(rig.unit);
+    rig.port.Plug();
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
+    rig.controller->OnWindowMessage(WM_DEVICE_REMOVED, 0);
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_ARRIVED), 2) << "posted by the detection itself";
+    EXPECT_FALSE(rig.controller->Session().IsPollerRunning());
+    rig.Pump();
+    EXPECT_TRUE(rig.controller->Session().DeviceReady());
+}
+
+TEST_P(UnitSessionTest, UnplugOfAUnitThatFailedItsQueryIsStillHandled) {
+    ControllerRig rig(profile());
+    UnitConfig config;
+    config.faults.push_back(*ParseFaultSpec("silent=query:2"));
+    rig.OpenWithUnit(config);
+    UnitSession& session = rig.controller->Session();
+    EXPECT_FALSE(session.DeviceReady());
+    EXPECT_FALSE(rig.view.initializeEnabled);
+    EXPECT_TRUE(session.IsWatcherRunning());
+    EXPECT_TRUE(rig.view.messages.empty());
+
+    rig.port.Unplug(rig.unit);
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
+    rig.Pump();
+    EXPECT_FALSE(session.IsWatcherRunning());
+    EXPECT_TRUE(session.IsPollerRunning());
+}
+
+TEST_P(UnitSessionTest, CloseWhilePollingStopsThePoller) {
+    ControllerRig rig(profile());
+    rig.Open();
+    ASSERT_TRUE(rig.controller->Session().IsPollerRunning());
+    rig.controller->OnClose();
+    EXPECT_FALSE(rig.controller->Session().IsPollerRunning());
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_ARRIVED), 0);
+}
+
+TEST_P(UnitSessionTest, CloseWithASessionOpenEndsTheWatcherWithoutARemoval) {
+    ControllerRig rig(profile());
+    rig.OpenWithUnit();
+    UnitSession& session = rig.controller->Session();
+    ASSERT_TRUE(session.IsWatcherRunning());
+    rig.controller->OnClose();
+    EXPECT_FALSE(session.IsWatcherRunning());
+    EXPECT_FALSE(rig.controller->Link().IsOpen());
+    EXPECT_EQ(session.WatcherStopEvent(), INVALID_PORT_HANDLE);
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_REMOVED), 0);
+}
+
+TEST_P(UnitSessionTest, BothEventsSignalledAtOnceEndTheWatcherWithoutARemoval) {
+    ControllerRig rig(profile());
+    rig.faults.HoldWaitsUntilAnEventIsSet();
+    rig.OpenWithUnit();
+    rig.port.Unplug(rig.unit); // the driver's event is signalled, the watcher is held
+    rig.controller->OnClose(); // sets the stop event, which releases the wait
+    EXPECT_FALSE(rig.controller->Session().IsWatcherRunning());
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_REMOVED), 0);
+}
+
+TEST_P(UnitSessionTest, AForeignInterfaceDoesNotMakeTheProgramDeaf) {
+    ControllerRig rig(profile());
+    UnitConfig foreign;
+    foreign.productId = 0x1111;
+    rig.port.Plug(foreign);
+    rig.Open();
+    rig.Pump(); // the open finds no qualifying unit
+    UnitSession& session = rig.controller->Session();
+    EXPECT_FALSE(session.DeviceReady());
+    EXPECT_TRUE(session.IsPollerRunning()) << "watching goes on";
+
+    // Many polls of an unchanged count post nothing: no loop of opens.
+    ASSERT_TRUE(rig.faults.WaitForEnumerations(rig.faults.Enumerations() + 10));
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_ARRIVED), 1);
+
+    rig.unit = rig.port.Plug();
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2));
+    rig.Pump();
+    EXPECT_TRUE(session.DeviceReady());
+}
+
+TEST_P(UnitSessionTest, WithoutTheDriverEventTheUnplugIsSeenThroughTheSetupService) {
+    ControllerRig rig(profile());
+    UnitConfig config;
+    config.hasEvent = false;
+    rig.OpenWithUnit(config);
+    ASSERT_TRUE(rig.controller->Session().DeviceReady());
+    ASSERT_TRUE(rig.controller->Session().IsWatcherRunning());
+
+    rig.port.Unplug(rig.unit);
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
+    rig.Pump();
+    EXPECT_FALSE(rig.controller->Session().DeviceReady());
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_REMOVED), 1);
+}
+
+TEST_P(UnitSessionTest, AWatcherWithoutEventEndsOnCloseWithoutARemoval) {
+    ControllerRig rig(profile());
+    UnitConfig config;
+    config.hasEvent = false;
+    rig.OpenWithUnit(config);
+    rig.controller->OnClose();
+    EXPECT_FALSE(rig.controller->Session().IsWatcherRunning());
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_REMOVED), 0);
+}
+
+TEST_P(UnitSessionTest, WorkersThatCannotStartLeaveTheInvalidMarker) {
+    LogicServices services;
+    int attempts = 0;
+    services.startThread = [&](std::function<void()>) -> std::optional<std::thread> {
+        ++attempts;
+        return std::nullopt;
+    };
+    ControllerRig rig(profile(), services);
+    rig.Open(); // no unit: the poller cannot start
+    EXPECT_EQ(attempts, 1);
+    EXPECT_FALSE(rig.controller->Session().IsPollerRunning());
+
+    rig.unit = rig.port.Plug();
+    rig.controller->OnWindowMessage(WM_DEVICE_ARRIVED, 0); // as a later arrival would
+    EXPECT_EQ(attempts, 2);
+    EXPECT_TRUE(rig.controller->Session().DeviceReady()) << "the session works without a watcher";
+    EXPECT_FALSE(rig.controller->Session().IsWatcherRunning());
+    rig.controller->OnClose();
+    EXPECT_FALSE(rig.controller->Link().IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothModels, UnitSessionTest, ::testing::ValuesIn(BothModels), ModelName);
+
+} // namespace
