@@ -1,0 +1,115 @@
+// The window's own cost per block step of a download: a full image (8192 CPU blocks, 16384 flash
+// blocks) through CFlashTransferDlg on the offscreen platform, each step posted, handled and
+// refreshed, against an in-process unit that answers at once. Also the time from nothing to a
+// shown window, and the resident memory once it is shown.
+#include "flash_transfer_dlg.h"
+#include "gui_test_support.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+double ResidentMegabytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// A full image, no blank CPU block, flash up to the largest extent.
+void FillFullImage(FirmwareImage& image) {
+    for (std::size_t i = 0; i < image.CpuRegion.size(); ++i) {
+        image.CpuRegion[i] = static_cast<std::uint8_t>(i % 251);
+    }
+    for (std::size_t i = 0; i < image.FlashRegion.size(); ++i) {
+        image.FlashRegion[i] = static_cast<std::uint8_t>(i % 241);
+    }
+    image.flashExtent = FLASH_EXTENT_LIMIT;
+    image.flashDataStored = true;
+    image.imageLoaded = true;
+}
+
+void BM_FullImageThroughTheWindow(benchmark::State& state) {
+    WindowBench bench;
+    bench.PlugUnit();
+    const auto window = bench.Open(QStringLiteral("p"));
+    CFlashTransferDlg& dlg = *window;
+    dlg.show();
+    if (!QTest::qWaitForWindowExposed(&dlg) ||
+        !QTest::qWaitFor([&] { return dlg.Controller().Session().DeviceReady(); })) {
+        state.SkipWithError("the unit was not found");
+        return;
+    }
+    FillFullImage(dlg.Controller().Image());
+    DownloadSequence& sequence = dlg.Controller().Sequence();
+    sequence.SetCommitWait(0, std::chrono::milliseconds(0)); // only the block steps count
+    ModalAnswerer answerer;                                  // closes the closing message
+    std::size_t steps = 0;
+    for (auto _ : state) {
+        dlg.OnCommand(IDC_START);
+        while (sequence.IsRunning()) {
+            QCoreApplication::processEvents();
+        }
+        const DownloadReport& report = sequence.Report();
+        if (!report.succeeded) {
+            state.SkipWithError("the download failed");
+            return;
+        }
+        steps += report.cpuBlocksSent + report.cpuBlocksSkipped + report.flashBlocksSent;
+    }
+    state.counters["block_steps"] = static_cast<double>(steps) / state.iterations();
+    state.counters["us_per_block_step"] =
+        benchmark::Counter(static_cast<double>(steps) * 1e-6,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FullImageThroughTheWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_WindowShown(benchmark::State& state) {
+    WindowBench bench;
+    bench.PlugUnit();
+    double residentMb = 0;
+    for (auto _ : state) {
+        const auto window = bench.Open(QStringLiteral("q"));
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get())) {
+            state.SkipWithError("the window was not shown");
+            return;
+        }
+        QCoreApplication::processEvents(); // the first paint
+        residentMb = ResidentMegabytes();
+        window->reject();
+    }
+    state.counters["resident_MB"] = residentMb;
+}
+BENCHMARK(BM_WindowShown)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QElapsedTimer started;
+    started.start();
+    QApplication app(argc, argv);
+    std::printf("application object ready in %.1f ms, resident %.1f MB\n",
+                started.nsecsElapsed() / 1e6, ResidentMegabytes());
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
