@@ -93,16 +93,20 @@ std::optional<FaultSpec> ParseFaultSpec(std::string_view text) {
 std::string FormatFaultSpec(const FaultSpec& fault) {
     std::string text;
     for (const KindName& k : KIND_NAMES) {
-        if (k.kind == fault.kind)
-            text = std::string(k.name) + "=";
+        if (k.kind == fault.kind) {
+            text.assign(k.name);
+            text += '=';
+        }
     }
     if (fault.kind == FaultKind::Stale || fault.kind == FaultKind::WrongSize)
         return text + std::to_string(fault.value);
     for (const TriggerName& t : TRIGGER_NAMES) {
         if (t.trigger == fault.trigger) {
             text += t.name;
-            if (t.takesNumber)
-                text += ":" + std::to_string(fault.value);
+            if (t.takesNumber) {
+                text += ':';
+                text += std::to_string(fault.value);
+            }
         }
     }
     return text;

@@ -1,5 +1,6 @@
 #include "sim_driver_port.h"
 
+#include <cerrno>
 #include <cstring>
 #include <poll.h>
 #include <sstream>
@@ -180,7 +181,10 @@ WaitOutcome SimDriverPort::WaitForStopOrEvent(PortHandle stopEvent, PortHandle n
     if (!stop || !named)
         return WaitOutcome::Failed;
     pollfd entries[2] = {{stop->fd, POLLIN, 0}, {named->fd, POLLIN, 0}};
-    const int ready = ::poll(entries, 2, timeoutMs < 0 ? -1 : timeoutMs);
+    int ready = -1;
+    do {
+        ready = ::poll(entries, 2, timeoutMs < 0 ? -1 : timeoutMs);
+    } while (ready < 0 && errno == EINTR);
     if (ready < 0)
         return WaitOutcome::Failed;
     if (ready == 0)

@@ -121,8 +121,9 @@ pid_t StartSimProcess(const std::vector<std::string>& args, const std::string& d
 
     const pid_t pid = ::fork();
     if (pid == 0) {
-        // The server must not outlive a test process that dies.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The server must not outlive a test process that dies; SIGTERM lets it remove its
+        // sockets. The signal follows the forking thread, so tests fork from their main thread.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::dup2(pipeFds[1], STDOUT_FILENO);
         if (devNull >= 0)
             ::dup2(devNull, STDERR_FILENO);
