@@ -113,7 +113,7 @@ bool ParsePlugOptions(const std::vector<std::string>& args, UnitConfig& config,
 
 std::string UnitDevicePath(const UnitConfig& config) {
     char path[160];
-    std::snprintf(path, sizeof path, "\\\\?\\usb#vid_%04x&pid_%04x#%s#unit%d#%s", config.vendorId,
+    std::snprintf(path, sizeof path, "\\\\?\\usb#VID_%04X&PID_%04X#%s#unit%d#%s", config.vendorId,
                   config.productId,
                   config.packetSize == UNIT_PACKET_SIZE_SHORT ? INSTANCE_SHORT : INSTANCE_LONG,
                   static_cast<int>(config.number), UNIT_INTERFACE_CLASS_TEXT);

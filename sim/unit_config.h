@@ -28,9 +28,9 @@ struct UnitConfig {
 // Reads the options of "knot-unit-sim plug" into `config`; on failure `error` says why.
 bool ParsePlugOptions(const std::vector<std::string>& args, UnitConfig& config, std::string& error);
 
-// The interface path the driver reports, e.g.
-// "\\?\usb#vid_0abc&pid_7832#00001#unit0#{6850537e-9503-42ce-96dd-47049e09ba40}";
-// "#00002#" marks a 62-byte unit.
+// The interface path the driver reports; it carries the ids as the selection's pattern writes
+// them, e.g. "\\?\usb#VID_0ABC&PID_7832#00001#unit0#{6850537e-9503-42ce-96dd-47049e09ba40}",
+// where "#00002#" in place of "#00001#" marks a 62-byte unit.
 std::string UnitDevicePath(const UnitConfig& config);
 // "Global\MOLTRAN_ZU_DISCONNECTED<N>", without the number for a unit that reports none.
 std::string UnitEventName(const UnitConfig& config);

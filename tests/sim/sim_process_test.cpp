@@ -371,7 +371,8 @@ TEST(SimProcessTest, ExtraAnswersComeBeforeTheRealOne) {
 }
 
 TEST(SimProcessTest, WritesCaptureLinesAndMemoryFiles) {
-    Bench bench({"--capture", "{root}/capture.txt", "--save-memory", "{root}"});
+    Bench bench(
+        {"--capture", "{root}/capture.txt", "--save-memory", "{root}", "--latency-us", "500"});
     ASSERT_TRUE(bench.server.Ready());
     ASSERT_EQ(bench.server.Plug({"--packet-size", "62", "--number", "5"}), 5);
     ASSERT_TRUE(bench.access.OpenDeviceLink(bench.link));

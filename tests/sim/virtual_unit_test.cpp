@@ -1,12 +1,13 @@
 // The unit's side of the protocol on its own: option and fault parsing, the names the driver
 // gives a unit, the answers to every command, the memory it keeps, and the faults it plays.
+#include "device_link.h"
 #include "unit_packet.h"
 #include "virtual_unit.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -124,13 +125,14 @@ TEST(UnitConfigTest, DefaultsAndOptions) {
 TEST(UnitConfigTest, DevicePathMarksThePacketSizeAndEventNameFollowsTheNumber) {
     UnitConfig config;
     config.number = 4;
+    char pattern[64];
+    std::snprintf(pattern, sizeof pattern, SHORT_PACKET_PATH_PATTERN, 0x0ABC, 0x7832);
     std::string path = UnitDevicePath(config);
-    std::transform(path.begin(), path.end(), path.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    EXPECT_EQ(path.find(pattern), std::string::npos) << path;
     EXPECT_NE(path.find("VID_0ABC&PID_7832#00001#"), std::string::npos) << path;
     config.packetSize = 62;
     path = UnitDevicePath(config);
-    EXPECT_NE(path.find("vid_0abc&pid_7832#00002#"), std::string::npos) << path;
+    EXPECT_NE(path.find(pattern), std::string::npos) << path;
     config.number = 5;
     EXPECT_NE(UnitDevicePath(config), path); // two units never share a path
 
