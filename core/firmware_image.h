@@ -98,4 +98,9 @@ class FirmwareImage {
         return std::span<const std::uint8_t, BLOCK_SIZE>(FlashRegion.data() + index * BLOCK_SIZE,
                                                          BLOCK_SIZE);
     }
+
+  private:
+    // Reads every record of `file` into the image, which the caller has just reset.
+    LoadResult ReadRecords(std::FILE* file, const std::string& fileName,
+                           const VariantProfile& profile);
 };

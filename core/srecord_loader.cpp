@@ -63,7 +63,7 @@ LoadResult FirmwareImage::loadSRecordFile(const std::string& path, bool writeDum
     if (!file) {
         return FileFailure(path, errno);
     }
-    LoadResult result = loadSRecordStream(file, path, profile);
+    LoadResult result = ReadRecords(file, path, profile);
     std::fclose(file);
     // The dumps come after the file is closed, so they may even replace it.
     if (result.kind == LoadResult::Loaded && writeDumps && !WriteImageDumps(*this, result)) {
@@ -75,6 +75,11 @@ LoadResult FirmwareImage::loadSRecordFile(const std::string& path, bool writeDum
 LoadResult FirmwareImage::loadSRecordStream(std::FILE* file, const std::string& fileName,
                                             const VariantProfile& profile) {
     Reset();
+    return ReadRecords(file, fileName, profile);
+}
+
+LoadResult FirmwareImage::ReadRecords(std::FILE* file, const std::string& fileName,
+                                      const VariantProfile& profile) {
     const std::int64_t flashBase = profile.flashBase;
     LoadResult result;
     TextLineReader reader(file);
