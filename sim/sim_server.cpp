@@ -432,7 +432,8 @@ int SimServer::NextTimeoutMs() const {
 
 void SimServer::AcceptAll(int listenFd, const Client& kind) {
     for (;;) {
-        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        // Non-blocking, so that a client that reads no replies cannot stall the server.
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
         m_clients.emplace(fd, kind);

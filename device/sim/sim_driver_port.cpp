@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -134,11 +135,16 @@ bool SimDriverPort::DeviceIoControl(PortHandle handle, std::uint32_t code, const
     request.insert(request.end(), bytes, bytes + inSize);
 
     std::vector<std::uint8_t> reply;
-    if (!SimSendMessage(entry->fd, request.data(), request.size()) ||
-        !SimReceiveMessage(entry->fd, reply,
+    if (!SimSendMessage(entry->fd, request.data(), request.size()))
+        return false;
+    if (!SimReceiveMessage(entry->fd, reply,
                            code == IOCTL_UNIT_RECEIVE ? timeoutMs + SIM_REPLY_MARGIN_MS
-                                                      : CONTROL_TIMEOUT_MS) ||
-        reply.empty() || reply[0] != 1)
+                                                      : CONTROL_TIMEOUT_MS)) {
+        // A reply that comes later would answer the next request: the handle is dead from now.
+        ::shutdown(entry->fd, SHUT_RDWR);
+        return false;
+    }
+    if (reply.empty() || reply[0] != 1)
         return false;
     const std::size_t size = reply.size() - 1;
     if (size > outSize || (size > 0 && out == nullptr))
