@@ -125,14 +125,13 @@ std::string UnitEventName(const UnitConfig& config) {
 }
 
 std::array<std::uint8_t, 8> UnitDescriptor(const UnitConfig& config) {
-    return {0x12,
-            0x01,
-            static_cast<std::uint8_t>(config.vendorId & 0xFF),
-            static_cast<std::uint8_t>(config.vendorId >> 8),
-            static_cast<std::uint8_t>(config.productId & 0xFF),
-            static_cast<std::uint8_t>(config.productId >> 8),
-            0x00,
-            0x01};
+    // Bytes 0-1 and 6-7 mean nothing to the host and stay zero.
+    std::array<std::uint8_t, 8> descriptor{};
+    descriptor[DESCRIPTOR_VENDOR_ID_OFFSET] = static_cast<std::uint8_t>(config.vendorId & 0xFF);
+    descriptor[DESCRIPTOR_VENDOR_ID_OFFSET + 1] = static_cast<std::uint8_t>(config.vendorId >> 8);
+    descriptor[DESCRIPTOR_PRODUCT_ID_OFFSET] = static_cast<std::uint8_t>(config.productId & 0xFF);
+    descriptor[DESCRIPTOR_PRODUCT_ID_OFFSET + 1] = static_cast<std::uint8_t>(config.productId >> 8);
+    return descriptor;
 }
 
 std::string DescribeUnit(const UnitConfig& config) {

@@ -29,6 +29,11 @@ inline constexpr CommandCode QUERY_CHECKSUM = 0x0802;
 inline constexpr std::uint8_t BLOCK_TYPE_REGION_MASK = 0xF0;
 inline constexpr std::uint8_t BLOCK_TYPE_CPU = 0x10;
 inline constexpr std::uint8_t BLOCK_TYPE_FLASH = 0x20;
+inline constexpr std::uint8_t BLOCK_TYPE_MODEL_MASK = 0x0F;
+inline constexpr std::uint8_t BLOCK_TYPE_MODEL_P = 0x02;
+inline constexpr std::uint8_t BLOCK_TYPE_MODEL_Q = 0x03;
+// A data block's code has the base's high byte and the packet type as its low byte.
+inline constexpr CommandCode DATA_BLOCK_CODE_HIGH_MASK = 0xFF00;
 
 // The interface class as it appears, in lower case, at the end of a device path.
 inline constexpr const char* UNIT_INTERFACE_CLASS_TEXT = "{6850537e-9503-42ce-96dd-47049e09ba40}";

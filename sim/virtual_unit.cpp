@@ -57,9 +57,10 @@ UnitReaction VirtualUnit::Receive(std::span<const std::uint8_t> packet) {
         command = Command::Commit;
     } else if (code == INITIALIZE_COMMAND_CODE) {
         command = Command::Initialize;
-    } else if ((code & 0xFF00) == DATA_BLOCK_CODE_BASE &&
+    } else if ((code & DATA_BLOCK_CODE_HIGH_MASK) == DATA_BLOCK_CODE_BASE &&
                packet[PACKET_KIND_OFFSET] == DATA_BLOCK_KIND &&
-               ((type & 0x0F) == 0x02 || (type & 0x0F) == 0x03) &&
+               ((type & BLOCK_TYPE_MODEL_MASK) == BLOCK_TYPE_MODEL_P ||
+                (type & BLOCK_TYPE_MODEL_MASK) == BLOCK_TYPE_MODEL_Q) &&
                ((type & BLOCK_TYPE_REGION_MASK) == BLOCK_TYPE_CPU ||
                 (type & BLOCK_TYPE_REGION_MASK) == BLOCK_TYPE_FLASH)) {
         command = (type & BLOCK_TYPE_REGION_MASK) == BLOCK_TYPE_CPU ? Command::CpuBlock
