@@ -1,9 +1,17 @@
 #include "command.h"
 
+#include "flash_command.h"
+#include "info_command.h"
+#include "initialize_command.h"
 #include "inspect_command.h"
+#include "list_command.h"
 
 std::vector<std::unique_ptr<Command>> MakeCommands() {
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(std::make_unique<InspectCommand>());
+    commands.push_back(std::make_unique<ListCommand>());
+    commands.push_back(std::make_unique<InfoCommand>());
+    commands.push_back(std::make_unique<FlashCommand>());
+    commands.push_back(std::make_unique<InitializeCommand>());
     return commands;
 }

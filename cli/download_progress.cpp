@@ -1,0 +1,178 @@
+#include "download_progress.h"
+
+#include "firmware_image.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::chrono::milliseconds REDRAW_INTERVAL{100};
+constexpr int BAR_WIDTH = 24;
+
+double Seconds(DownloadProgress::Clock::duration duration) {
+    return std::chrono::duration<double>(duration).count();
+}
+
+} // namespace
+
+const char* StageName(DownloadStage stage) {
+    switch (stage) {
+    case DownloadStage::Idle:
+        return "idle";
+    case DownloadStage::Prepare:
+        return "prepare";
+    case DownloadStage::CpuBlocks:
+        return "cpu";
+    case DownloadStage::FlashBlocks:
+        return "flash";
+    case DownloadStage::Commit:
+        return "commit";
+    case DownloadStage::Wait:
+        return "wait";
+    case DownloadStage::Finished:
+        return "finished";
+    }
+    return "?";
+}
+
+DownloadProgress::DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t flashBlocks,
+                                   std::uint32_t waitSteps, std::chrono::milliseconds waitTick)
+    : m_out(out), m_bar(bar && !quiet), m_quiet(quiet), m_flashBlocks(flashBlocks),
+      m_waitSteps(waitSteps), m_waitTick(waitTick) {}
+
+void DownloadProgress::Begin() {
+    m_runStart = m_stageStart = m_lastDraw = Clock::now();
+    m_stage = DownloadStage::Prepare;
+}
+
+void DownloadProgress::Update(const DownloadReport& report, int position) {
+    if (m_stage == DownloadStage::Finished) {
+        return;
+    }
+    Clock::time_point now = Clock::now();
+    if (report.stage != m_stage) {
+        CloseStage(m_stage, report, now);
+        if (report.stage == DownloadStage::Wait && m_stage != DownloadStage::Commit) {
+            // The commit is sent by the step that begins the wait: it gets its line all the same.
+            CloseStage(DownloadStage::Commit, report, now);
+        }
+        m_stage = report.stage;
+        m_stageStart = now;
+    }
+    if (m_bar && now - m_lastDraw >= REDRAW_INTERVAL) {
+        DrawBar(report, position, now);
+        m_lastDraw = now;
+    }
+}
+
+void DownloadProgress::End(const DownloadReport& report) {
+    if (m_stage == DownloadStage::Finished) {
+        return;
+    }
+    ClearBar();
+    Clock::time_point now = Clock::now();
+    CloseStage(m_stage, report, now);
+    if (report.stage != m_stage) {
+        CloseStage(report.stage, report, now); // the step that ended the run began this stage
+    }
+    m_stage = DownloadStage::Finished;
+}
+
+double DownloadProgress::StageSeconds(DownloadStage stage) const {
+    return m_seconds[static_cast<std::size_t>(stage)];
+}
+
+void DownloadProgress::ClearBar() {
+    if (m_barShown) {
+        std::fprintf(m_out, "\r%*s\r", 100, "");
+        std::fflush(m_out);
+        m_barShown = false;
+    }
+}
+
+void DownloadProgress::CloseStage(DownloadStage stage, const DownloadReport& report,
+                                  Clock::time_point now) {
+    if (stage == DownloadStage::Idle || stage == DownloadStage::Finished) {
+        return;
+    }
+    double seconds = stage == m_stage ? Seconds(now - m_stageStart) : 0.0;
+    m_seconds[static_cast<std::size_t>(stage)] += seconds;
+    if (m_quiet) {
+        return;
+    }
+    ClearBar();
+    bool failedHere = report.failure && report.failure->stage == stage;
+    switch (stage) {
+    case DownloadStage::Prepare:
+        std::fprintf(m_out, "prepare  %-44s %8.3f s\n", failedHere ? "failed" : "acknowledged",
+                     seconds);
+        break;
+    case DownloadStage::CpuBlocks: {
+        char text[64];
+        std::snprintf(text, sizeof text, "%zu blocks sent, %zu blank skipped", report.cpuBlocksSent,
+                      report.cpuBlocksSkipped);
+        std::fprintf(m_out, "cpu      %-44s %8.3f s\n", text, seconds);
+        break;
+    }
+    case DownloadStage::FlashBlocks: {
+        char text[64];
+        std::snprintf(text, sizeof text, "%zu of %zu blocks sent", report.flashBlocksSent,
+                      m_flashBlocks);
+        std::fprintf(m_out, "flash    %-44s %8.3f s\n", text, seconds);
+        break;
+    }
+    case DownloadStage::Commit:
+        std::fprintf(m_out, "commit   %-44s %8.3f s\n", report.commitSent ? "sent" : "failed",
+                     seconds);
+        break;
+    case DownloadStage::Wait: {
+        char text[64];
+        std::snprintf(text, sizeof text, "%u of %u ticks", report.waitStepsDone, m_waitSteps + 1);
+        std::fprintf(m_out, "wait     %-44s %8.3f s\n", text, seconds);
+        break;
+    }
+    default:
+        break;
+    }
+    std::fflush(m_out);
+}
+
+void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock::time_point now) {
+    long done = 0;
+    long total = 1;
+    switch (report.stage) {
+    case DownloadStage::CpuBlocks:
+        done = position;
+        total = static_cast<long>(CPU_BLOCK_COUNT);
+        break;
+    case DownloadStage::FlashBlocks:
+        done = static_cast<long>(report.flashBlocksSent);
+        total = static_cast<long>(m_flashBlocks);
+        break;
+    case DownloadStage::Wait:
+        done = report.waitStepsDone;
+        total = static_cast<long>(m_waitSteps) + 1;
+        break;
+    default:
+        return;
+    }
+    total = std::max(total, 1L);
+    done = std::clamp(done, 0L, total);
+    int filled = static_cast<int>(done * BAR_WIDTH / total);
+    double stageSeconds = Seconds(now - m_stageStart);
+    double runSeconds = std::max(Seconds(now - m_runStart), 1e-6);
+    double kibPerSecond = static_cast<double>(report.cpuBlocksSent + report.flashBlocksSent) *
+                          32.0 / 1024.0 / runSeconds;
+    double left = 0;
+    if (report.stage == DownloadStage::Wait) {
+        left =
+            static_cast<double>(total - done) * std::chrono::duration<double>(m_waitTick).count();
+    } else if (done > 0) {
+        left = stageSeconds / static_cast<double>(done) * static_cast<double>(total - done);
+    }
+    std::fprintf(m_out, "\r%-6s [%.*s%.*s] %6ld/%-6ld %8.1f KiB/s  %4.0f s left ",
+                 StageName(report.stage), filled, "########################", BAR_WIDTH - filled,
+                 "........................", done, total, kibPerSecond, left);
+    std::fflush(m_out);
+    m_barShown = true;
+}

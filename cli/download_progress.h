@@ -1,0 +1,51 @@
+// How knot-fdt shows a download: on a terminal a live bar with the stage, steps done of total,
+// throughput and time left; otherwise one line per stage as it ends. It also times each stage.
+#pragma once
+
+#include "download_sequence.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+// The printed name of a stage ("prepare", "cpu", "flash", "commit", "wait").
+const char* StageName(DownloadStage stage);
+
+class DownloadProgress {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    // `bar`: draw the live bar on `out`; `quiet`: print nothing at all (--json).
+    DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t flashBlocks,
+                     std::uint32_t waitSteps, std::chrono::milliseconds waitTick);
+
+    // Marks the run's start (the prepare begins).
+    void Begin();
+    // After each handled step: notes a stage change, redraws the bar now and then.
+    void Update(const DownloadReport& report, int position);
+    // The run is over: closes the last stage and clears the bar (once; later calls do nothing).
+    void End(const DownloadReport& report);
+    // Clears the bar so that another line can be printed.
+    void ClearBar();
+
+    // Seconds spent in each stage so far, indexed by DownloadStage.
+    double StageSeconds(DownloadStage stage) const;
+
+  private:
+    void CloseStage(DownloadStage stage, const DownloadReport& report, Clock::time_point now);
+    void DrawBar(const DownloadReport& report, int position, Clock::time_point now);
+
+    std::FILE* m_out;
+    bool m_bar;
+    bool m_quiet;
+    std::size_t m_flashBlocks;
+    std::uint32_t m_waitSteps;
+    std::chrono::milliseconds m_waitTick;
+    DownloadStage m_stage = DownloadStage::Idle;
+    Clock::time_point m_runStart;
+    Clock::time_point m_stageStart;
+    Clock::time_point m_lastDraw;
+    std::array<double, 7> m_seconds{};
+    bool m_barShown = false;
+};

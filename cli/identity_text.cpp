@@ -1,0 +1,31 @@
+#include "identity_text.h"
+
+#include "operator_texts.h"
+
+#include <cstdio>
+
+std::string PrintableIdentity(const std::string& value) {
+    std::string shown = value;
+    for (char& c : shown) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7E) {
+            c = '?';
+        }
+    }
+    return shown;
+}
+
+void PrintIdentityRows(const ConsoleView& view) {
+    for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
+        std::printf("%-13s %s\n", IDENTITY_ROW_LABELS[row],
+                    PrintableIdentity(view.values[row]).c_str());
+    }
+}
+
+nlohmann::ordered_json IdentityJson(const ConsoleView& view) {
+    nlohmann::ordered_json rows;
+    for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
+        rows[IDENTITY_ROW_LABELS[row]] = PrintableIdentity(view.values[row]);
+    }
+    return rows;
+}

@@ -1,0 +1,15 @@
+// The identity rows as knot-fdt prints them: the unit's bytes made safe for a terminal.
+#pragma once
+
+#include "console_view.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+// `value` with every byte outside printable ASCII shown as '?'.
+std::string PrintableIdentity(const std::string& value);
+// The three rows as "label  value" lines on standard output.
+void PrintIdentityRows(const ConsoleView& view);
+// The three rows as a JSON object keyed by label.
+nlohmann::ordered_json IdentityJson(const ConsoleView& view);

@@ -1,0 +1,47 @@
+#include "info_command.h"
+
+#include "identity_text.h"
+#include "interrupt_flag.h"
+#include "model_option.h"
+#include "unit_session_runner.h"
+#include "variant_profile.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+CLI::App* InfoCommand::Register(CLI::App& app) {
+    CLI::App* command = app.add_subcommand(
+        "info", "Open the attached unit as the transfer tool does and print its program name, "
+                "version and checksum (exit 3 no unit, 4 no answer)");
+    AddModelOption(*command, m_model);
+    command->add_flag("--json", m_bJson, "print one JSON object instead of text");
+    return command;
+}
+
+ExitCode InfoCommand::Run() {
+    WatchForInterrupt();
+    UnitSessionRunner runner(ProfileForModel(m_model));
+    UnitSessionRunner::Found found = runner.OpenUnit();
+    if (found != UnitSessionRunner::Found::Ready) {
+        return ReportUnitNotFound(found, m_bJson);
+    }
+    const DeviceLink& link = runner.controller().Link();
+    if (m_bJson) {
+        nlohmann::ordered_json out;
+        out["result"] = "ok";
+        out["model"] = NormaliseModel(m_model);
+        out["devicePath"] = runner.controller().Session().DevicePath();
+        out["packetSize"] = link.packetSize;
+        out["deviceNumber"] = link.deviceNumber;
+        out["identity"] = IdentityJson(runner.view);
+        std::printf(
+            "%s\n",
+            out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    } else {
+        PrintIdentityRows(runner.view);
+    }
+    std::fflush(stdout);
+    return ExitCode::Success;
+}

@@ -1,0 +1,16 @@
+// knot-fdt info: opens the unit as the window does and prints its three identity rows.
+#pragma once
+
+#include "command.h"
+
+#include <string>
+
+class InfoCommand : public Command {
+  public:
+    CLI::App* Register(CLI::App& app) override;
+    ExitCode Run() override;
+
+  private:
+    std::string m_model;
+    bool m_bJson = false;
+};

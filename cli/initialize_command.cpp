@@ -1,0 +1,43 @@
+#include "initialize_command.h"
+
+#include "interrupt_flag.h"
+#include "model_option.h"
+#include "unit_session_runner.h"
+#include "variant_profile.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+CLI::App* InitializeCommand::Register(CLI::App& app) {
+    CLI::App* command = app.add_subcommand(
+        "initialize", "Ask the attached unit to initialize its setting data, as Data > Initialize "
+                      "does (model p only; exit 0 done, 3 no unit, 4 refused or no answer)");
+    AddModelOption(*command, m_model);
+    command->add_flag("--json", m_bJson, "print one JSON object instead of text");
+    return command;
+}
+
+ExitCode InitializeCommand::Run() {
+    const VariantProfile& profile = ProfileForModel(m_model);
+    if (!profile.hasInitializeCommand) {
+        std::fprintf(stderr, "knot-fdt: initialize: model %s (%s) has no initialize command\n",
+                     NormaliseModel(m_model).c_str(), profile.modelName);
+        return ExitCode::UsageError;
+    }
+    WatchForInterrupt();
+    UnitSessionRunner runner(profile);
+    UnitSessionRunner::Found found = runner.OpenUnit();
+    if (found != UnitSessionRunner::Found::Ready) {
+        return ReportUnitNotFound(found, m_bJson);
+    }
+    bool acknowledged = runner.controller().OnDataInitialize();
+    const std::string& text = runner.view.messages.back().text;
+    if (m_bJson) {
+        std::printf("{\"result\": \"%s\", \"message\": \"%s\", \"exitCode\": %d}\n",
+                    acknowledged ? "ok" : "failed", text.c_str(), acknowledged ? 0 : 4);
+    } else {
+        std::fprintf(acknowledged ? stdout : stderr, "%s\n", text.c_str());
+    }
+    return acknowledged ? ExitCode::Success : ExitCode::UnitRefused;
+}

@@ -1,0 +1,17 @@
+// knot-fdt initialize: the Data > Initialize command of models that have it: asks the unit to
+// initialize its setting data.
+#pragma once
+
+#include "command.h"
+
+#include <string>
+
+class InitializeCommand : public Command {
+  public:
+    CLI::App* Register(CLI::App& app) override;
+    ExitCode Run() override;
+
+  private:
+    std::string m_model;
+    bool m_bJson = false;
+};

@@ -1,0 +1,14 @@
+// knot-fdt list: every present interface of the units' class, with what the unit selection sees
+// of it: path, ids, whether it qualifies, its packet size and device number.
+#pragma once
+
+#include "command.h"
+
+class ListCommand : public Command {
+  public:
+    CLI::App* Register(CLI::App& app) override;
+    ExitCode Run() override;
+
+  private:
+    bool m_bJson = false;
+};

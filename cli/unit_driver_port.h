@@ -1,0 +1,8 @@
+// The driver port knot-fdt uses: the vendor driver's on Windows, the unit simulator's elsewhere.
+#pragma once
+
+#include "driver_port.h"
+
+#include <memory>
+
+std::unique_ptr<DriverPort> CreateUnitDriverPort();
