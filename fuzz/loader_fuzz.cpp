@@ -1,11 +1,14 @@
 // Feeds arbitrary bytes to the S-Record loader, as a file of either model, and checks what a
-// loaded image promises the download: flashExtent a multiple of 32 within 0..0x7FFE0.
+// loaded image promises the download: flashExtent a multiple of 32 within 0..0x7FFE0, and no
+// flash data beyond the blocks that are sent.
 #include "firmware_image.h"
 #include "variant_profile.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -40,6 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(image->flashExtent <= FLASH_EXTENT_LIMIT);
         Check(image->FlashBlockCount() * BLOCK_SIZE <= FLASH_REGION_SIZE);
         Check(image->FlashBlockCount() >= image->flashExtent / BLOCK_SIZE);
+        // Every flash byte a record stored lies within the blocks the download sends.
+        static const std::array<std::uint8_t, FLASH_REGION_SIZE> zeros{};
+        std::size_t sent = image->FlashBlockCount() * BLOCK_SIZE;
+        Check(std::memcmp(image->FlashRegion.data() + sent, zeros.data(),
+                          FLASH_REGION_SIZE - sent) == 0);
+        // The last byte of each region can never be loaded.
+        Check(image->CpuRegion[CPU_REGION_SIZE - 1] == CPU_FILL);
+        Check(image->FlashRegion[FLASH_REGION_SIZE - 1] == FLASH_FILL);
     } else {
         Check(result.line >= 1);
         Check(result.reason != RejectReason::None);
