@@ -12,6 +12,8 @@ export KNOT_SIM_DIR=$work/sim
 export HOME=$work/home # the trace goes under the home folder: keep it out of the user's
 mkdir -p "$KNOT_SIM_DIR" "$HOME"
 unset QT_QPA_PLATFORM
+# Under LeakSanitizer, the system libraries' own leaks do not count against the programs.
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 pids=()
 
 cleanup() {
@@ -71,12 +73,15 @@ run_model() {
     local unit
     unit=$("$sim" plug --program-name E2E1 | tr -d '[:space:]')
 
+    local launched
+    launched=$(now_ms)
     "$program_dir/$program" &
     local app=$!
     pids+=("$app")
     local window=""
     find_window() { window=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n1); [ -n "$window" ]; }
     wait_for 10000 find_window || fail "$program: no window titled \"$title\""
+    local shown=$(($(now_ms) - launched))
 
     wait_for 10000 queries_seen "$capture" "${codes[@]}" || fail "$program: the unit was not identified"
     # Only this model's queries, in its order: program name, version, checksum.
@@ -100,7 +105,8 @@ run_model() {
     local took=$(($(now_ms) - asked))
     wait "$app" || fail "$program: exit status $?"
     ((took <= 2000)) || fail "$program: took $took ms to end"
-    echo "$program: title, identity, unplug and plug seen; ended $took ms after the close request"
+    echo "$program: shown $shown ms after launch; identity, unplug and plug seen;" \
+        "ended $took ms after the close request"
     kill "$server"
     wait "$server" 2>/dev/null || true
 }
