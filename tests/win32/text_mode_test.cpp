@@ -1,11 +1,11 @@
 // Our text-mode rules, applied over binary streams, against the platform's own text-mode
 // streams: on Windows both must give the same bytes and the same reads.
+#include "scratch_folder.h"
 #include "text_stream.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -13,21 +13,12 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
+// One file in a scratch folder, read and written whole as bytes.
 class ScratchFile {
   public:
-    explicit ScratchFile(const char* name) : m_path(fs::temp_directory_path() / name) {
-        fs::remove(m_path);
-    }
-    ~ScratchFile() {
-        std::error_code ignored;
-        fs::remove(m_path, ignored);
-    }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
+    explicit ScratchFile(const char* name) : m_path(m_folder.File(name)) {}
 
-    std::string path() const { return m_path.string(); }
+    const std::string& path() const { return m_path; }
 
     std::string Bytes() const {
         std::ifstream in(m_path, std::ios::binary);
@@ -38,7 +29,8 @@ class ScratchFile {
     }
 
   private:
-    fs::path m_path;
+    ScratchFolder m_folder;
+    std::string m_path;
 };
 
 // What the platform's text-mode stream makes of `text`, and what ours makes of it.
