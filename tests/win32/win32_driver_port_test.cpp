@@ -1,3 +1,7 @@
+#include "device_access.h"
+#include "disconnect_event.h"
+#include "scratch_folder.h"
+#include "transfer_log.h"
 #include "unit_interface_class.h"
 #include "win32_api.h"
 #include "win32_driver_port.h"
@@ -133,10 +137,34 @@ TEST(Win32DriverPortTest, SetupServiceTakesOnlyTheRecordSizesOfThisBuild) {
 
 TEST(Win32DriverPortTest, DisconnectEventOfNoDriverDoesNotOpen) {
     Win32DriverPort port;
-    for (const char* name :
-         {"Global\\MOLTRAN_ZU_DISCONNECTED", "Global\\MOLTRAN_ZU_DISCONNECTED3"}) {
+    for (std::int32_t number : {UNKNOWN_DEVICE_NUMBER, 3}) {
+        std::string name = DisconnectEventName(number);
         EXPECT_EQ(port.OpenNamedEvent(name), INVALID_PORT_HANDLE) << name;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << name;
     }
+}
+
+// The shared device search over the real port, where no unit's driver runs.
+TEST(Win32DriverPortTest, DeviceSearchFindsNoUnitAndLeavesTheLinkClosed) {
+    Win32DriverPort port;
+    ScratchFolder folder;
+    TransferLog log(folder.File("debugZu.txt"), folder.File("debugZu.1.txt"));
+    DeviceAccess access(port, log);
+    std::string printed;
+    access.SetDiagnosticSink([&](std::string_view text) { printed += text; });
+
+    EXPECT_EQ(access.CountDeviceInterfaces(), 0);
+    DeviceLink link;
+    EXPECT_FALSE(access.OpenDeviceLink(link));
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(link.packetSize, FULL_PACKET_SIZE);
+    EXPECT_EQ(link.deviceNumber, UNKNOWN_DEVICE_NUMBER);
+    EXPECT_EQ(printed, "");
+
+    EXPECT_EQ(access.OpenDeviceInterface(0), NULL_PORT_HANDLE);
+    EXPECT_EQ(printed, NO_INTERFACE_DATA_TEXT);
+    char path[DEVICE_PATH_BUFFER_SIZE];
+    EXPECT_FALSE(access.GetDevicePath(0, path, DEVICE_PATH_CAPACITY));
 }
 
 struct WaitCase {
