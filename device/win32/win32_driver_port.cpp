@@ -24,6 +24,10 @@ static_assert(UNIT_ACCESS == 0xC0000000 && UNIT_SHARE == 3 && OPEN_EXISTING == 3
 
 static_assert(sizeof(PortHandle) == sizeof(HANDLE));
 
+// The size fields of the setup service's records: this build's layouts, which the service checks.
+constexpr DWORD INTERFACE_DATA_SIZE = sizeof(SP_DEVICE_INTERFACE_DATA);
+constexpr DWORD DETAIL_DATA_SIZE = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+
 HANDLE ToHandle(PortHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
@@ -43,7 +47,7 @@ bool IsOpen(PortHandle handle) {
 // Interface `index` of the set, or false when the set has no such interface.
 bool EnumInterface(PortHandle set, std::uint32_t index, SP_DEVICE_INTERFACE_DATA& data) {
     data = {};
-    data.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+    data.cbSize = INTERFACE_DATA_SIZE;
     return SetupDiEnumDeviceInterfaces(ToHandle(set), nullptr, &GUID_DEVINTERFACE_UNIT, index,
                                        &data) != FALSE;
 }
@@ -61,11 +65,11 @@ constexpr std::size_t PATH_OFFSET = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, 
 } // namespace
 
 std::uint32_t Win32DriverPort::InterfaceDataRecordSize() {
-    return sizeof(SP_DEVICE_INTERFACE_DATA);
+    return INTERFACE_DATA_SIZE;
 }
 
 std::uint32_t Win32DriverPort::DetailDataRecordSize() {
-    return sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    return DETAIL_DATA_SIZE;
 }
 
 PortHandle Win32DriverPort::GetClassDevices() {
@@ -98,15 +102,14 @@ bool Win32DriverPort::GetInterfaceDetail(PortHandle set, std::uint32_t index, st
         return false;
     }
     // operator new gives the alignment the record's DWORD size field needs.
-    std::size_t allocated =
-        std::max<std::size_t>(required, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
+    std::size_t allocated = std::max<std::size_t>(required, DETAIL_DATA_SIZE);
     std::unique_ptr<unsigned char[]> storage(new (std::nothrow) unsigned char[allocated]);
     if (!storage) {
         return false;
     }
     std::memset(storage.get(), 0, allocated);
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.get());
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    detail->cbSize = DETAIL_DATA_SIZE;
     if (!SetupDiGetDeviceInterfaceDetailA(ToHandle(set), &data, detail, required, nullptr,
                                           nullptr)) {
         return false;
