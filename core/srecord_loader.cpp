@@ -8,18 +8,19 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
 constexpr std::int64_t CPU_LIMIT = CPU_REGION_SIZE - 1; // a CPU record's start + n must not pass it
 constexpr std::int64_t FLASH_ADDRESS_START = CPU_REGION_SIZE; // records from here go to flash
 
-LoadResult Rejection(std::uint64_t line, RejectReason reason) {
-    LoadResult result;
+// Turns the result so far (with its checksum warnings) into a refusal at `line`.
+LoadResult Rejection(LoadResult& result, std::uint64_t line, RejectReason reason) {
     result.kind = LoadResult::Rejected;
     result.line = line;
     result.reason = reason;
-    return result;
+    return std::move(result);
 }
 
 LoadResult FileFailure(const std::string& fileName, int errorNumber) {
@@ -103,14 +104,14 @@ LoadResult FirmwareImage::ReadRecords(std::FILE* file, const std::string& fileNa
             continue;
         }
         if (verdict == RecordVerdict::Reject) {
-            return Rejection(lineNumber, reason);
+            return Rejection(result, lineNumber, reason);
         }
 
         const std::int64_t start = record.start;
         const std::int64_t n = record.dataCount;
         if (start < FLASH_ADDRESS_START) {
             if (start + n > CPU_LIMIT) {
-                return Rejection(lineNumber, RejectReason::CpuRangeExceeded);
+                return Rejection(result, lineNumber, RejectReason::CpuRangeExceeded);
             }
             if (n > 0) {
                 std::memcpy(CpuRegion.data() + start, record.data, static_cast<std::size_t>(n));
@@ -119,10 +120,10 @@ LoadResult FirmwareImage::ReadRecords(std::FILE* file, const std::string& fileNa
             // Each flash record is tested with its own end; the image keeps the furthest one.
             const std::int64_t extent = RoundDownToBlock(start + n - flashBase);
             if (start < flashBase) {
-                return Rejection(lineNumber, RejectReason::BelowFlashBase);
+                return Rejection(result, lineNumber, RejectReason::BelowFlashBase);
             }
             if (extent < 0 || extent > FLASH_EXTENT_LIMIT) {
-                return Rejection(lineNumber, RejectReason::FlashOutOfRange);
+                return Rejection(result, lineNumber, RejectReason::FlashOutOfRange);
             }
             if (static_cast<std::uint32_t>(extent) > flashExtent) {
                 flashExtent = static_cast<std::uint32_t>(extent);

@@ -258,6 +258,14 @@ TEST_F(LoaderTest, WrongChecksumsLoadAndAreNamedByLine) {
     EXPECT_EQ(result.badChecksumLines, (std::vector<std::uint64_t>{2, 4, 5}));
 }
 
+TEST_F(LoaderTest, RefusalKeepsTheChecksumWarningsBeforeIt) {
+    std::string bad = Rec('1', 0x0000, 4);
+    bad[bad.size() - 2] = bad[bad.size() - 2] == '0' ? '1' : '0';
+    LoadResult result = image->loadSRecordFile(Write(bad + "S1ZZ\n"), false, VariantQProfile());
+    ASSERT_EQ(result, LoadResult::Rejected);
+    EXPECT_EQ(result.badChecksumLines, (std::vector<std::uint64_t>{1}));
+}
+
 TEST_F(LoaderTest, GoodChecksumsGiveNoWarning) {
     LoadResult result = image->loadSRecordFile(
         Write(kHeader + Rec('1', 0, 16) + Rec('2', 0x10000, 32) + Rec('3', 0x800100, 8)), false,
