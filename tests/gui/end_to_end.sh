@@ -27,6 +27,9 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
+    for log in "$work"/*.log; do
+        [ -f "$log" ] && { echo "--- $log" >&2; tail -n 20 "$log" >&2; }
+    done
     exit 1
 }
 
@@ -55,7 +58,7 @@ queries_seen() {
 
 count_queries() { grep -c " R 01007000300000000000$2" "$1" 2>/dev/null || true; }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
 wait_for 10000 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=:$(head -n1 "$work/display")
@@ -75,12 +78,14 @@ run_model() {
 
     local launched
     launched=$(now_ms)
-    "$program_dir/$program" &
+    "$program_dir/$program" >"$work/$program.log" 2>&1 &
     local app=$!
     pids+=("$app")
     local window=""
     find_window() { window=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n1); [ -n "$window" ]; }
-    wait_for 10000 find_window || fail "$program: no window titled \"$title\""
+    wait_for 10000 find_window ||
+        fail "$program: no window titled \"$title\" (running: $(kill -0 "$app" 2>&1 && echo yes)," \
+            "windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
     local shown=$(($(now_ms) - launched))
 
     wait_for 10000 queries_seen "$capture" "${codes[@]}" || fail "$program: the unit was not identified"
