@@ -26,7 +26,7 @@ TEST_P(CliOnWindowsTest, FindsNoUnitThroughTheSetupService) {
 
 INSTANTIATE_TEST_SUITE_P(Commands, CliOnWindowsTest,
                          ::testing::Values(CliCase{"ListAsJson", "list --json", ExitCode::Success,
-                                                   "[]\n"},
+                                                   "[]\r\n"},
                                            CliCase{"Info", "info --model q", ExitCode::NoUnit, ""}),
                          [](const auto& info) { return info.param.name; });
 
