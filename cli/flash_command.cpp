@@ -27,6 +27,9 @@
 
 namespace {
 
+// An hour: far beyond the longest wait of any model (about 60 s).
+constexpr long MAX_COMMIT_WAIT_MS = 3600L * 1000L;
+
 const char* CauseName(DownloadFailureCause cause) {
     switch (cause) {
     case DownloadFailureCause::LinkFailed:
@@ -77,7 +80,7 @@ CLI::App* FlashCommand::Register(CLI::App& app) {
             ->add_option("--commit-wait-ms", m_commitWaitMs,
                          "wait this long after the commit instead of the model's fixed wait; "
                          "meant for simulated units only, a real unit needs its full wait")
-            ->check(CLI::NonNegativeNumber);
+            ->check(CLI::Range(0L, MAX_COMMIT_WAIT_MS));
     command->add_option("FILE", m_path, "the S-Record file (*.mot)")->required();
     return command;
 }
