@@ -5,8 +5,16 @@ WorkerThread::~WorkerThread() {
     if (m_thread && m_thread->joinable()) {
         m_thread->join();
     }
-    for (std::thread& thread : m_overrun) {
-        thread.join();
+    for (Overrun& overrun : m_overrun) {
+        std::unique_lock lock(overrun.end->mutex);
+        bool ended = overrun.end->changed.wait_for(lock, std::chrono::seconds(1),
+                                                   [&] { return overrun.end->ended; });
+        lock.unlock();
+        if (ended) {
+            overrun.thread.join();
+        } else {
+            overrun.thread.detach(); // blocked in the driver: waiting longer would hang the close
+        }
     }
 }
 
@@ -52,7 +60,7 @@ bool WorkerThread::WaitAndRelease(std::chrono::milliseconds timeout) {
     if (ended) {
         m_thread->join(); // it has left its body: the join is immediate
     } else {
-        m_overrun.push_back(std::move(*m_thread));
+        m_overrun.push_back({std::move(*m_thread), m_end});
     }
     m_thread.reset();
     m_end.reset();

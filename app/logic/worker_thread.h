@@ -17,7 +17,9 @@
 class WorkerThread {
   public:
     WorkerThread() = default;
-    ~WorkerThread(); // joins a thread that is still held (it must be on its way out)
+    // Joins a thread that is still held (it must be on its way out). A worker that overran its
+    // stop gets one more second; one that is stuck even then is left to the process's end.
+    ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
@@ -43,5 +45,9 @@ class WorkerThread {
     };
     std::optional<std::thread> m_thread;
     std::shared_ptr<EndMark> m_end;
-    std::vector<std::thread> m_overrun;
+    struct Overrun {
+        std::thread thread;
+        std::shared_ptr<EndMark> end;
+    };
+    std::vector<Overrun> m_overrun;
 };
