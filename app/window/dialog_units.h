@@ -11,6 +11,8 @@ QFont DialogFont();
 class DialogUnits {
   public:
     explicit DialogUnits(const QFont& font);
+    // Base units given directly: the average character width and the height, in pixels.
+    DialogUnits(int baseX, int baseY) : m_baseX(baseX), m_baseY(baseY) {}
 
     int ToPixelsX(int units) const;
     int ToPixelsY(int units) const;

@@ -36,11 +36,11 @@ void ModalAnswerer::AnswerModal() {
         return;
     }
     m_answering = true;
+    if (whileModalOpen) {
+        whileModalOpen(*modal);
+    }
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         boxes.push_back({box->windowTitle(), box->text(), box->icon()});
-        if (whileBoxOpen) {
-            whileBoxOpen(*box);
-        }
         box->button(QMessageBox::Ok)->click();
     } else if (auto* chooser = qobject_cast<CExFileDialog*>(modal)) {
         ++choosersShown;

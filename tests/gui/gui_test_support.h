@@ -31,8 +31,9 @@ class ModalAnswerer : public QObject {
     ModalAnswerer();
 
     QString fileToChoose;
-    // Runs once for each message box while it is still open, before it is answered.
-    std::function<void(QMessageBox&)> whileBoxOpen;
+    // Runs once for each modal window (message box, chooser, About box) while it is still
+    // open, inside its nested loop, before it is answered.
+    std::function<void(QWidget&)> whileModalOpen;
 
     std::vector<Box> boxes;
     int choosersShown = 0;

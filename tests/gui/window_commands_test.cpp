@@ -58,7 +58,9 @@ class WindowCommandsTest : public QObject {
     void failedLoadAfterAGoodOneDisablesStart();
     void initializeFollowsTheUnit();
     void initializeUnreachableInModelQ();
-    void unplugWhileAMessageBoxIsOpenIsHandledAtOnce();
+    void unplugWhileAModalWindowIsOpenIsHandledAtOnce_data();
+    void unplugWhileAModalWindowIsOpenIsHandledAtOnce();
+    void downloadGoesOnUnderTheAboutBox();
     void closeStopsTheWorkers_data();
     void closeStopsTheWorkers();
     void dumpSwitchWritesTheDumps_data();
@@ -213,7 +215,17 @@ void WindowCommandsTest::initializeUnreachableInModelQ() {
     QCOMPARE(CountCaptureLinesWith(bench.port, QStringLiteral("01D2")), 0u);
 }
 
-void WindowCommandsTest::unplugWhileAMessageBoxIsOpenIsHandledAtOnce() {
+void WindowCommandsTest::unplugWhileAModalWindowIsOpenIsHandledAtOnce_data() {
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("modal"); // the class of the window under which the unplug happens
+    QTest::newRow("load message box") << int{ID_FILE_OPEN} << "QMessageBox";
+    QTest::newRow("file chooser") << int{ID_FILE_OPEN} << "CExFileDialog";
+    QTest::newRow("About box") << int{ID_APP_ABOUT_P} << "CAboutDlg";
+}
+
+void WindowCommandsTest::unplugWhileAModalWindowIsOpenIsHandledAtOnce() {
+    QFETCH(int, command);
+    QFETCH(QString, modal);
     WindowBench bench;
     const QString good = bench.FilePath(QStringLiteral("good.mot"));
     QVERIFY(WriteSRecordFile(good, VariantPProfile(), 64, 0));
@@ -226,19 +238,52 @@ void WindowCommandsTest::unplugWhileAMessageBoxIsOpenIsHandledAtOnce() {
     ModalAnswerer answerer;
     answerer.fileToChoose = good;
     bool handledWhileOpen = false;
-    answerer.whileBoxOpen = [&](QMessageBox& box) {
+    answerer.whileModalOpen = [&](QWidget& open) {
+        if (!open.inherits(modal.toLatin1().constData())) {
+            return;
+        }
         QVERIFY(bench.port.Unplug(unit));
-        // The removal runs inside the box's own loop: the list is reset before the box closes.
+        // The removal runs inside the window's own loop: the list is reset before it closes.
         handledWhileOpen = QTest::qWaitFor([&] { return ShowsPlaceholders(dlg); }, 5000) &&
-                           box.isVisible() && !dlg.Controller().Session().DeviceReady();
+                           open.isVisible() && !dlg.Controller().Session().DeviceReady();
     };
-    dlg.OnCommand(ID_FILE_OPEN);
+    dlg.OnCommand(command);
     QVERIFY(handledWhileOpen);
-    QVERIFY(!dlg.m_start->isEnabled()); // after the box: Loaded with no unit ready
+    QVERIFY(!dlg.m_start->isEnabled()); // a load after the removal: no unit ready
     QVERIFY(!dlg.menuItem(ID_DATA_INITIALIZE)->isEnabled());
 
+    answerer.whileModalOpen = nullptr;
     bench.PlugUnit(); // and the poller that the removal started finds the next one
-    QTRY_VERIFY(dlg.m_start->isEnabled());
+    QTRY_VERIFY(dlg.menuItem(ID_DATA_INITIALIZE)->isEnabled());
+    QCOMPARE(dlg.m_start->isEnabled(), dlg.Controller().Image().imageLoaded);
+}
+
+void WindowCommandsTest::downloadGoesOnUnderTheAboutBox() {
+    WindowBench bench;
+    const QString file = bench.FilePath(QStringLiteral("image.mot"));
+    QVERIFY(WriteSRecordFile(file, VariantQProfile(), 0x4000, 0));
+    bench.PlugUnit();
+    const auto window = bench.Open(QStringLiteral("q"));
+    CFlashTransferDlg& dlg = *window;
+    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    ModalAnswerer answerer;
+    answerer.fileToChoose = file;
+    dlg.OnCommand(ID_FILE_OPEN);
+    const DownloadReport& report = dlg.Controller().Sequence().Report();
+    bool wentOn = false;
+    answerer.whileModalOpen = [&](QWidget& open) {
+        if (open.inherits("CAboutDlg")) {
+            // Started while the About box is open: its steps run in the box's own loop.
+            dlg.m_start->click();
+            wentOn =
+                QTest::qWaitFor([&] { return report.cpuBlocksSent >= 100; }) && open.isVisible();
+        }
+    };
+    dlg.OnCommand(ID_APP_ABOUT_Q);
+    QVERIFY(wentOn);
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.BoxTexts().contains(QString::fromUtf8(DOWNLOAD_DONE_TEXT)),
+                             kRunTimeoutMs);
+    QCOMPARE(report.cpuBlocksSent, 512u);
 }
 
 void WindowCommandsTest::closeStopsTheWorkers_data() {

@@ -31,6 +31,8 @@ class WindowLookTest : public QObject {
     void menuBarOfEachModel();
     void titleIsTheProgramTitle_data();
     void titleIsTheProgramTitle();
+    void dialogUnitsRoundToNearestPixel_data();
+    void dialogUnitsRoundToNearestPixel();
     void layoutFollowsTemplateInDialogUnits();
     void listIsAGridOfThreeRows();
     void boldFontOnStartListAndStatus();
@@ -111,6 +113,28 @@ void WindowLookTest::titleIsTheProgramTitle() {
     QCOMPARE(answerer.boxes[0].caption, title);
     QCOMPARE(answerer.boxes[0].icon, QMessageBox::Critical);
     QVERIFY(answerer.boxes[0].text.contains(QLatin1String("/nonexistent/folder/image.mot")));
+}
+
+void WindowLookTest::dialogUnitsRoundToNearestPixel_data() {
+    QTest::addColumn<int>("baseX");
+    QTest::addColumn<int>("baseY");
+    QTest::addColumn<QRect>("units");
+    QTest::addColumn<QRect>("pixels");
+    // 9-point "MS UI Gothic" at 96 dots per inch has base units 6 and 12.
+    QTest::newRow("window, 6 x 12") << 6 << 12 << QRect(0, 0, 247, 100) << QRect(0, 0, 371, 150);
+    QTest::newRow("list, 6 x 12") << 6 << 12 << QRect(7, 7, 175, 44) << QRect(11, 11, 263, 66);
+    QTest::newRow("status, 6 x 12") << 6 << 12 << QRect(7, 59, 233, 14) << QRect(11, 89, 350, 21);
+    QTest::newRow("list, 7 x 15") << 7 << 15 << QRect(7, 7, 175, 44) << QRect(12, 13, 306, 83);
+    QTest::newRow("halves round up") << 2 << 4 << QRect(1, 1, 3, 3) << QRect(1, 1, 2, 2);
+}
+
+void WindowLookTest::dialogUnitsRoundToNearestPixel() {
+    QFETCH(int, baseX);
+    QFETCH(int, baseY);
+    QFETCH(QRect, units);
+    QFETCH(QRect, pixels);
+    const DialogUnits converter(baseX, baseY);
+    QCOMPARE(converter.ToPixels(units.x(), units.y(), units.width(), units.height()), pixels);
 }
 
 void WindowLookTest::layoutFollowsTemplateInDialogUnits() {
