@@ -9,8 +9,7 @@ program_dir=$1
 sim=$2
 work=$(mktemp -d)
 export KNOT_SIM_DIR=$work/sim
-export HOME=$work/home # the trace goes under the home folder: keep it out of the user's
-mkdir -p "$KNOT_SIM_DIR" "$HOME"
+mkdir -p "$KNOT_SIM_DIR"
 unset QT_QPA_PLATFORM
 # Under LeakSanitizer, the system libraries' own leaks do not count against the programs.
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
