@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -340,6 +341,13 @@ TEST_F(UnitCommandsTest, CtrlCStopsBetweenTwoBlocksWithoutACommit) {
 
     pid_t tool = StartTool({"flash", "--model", "q", "--commit-wait-ms", "0", Sample('q')});
     ASSERT_GT(tool, 0);
+    // Whatever happens below, no tool is left running.
+    std::shared_ptr<void> reaper(nullptr, [tool](void*) {
+        if (waitpid(tool, nullptr, WNOHANG) == 0) {
+            kill(tool, SIGKILL);
+            waitpid(tool, nullptr, 0);
+        }
+    });
     auto until = Clock::now() + std::chrono::seconds(20);
     while (ReceivedWithCode(Capture(), "3F23") < 5 && Clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
