@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"UnknownOption", "inspect --model q --fast {Q}", 64},
                       ExitCase{"TwoFiles", "inspect --model q {Q} {P}", 64},
                       ExitCase{"NoCommand", "", 64},
-                      ExitCase{"UnknownCommand", "flash --model q {Q}", 64},
+                      ExitCase{"UnknownCommand", "burn --model q {Q}", 64},
                       ExitCase{"Help", "inspect --help", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
