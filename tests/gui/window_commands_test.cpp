@@ -189,8 +189,10 @@ void WindowCommandsTest::initializeFollowsTheUnit() {
 
     const std::int32_t unit = bench.PlugUnit();
     QTRY_VERIFY(item->isEnabled());
+    QVERIFY(QApplication::overrideCursor() == nullptr); // the query's wait cursor has ended
     ModalAnswerer answerer;
     item->trigger();
+    QVERIFY(QApplication::overrideCursor() == nullptr);
     QCOMPARE(answerer.BoxTexts(), QStringList{QString::fromUtf8(INITIALIZE_DONE_TEXT)});
     QCOMPARE(answerer.boxes[0].icon, QMessageBox::Information);
     QCOMPARE(answerer.boxes[0].caption, QStringLiteral("ZU-KNOT-P Flash Data Transfer Tool"));

@@ -36,6 +36,7 @@ class WindowLookTest : public QObject {
     void layoutFollowsTemplateInDialogUnits();
     void listIsAGridOfThreeRows();
     void boldFontOnStartListAndStatus();
+    void progressPastTheMaximumShowsAFullBar();
     void initializeItemOnlyInTheSecondMenu_data();
     void initializeItemOnlyInTheSecondMenu();
     void everyAboutIdOpensTheSameAboutBox_data();
@@ -204,6 +205,19 @@ void WindowLookTest::boldFontOnStartListAndStatus() {
         QCOMPARE(control->font(), bold);
     }
     QCOMPARE(dlg.m_progress->font(), DialogFont());
+}
+
+void WindowLookTest::progressPastTheMaximumShowsAFullBar() {
+    WindowBench bench;
+    const auto window = bench.Open(QStringLiteral("q"));
+    CFlashTransferDlg& dlg = *window;
+    dlg.SetProgressRange(8193);
+    dlg.SetProgressPos(8194); // the last flash step sets one above the maximum
+    QCOMPARE(dlg.m_progress->value(), 8193);
+    dlg.SetProgressRange(65535); // the largest 16-bit maximum
+    dlg.SetProgressPos(100);
+    QCOMPARE(dlg.m_progress->maximum(), 65535);
+    QCOMPARE(dlg.m_progress->value(), 100);
 }
 
 void WindowLookTest::initializeItemOnlyInTheSecondMenu_data() {
