@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The main job: builds the tools and inspects the bundled sample image of model Q.
+# The main job: builds the tools, then flashes the bundled sample image of model Q into a
+# simulated unit (knot-unit-sim) with knot-fdt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
-./build/release/cli/knot-fdt inspect --model q samples/knot-q-sample.mot
+bash scripts/flash-demo.sh build/release
