@@ -34,5 +34,5 @@ struct FaultSpec {
 
 // Parses one spec as written after --fault; nothing when it is malformed.
 std::optional<FaultSpec> ParseFaultSpec(std::string_view text);
-// The spec in the form ParseFaultSpec reads.
+// Writes a fault back in the form ParseFaultSpec reads.
 std::string FormatFaultSpec(const FaultSpec& fault);
