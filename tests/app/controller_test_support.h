@@ -4,36 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "firmware_image.h"
+#include "scratch_folder.h"
 #include "variant_profile.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <string>
-#include <system_error>
-
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::random_device random;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("knot-app-" + std::to_string(random()) + "-" + std::to_string(random()));
-        std::filesystem::create_directories(m_path);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-    std::string File(const std::string& name) const { return (m_path / name).string(); }
-
-  private:
-    std::filesystem::path m_path;
-};
 
 // Puts an image into `image` as a load would leave it: CPU blocks `cpuBlocks` (by index) hold
 // data, the flash region holds data up to `flashExtent` (a multiple of 32) when `flashData`.

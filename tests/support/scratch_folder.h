@@ -12,7 +12,7 @@ class ScratchFolder {
     ScratchFolder() {
         std::random_device random;
         m_path = std::filesystem::temp_directory_path() /
-                 ("knot-device-" + std::to_string(random()) + "-" + std::to_string(random()));
+                 ("knot-test-" + std::to_string(random()) + "-" + std::to_string(random()));
         std::filesystem::create_directories(m_path);
     }
     ~ScratchFolder() {
