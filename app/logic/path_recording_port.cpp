@@ -8,7 +8,7 @@ std::string PathRecordingPort::PathOf(PortHandle handle) const {
 }
 
 PortHandle PathRecordingPort::CreateFile(const std::string& path) {
-    PortHandle handle = m_inner.CreateFile(path);
+    PortHandle handle = ForwardingDriverPort::CreateFile(path);
     if (handle != INVALID_PORT_HANDLE) {
         std::lock_guard lock(m_mutex);
         m_paths[handle] = path;
@@ -21,5 +21,5 @@ void PathRecordingPort::CloseHandle(PortHandle handle) {
         std::lock_guard lock(m_mutex);
         m_paths.erase(handle);
     }
-    m_inner.CloseHandle(handle);
+    ForwardingDriverPort::CloseHandle(handle);
 }

@@ -2,50 +2,24 @@
 // came from, so that the session knows the path of the unit it opened.
 #pragma once
 
-#include "driver_port.h"
+#include "forwarding_driver_port.h"
 
 #include <map>
 #include <mutex>
 #include <string>
 
-class PathRecordingPort : public DriverPort {
+class PathRecordingPort : public ForwardingDriverPort {
   public:
     // `inner` must outlive this object.
-    explicit PathRecordingPort(DriverPort& inner) : m_inner(inner) {}
+    explicit PathRecordingPort(DriverPort& inner) : ForwardingDriverPort(inner) {}
 
     // The path `handle` was opened from, or "" when it is not an open handle of ours.
     std::string PathOf(PortHandle handle) const;
 
-    PortHandle GetClassDevices() override { return m_inner.GetClassDevices(); }
-    bool EnumDeviceInterface(PortHandle set, std::uint32_t index) override {
-        return m_inner.EnumDeviceInterface(set, index);
-    }
-    std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) override {
-        return m_inner.GetInterfaceDetailSize(set, index);
-    }
-    bool GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) override {
-        return m_inner.GetInterfaceDetail(set, index, path);
-    }
-    void DestroyDeviceInfoList(PortHandle set) override { m_inner.DestroyDeviceInfoList(set); }
     PortHandle CreateFile(const std::string& path) override;
-    bool DeviceIoControl(PortHandle handle, std::uint32_t code, const void* in, std::size_t inSize,
-                         void* out, std::size_t outSize, std::size_t& returned) override {
-        return m_inner.DeviceIoControl(handle, code, in, inSize, out, outSize, returned);
-    }
     void CloseHandle(PortHandle handle) override;
-    PortHandle CreateStopEvent() override { return m_inner.CreateStopEvent(); }
-    bool SetEvent(PortHandle event) override { return m_inner.SetEvent(event); }
-    PortHandle OpenNamedEvent(const std::string& name) override {
-        return m_inner.OpenNamedEvent(name);
-    }
-    WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
-                                   int timeoutMs) override {
-        return m_inner.WaitForStopOrEvent(stopEvent, namedEvent, timeoutMs);
-    }
-    void CloseEvent(PortHandle event) override { m_inner.CloseEvent(event); }
 
   private:
-    DriverPort& m_inner;
     mutable std::mutex m_mutex;
     std::map<PortHandle, std::string> m_paths;
 };

@@ -2,7 +2,7 @@
 // packets it was offered, so that a test can say "nothing more was sent".
 #pragma once
 
-#include "driver_port.h"
+#include "forwarding_driver_port.h"
 #include "packet_protocol.h"
 
 #include <atomic>
@@ -11,9 +11,9 @@
 #include <mutex>
 #include <set>
 
-class FaultPort : public DriverPort {
+class FaultPort : public ForwardingDriverPort {
   public:
-    explicit FaultPort(DriverPort& inner) : m_inner(inner) {}
+    explicit FaultPort(DriverPort& inner) : ForwardingDriverPort(inner) {}
 
     // Sends of packets with this command code fail at the driver.
     void FailSendsOf(CommandCode code) {
@@ -59,19 +59,8 @@ class FaultPort : public DriverPort {
             ++m_enumerations;
             m_changed.notify_all();
         }
-        return m_inner.GetClassDevices();
+        return ForwardingDriverPort::GetClassDevices();
     }
-    bool EnumDeviceInterface(PortHandle set, std::uint32_t index) override {
-        return m_inner.EnumDeviceInterface(set, index);
-    }
-    std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) override {
-        return m_inner.GetInterfaceDetailSize(set, index);
-    }
-    bool GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) override {
-        return m_inner.GetInterfaceDetail(set, index, path);
-    }
-    void DestroyDeviceInfoList(PortHandle set) override { m_inner.DestroyDeviceInfoList(set); }
-    PortHandle CreateFile(const std::string& path) override { return m_inner.CreateFile(path); }
     bool DeviceIoControl(PortHandle handle, std::uint32_t code, const void* in, std::size_t inSize,
                          void* out, std::size_t outSize, std::size_t& returned) override {
         if (code == IOCTL_UNIT_SEND && inSize > PACKET_CODE_LOW_OFFSET) {
@@ -84,19 +73,15 @@ class FaultPort : public DriverPort {
                 return false;
             }
         }
-        return m_inner.DeviceIoControl(handle, code, in, inSize, out, outSize, returned);
+        return ForwardingDriverPort::DeviceIoControl(handle, code, in, inSize, out, outSize,
+                                                     returned);
     }
-    void CloseHandle(PortHandle handle) override { m_inner.CloseHandle(handle); }
-    PortHandle CreateStopEvent() override { return m_inner.CreateStopEvent(); }
     bool SetEvent(PortHandle event) override {
-        bool result = m_inner.SetEvent(event);
+        bool result = ForwardingDriverPort::SetEvent(event);
         std::lock_guard lock(m_mutex);
         m_eventSet = true;
         m_changed.notify_all();
         return result;
-    }
-    PortHandle OpenNamedEvent(const std::string& name) override {
-        return m_inner.OpenNamedEvent(name);
     }
     WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
                                    int timeoutMs) override {
@@ -106,12 +91,10 @@ class FaultPort : public DriverPort {
             m_changed.notify_all();
             m_changed.wait(lock, [&] { return !m_holdWaits || m_eventSet; });
         }
-        return m_inner.WaitForStopOrEvent(stopEvent, namedEvent, timeoutMs);
+        return ForwardingDriverPort::WaitForStopOrEvent(stopEvent, namedEvent, timeoutMs);
     }
-    void CloseEvent(PortHandle event) override { m_inner.CloseEvent(event); }
 
   private:
-    DriverPort& m_inner;
     mutable std::mutex m_mutex;
     std::set<CommandCode> m_failing;
     std::multiset<CommandCode> m_sentCodes;
