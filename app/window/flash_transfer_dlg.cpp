@@ -311,7 +311,8 @@ void CFlashTransferDlg::SetIdentityText(int row, int column, std::string_view te
             column == IDENTITY_VALUE_COLUMN ? Qt::AlignCenter : (Qt::AlignLeft | Qt::AlignVCenter));
         m_list->setItem(row, column, item);
     }
-    item->setText(FromUtf8(text));
+    // The unit's text is bytes, not UTF-8: each byte is shown as the character it stands for.
+    item->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void CFlashTransferDlg::ShowMessage(std::string_view caption, std::string_view text,

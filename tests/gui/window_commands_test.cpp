@@ -58,6 +58,8 @@ class WindowCommandsTest : public QObject {
     void failedLoadAfterAGoodOneDisablesStart();
     void initializeFollowsTheUnit();
     void initializeUnreachableInModelQ();
+    void identityRowsShowTheUnitsBytes_data();
+    void identityRowsShowTheUnitsBytes();
     void unplugWhileAModalWindowIsOpenIsHandledAtOnce_data();
     void unplugWhileAModalWindowIsOpenIsHandledAtOnce();
     void downloadGoesOnUnderTheAboutBox();
@@ -215,6 +217,41 @@ void WindowCommandsTest::initializeUnreachableInModelQ() {
     dlg.OnCommand(ID_DATA_INITIALIZE); // the command exists, but nothing in Q issues it
     QVERIFY(answerer.boxes.empty());
     QCOMPARE(CountCaptureLinesWith(bench.port, QStringLiteral("01D2")), 0u);
+}
+
+// The rows show what the unit sent, byte for byte (bytes above 0x7F too), cut at a NUL, and the
+// checksum in hexadecimal; an unplug puts the placeholders back.
+void WindowCommandsTest::identityRowsShowTheUnitsBytes_data() {
+    QTest::addColumn<QByteArray>("programName");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("eight letters") << QByteArray("PROGNAME") << QStringLiteral("PROGNAME");
+    QTest::newRow("cut at a NUL") << QByteArray("AB\0CDEFG", 8) << QStringLiteral("AB");
+    QTest::newRow("bytes above 0x7F")
+        << QByteArray("K\xB5-\xC4\xFF") << QStringLiteral("K\u00B5-\u00C4\u00FF");
+}
+
+void WindowCommandsTest::identityRowsShowTheUnitsBytes() {
+    QFETCH(QByteArray, programName);
+    QFETCH(QString, shown);
+    WindowBench bench;
+    UnitConfig config;
+    config.programName = programName.toStdString();
+    config.version = "V1.10";
+    config.checksum = 0x0AFF;
+    const std::int32_t unit = bench.port.Plug(config);
+    const auto window = bench.Open(QStringLiteral("q"));
+    CFlashTransferDlg& dlg = *window;
+    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    QCOMPARE(dlg.m_list->rowCount(), 3);
+    QCOMPARE(dlg.m_list->item(0, 0)->text(), QStringLiteral("Program Name"));
+    QCOMPARE(dlg.m_list->item(1, 0)->text(), QStringLiteral("Version"));
+    QCOMPARE(dlg.m_list->item(2, 0)->text(), QStringLiteral("Check SUM"));
+    QCOMPARE(Cell(dlg, 0), shown);
+    QCOMPARE(Cell(dlg, 1), QStringLiteral("V1.10"));
+    QCOMPARE(Cell(dlg, 2), QStringLiteral("0AFF"));
+
+    QVERIFY(bench.port.Unplug(unit));
+    QTRY_VERIFY(ShowsPlaceholders(dlg));
 }
 
 void WindowCommandsTest::unplugWhileAModalWindowIsOpenIsHandledAtOnce_data() {
