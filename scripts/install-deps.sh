@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build clang clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libcli11-dev nlohmann-json3-dev
-    qt6-base-dev
+    qt6-base-dev fonts-dejavu-core fonts-liberation
     g++-mingw-w64-x86-64 wine64
     xvfb xdotool
 )
