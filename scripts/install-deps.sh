@@ -21,5 +21,5 @@ if ((${#missing[@]})); then
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
     export DEBIAN_FRONTEND=noninteractive
     "${sudo_cmd[@]}" apt-get update -q
-    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
 fi
