@@ -7,7 +7,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libcli11-dev nlohmann-json3-dev
     qt6-base-dev fonts-dejavu-core fonts-liberation
-    g++-mingw-w64-x86-64 wine64
+    g++-mingw-w64-x86-64 wine64 nsis
     xvfb xdotool
 )
 

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, in a throw-away prefix: a silent install puts the programs,
+# their Start-menu entries and the trace folder in place, lets the local Users group (and no
+# wider group) modify that one folder, knot-fdt list runs from the install folder, and a silent
+# uninstall removes the programs and the entries but keeps the trace files. Wine's icacls
+# changes no rights and Wine derives a folder's rights from its Unix mode, so the rights cannot
+# be read back here: a recorder stands in for icacls and the test checks what the installer
+# asked of it, and that a refused grant makes the install fail.
+#
+# installer_test.sh INSTALLER ICACLS_RECORDER INSTALL_DIR MENU_FOLDER TRACE_FOLDER PROGRAMS ENTRIES
+#   INSTALL_DIR  relative to Program Files; TRACE_FOLDER a Windows path on C:;
+#   PROGRAMS     a CMake list of the installed programs (without .exe);
+#   ENTRIES      a CMake list of program;label pairs, one Start-menu entry each.
+set -euo pipefail
+
+installer=$1
+icacls_recorder=$2
+install_dir="C:\\Program Files\\$3"
+menu_folder=$4
+trace_folder=$5
+IFS=';' read -r -a programs <<<"$6"
+IFS=';' read -r -a entries <<<"${7:-}"
+
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+export WINEDEBUG=-all
+unset DISPLAY WAYLAND_DISPLAY # no window is needed: everything runs silently
+WINEPREFIX=$(mktemp -d "${PWD}/installer-prefix.XXXXXX")
+export WINEPREFIX
+cleanup() {
+    "${wineserver}" -k 2>/dev/null || true
+    rm -rf "${WINEPREFIX}"
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+unix_path() { # C:\a\b -> the prefix's drive_c/a/b
+    local rest=${1#[Cc]:\\}
+    printf '%s/drive_c/%s' "${WINEPREFIX}" "${rest//\\//}"
+}
+# Waits until every program of the prefix has ended (the uninstaller runs a copy of itself).
+wait_for_prefix() { timeout 60 "${wineserver}" -w || fail "Wine programs still running after 60 s"; }
+
+"${wine}" wineboot --init </dev/null >/dev/null 2>&1
+wait_for_prefix
+
+# The recorder answers for icacls.exe (native before Wine's builtin).
+cp "${icacls_recorder}" "${WINEPREFIX}/drive_c/windows/system32/icacls.exe"
+export WINEDLLOVERRIDES="icacls.exe=n"
+export KNOT_ICACLS_LOG='C:\icacls.log'
+icacls_log="${WINEPREFIX}/drive_c/icacls.log"
+run_installer() { "${wine}" "$(realpath "${installer}")" /S </dev/null >/dev/null 2>&1; }
+
+echo "--- silent install"
+run_installer || fail "installer exit status $?"
+wait_for_prefix
+
+menu="${WINEPREFIX}/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/${menu_folder}"
+installed=()
+for program in "${programs[@]}"; do
+    installed+=("$(unix_path "${install_dir}\\${program}.exe")")
+done
+installed+=("$(unix_path "${install_dir}\\Uninstall.exe")")
+shortcuts=("${menu}/Uninstall.lnk")
+for ((i = 1; i < ${#entries[@]}; i += 2)); do
+    shortcuts+=("${menu}/${entries[i]}.lnk")
+done
+for file in "${installed[@]}" "${shortcuts[@]}"; do
+    [[ -f "${file}" ]] || fail "not installed: ${file}"
+done
+trace_dir=$(unix_path "${trace_folder}")
+[[ -d "${trace_dir}" ]] || fail "no trace folder ${trace_folder}"
+
+echo "--- rights"
+# One grant, on the trace folder only: Users by SID, modify (M, not full control), inherited
+# by the files (OI) and folders (CI) made in it.
+expected="${trace_folder}
+/grant
+*S-1-5-32-545:(OI)(CI)M
+--"
+asked=$(tr -d '\r' <"${icacls_log}" 2>/dev/null || true)
+[[ "${asked}" == "${expected}" ]] ||
+    fail "icacls asked for '${asked//$'\n'/ }' instead of '${expected//$'\n'/ }'"
+
+echo "--- knot-fdt list"
+list_out=$("${wine}" "${install_dir}\\knot-fdt.exe" list 2>&1 </dev/null) || fail "knot-fdt list exit status $?"
+echo "${list_out}"
+
+echo "--- silent uninstall"
+trace="${trace_dir}/debugZu.txt"
+printf '      7C,1165467890,     BinSendToDevice,[\x01]<1>\r\n' >"${trace}"
+cp "${trace}" "${WINEPREFIX}/trace.before"
+"${wine}" "${install_dir}\\Uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "uninstaller exit status $?"
+wait_for_prefix
+for file in "${installed[@]}" "${shortcuts[@]}"; do
+    [[ ! -e "${file}" ]] || fail "left after uninstall: ${file}"
+done
+[[ ! -e "$(unix_path "${install_dir}")" ]] || fail "install folder left after uninstall"
+cmp -s "${trace}" "${WINEPREFIX}/trace.before" || fail "trace file not kept by the uninstall"
+
+echo "--- a refused grant"
+# The installer says so (its exit status) instead of leaving a folder that standard users
+# cannot write.
+if KNOT_ICACLS_STATUS=5 run_installer; then
+    fail "install succeeded although icacls refused the grant"
+fi
+wait_for_prefix
+
+((failures == 0)) && echo "installer: all checks passed"
+exit $((failures != 0))
