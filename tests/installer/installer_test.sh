@@ -72,6 +72,17 @@ done
 for file in "${installed[@]}" "${shortcuts[@]}"; do
     [[ -f "${file}" ]] || fail "not installed: ${file}"
 done
+# Each program needs no DLL beyond Windows' own: every DLL it imports is one of the system's,
+# which Wine keeps in system32 (a MinGW runtime DLL, say, is not there).
+system32="${WINEPREFIX}/drive_c/windows/system32"
+for program in "${programs[@]}"; do
+    exe=$(unix_path "${install_dir}\\${program}.exe")
+    [[ -f "${exe}" ]] || continue
+    while read -r dll; do
+        [[ -n "$(find "${system32}" -maxdepth 1 -iname "${dll}")" ]] ||
+            fail "${program}.exe needs ${dll}, which Windows does not have"
+    done < <(x86_64-w64-mingw32-objdump -p "${exe}" | sed -n 's/^[[:space:]]*DLL Name: //p')
+done
 trace_dir=$(unix_path "${trace_folder}")
 [[ -d "${trace_dir}" ]] || fail "no trace folder ${trace_folder}"
 
