@@ -5,9 +5,10 @@
 #include "unit_relay.h"
 #include "virtual_unit.h"
 
-#include "driver_port.h"
 #include "unit_interface_class.h"
 #include "win32_api.h"
+
+#include <winioctl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -33,7 +34,14 @@ constexpr DWORD REENUMERATE_ROOT_DEVICES = 128;
 constexpr int ASKERS = 4;
 // Answers that nobody receives pile up no further than this; the oldest are dropped.
 constexpr std::size_t MAX_QUEUED_ANSWERS = 4096;
-// The capacity every receive of the unit's callers offers, and the descriptor's and number's sizes.
+// The unit driver's control codes (device type 0x22, buffered, any access) and the sizes it takes,
+// as the driver defines them: written out here, not taken from the port, so that a port sending
+// another code or size fails against this driver as it would against the real one.
+constexpr std::uint32_t DRIVER_RECEIVE = CTL_CODE(0x22, 0x800, METHOD_BUFFERED, FILE_ANY_ACCESS);
+constexpr std::uint32_t DRIVER_GET_DESCRIPTOR =
+    CTL_CODE(0x22, 0x802, METHOD_BUFFERED, FILE_ANY_ACCESS);
+constexpr std::uint32_t DRIVER_GET_NUMBER = CTL_CODE(0x22, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS);
+constexpr std::uint32_t DRIVER_SEND = CTL_CODE(0x22, 0x900, METHOD_BUFFERED, FILE_ANY_ACCESS);
 constexpr std::uint32_t RECEIVE_CAPACITY = 256;
 constexpr std::uint32_t DESCRIPTOR_SIZE = 8;
 constexpr std::uint32_t NUMBER_SIZE = 4;
@@ -326,7 +334,7 @@ class Win32SimServer {
         const std::int32_t number = config.number;
         // The unit's callers give exactly these sizes; a driver with fixed-size records refuses
         // any other, and so does this one, so that a caller's wrong size shows.
-        if (request.code == IOCTL_UNIT_SEND && request.inSize == config.packetSize) {
+        if (request.code == DRIVER_SEND && request.inSize == config.packetSize) {
             const UnitPacket input(request.input, request.input + request.inSize);
             Capture(number, 'R', input);
             UnitReaction reaction = unit->unit.Receive(input);
@@ -344,16 +352,16 @@ class Win32SimServer {
             Answer(request.id, true, nullptr, 0); // the driver took the packet
             if (reaction.unplugNow)
                 Unplug(number);
-        } else if (request.code == IOCTL_UNIT_RECEIVE && request.inSize == 0 &&
+        } else if (request.code == DRIVER_RECEIVE && request.inSize == 0 &&
                    request.outSize == RECEIVE_CAPACITY) {
             // Held until the unit has an answer ready; a silent unit keeps it for good.
             m_receives.push_back({request.id, number});
             DeliverAnswers();
-        } else if (request.code == IOCTL_UNIT_GET_DESCRIPTOR && config.hasDescriptor &&
+        } else if (request.code == DRIVER_GET_DESCRIPTOR && config.hasDescriptor &&
                    request.outSize == DESCRIPTOR_SIZE) {
             const auto descriptor = UnitDescriptor(config);
             Answer(request.id, true, descriptor.data(), descriptor.size());
-        } else if (request.code == IOCTL_UNIT_GET_DEVICE_NUMBER && config.hasNumber &&
+        } else if (request.code == DRIVER_GET_NUMBER && config.hasNumber &&
                    request.outSize == NUMBER_SIZE) {
             std::uint8_t bytes[NUMBER_SIZE];
             const auto value = static_cast<std::uint32_t>(number);
