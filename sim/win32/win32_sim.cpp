@@ -26,6 +26,8 @@ constexpr const char* PIPE_NAME = "\\\\.\\pipe\\knot-unit-sim";
 constexpr DWORD CONTROL_TIMEOUT_MS = 5000;
 constexpr DWORD PRESENCE_TIMEOUT_MS = 5000;
 constexpr DWORD PIPE_BUFFER = 4096;
+constexpr DWORD SERVICE_START_TIMEOUT_MS = 120000;
+constexpr DWORD SERVICE_RETRY_MS = 100;
 // Wine's private service control: enumerate the root devices of the service again, which adds
 // the devices plugged since and removes the ones unplugged since.
 constexpr DWORD REENUMERATE_ROOT_DEVICES = 128;
@@ -115,10 +117,21 @@ class DriverService {
             error = ErrorText("creating the service " UNIT_RELAY_SERVICE);
             return false;
         }
-        if (!StartServiceA(m_service, 0, nullptr) &&
-            GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-            error = ErrorText("starting the service " UNIT_RELAY_SERVICE);
-            return false;
+        // In a prefix whose system services are still starting, the service manager can be locked
+        // or too busy to start the driver in time; it is asked again until the start deadline.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(SERVICE_START_TIMEOUT_MS);
+        while (!StartServiceA(m_service, 0, nullptr)) {
+            const DWORD failure = GetLastError();
+            if (failure == ERROR_SERVICE_ALREADY_RUNNING)
+                break;
+            const bool busy = failure == ERROR_SERVICE_REQUEST_TIMEOUT ||
+                              failure == ERROR_SERVICE_DATABASE_LOCKED;
+            if (!busy || Clock::now() >= deadline) {
+                SetLastError(failure);
+                error = ErrorText("starting the service " UNIT_RELAY_SERVICE);
+                return false;
+            }
+            Sleep(SERVICE_RETRY_MS);
         }
         return true;
     }
