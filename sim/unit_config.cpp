@@ -111,13 +111,16 @@ bool ParsePlugOptions(const std::vector<std::string>& args, UnitConfig& config,
     return true;
 }
 
+std::string UnitDeviceId(const UnitConfig& config) {
+    char id[64];
+    std::snprintf(id, sizeof id, "VID_%04X&PID_%04X#%s", config.vendorId, config.productId,
+                  config.packetSize == UNIT_PACKET_SIZE_SHORT ? INSTANCE_SHORT : INSTANCE_LONG);
+    return id;
+}
+
 std::string UnitDevicePath(const UnitConfig& config) {
-    char path[160];
-    std::snprintf(path, sizeof path, "\\\\?\\usb#VID_%04X&PID_%04X#%s#unit%d#%s", config.vendorId,
-                  config.productId,
-                  config.packetSize == UNIT_PACKET_SIZE_SHORT ? INSTANCE_SHORT : INSTANCE_LONG,
-                  static_cast<int>(config.number), UNIT_INTERFACE_CLASS_TEXT);
-    return path;
+    return "\\\\?\\usb#" + UnitDeviceId(config) + "#unit" + std::to_string(config.number) + "#" +
+           UNIT_INTERFACE_CLASS_TEXT;
 }
 
 std::string UnitEventName(const UnitConfig& config) {

@@ -32,6 +32,8 @@ bool ParsePlugOptions(const std::vector<std::string>& args, UnitConfig& config, 
 // them, e.g. "\\?\usb#VID_0ABC&PID_7832#00001#unit0#{6850537e-9503-42ce-96dd-47049e09ba40}",
 // where "#00002#" in place of "#00001#" marks a 62-byte unit.
 std::string UnitDevicePath(const UnitConfig& config);
+// The part of the path that carries the ids and the packet size: "VID_0ABC&PID_7832#00001".
+std::string UnitDeviceId(const UnitConfig& config);
 // "Global\MOLTRAN_ZU_DISCONNECTED<N>", without the number for a unit that reports none.
 std::string UnitEventName(const UnitConfig& config);
 std::array<std::uint8_t, 8> UnitDescriptor(const UnitConfig& config);

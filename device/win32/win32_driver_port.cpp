@@ -16,11 +16,14 @@ namespace {
 constexpr DWORD UNIT_SET_FLAGS = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
 static_assert(UNIT_SET_FLAGS == 0x12);
 
-// How the unit's interface is opened: read and write, shared for both, an existing file.
+// How the unit's interface is opened: read and write, shared for both, an existing file, normal
+// attributes. Overlapped, so that a send or receive the driver never completes can be cancelled
+// by the thread that issued it (a synchronous handle could only be freed from another thread).
 constexpr DWORD UNIT_ACCESS = GENERIC_READ | GENERIC_WRITE;
 constexpr DWORD UNIT_SHARE = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD UNIT_OPEN_FLAGS = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED;
 static_assert(UNIT_ACCESS == 0xC0000000 && UNIT_SHARE == 3 && OPEN_EXISTING == 3 &&
-              FILE_ATTRIBUTE_NORMAL == 0x80);
+              UNIT_OPEN_FLAGS == 0x40000080);
 
 static_assert(sizeof(PortHandle) == sizeof(HANDLE));
 
@@ -129,7 +132,7 @@ void Win32DriverPort::DestroyDeviceInfoList(PortHandle set) {
 
 PortHandle Win32DriverPort::CreateFile(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), UNIT_ACCESS, UNIT_SHARE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              UNIT_OPEN_FLAGS, nullptr);
     return file == INVALID_HANDLE_VALUE ? INVALID_PORT_HANDLE : ToPort(file);
 }
 
@@ -141,11 +144,30 @@ bool Win32DriverPort::DeviceIoControl(PortHandle handle, std::uint32_t code, con
     if (!IsOpen(handle) || inSize > maxSize || outSize > maxSize) {
         return false;
     }
+    // A manual-reset event of this call's own: the handle may have other calls' events signalled.
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!overlapped.hEvent) {
+        return false;
+    }
+    HANDLE file = ToHandle(handle);
     DWORD got = 0;
     // The input buffer is only read; the API's parameter is merely not declared const.
-    BOOL ok =
-        ::DeviceIoControl(ToHandle(handle), code, const_cast<void*>(in), static_cast<DWORD>(inSize),
-                          out, static_cast<DWORD>(outSize), &got, nullptr);
+    BOOL ok = ::DeviceIoControl(file, code, const_cast<void*>(in), static_cast<DWORD>(inSize), out,
+                                static_cast<DWORD>(outSize), &got, &overlapped);
+    if (!ok && GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(overlapped.hEvent, IO_BOUND_MS) != WAIT_OBJECT_0) {
+            // Cancel only this request, then wait for the driver to complete it, cancelled or
+            // not: until then it may still write into `out` and `overlapped`, which die on return.
+            CancelIoEx(file, &overlapped);
+            GetOverlappedResult(file, &overlapped, &got, TRUE);
+            got = 0;
+            ok = FALSE;
+        } else {
+            ok = GetOverlappedResult(file, &overlapped, &got, FALSE);
+        }
+    }
+    ::CloseHandle(overlapped.hEvent);
     returned = got;
     return ok != FALSE;
 }

@@ -1,5 +1,6 @@
 // The real driver port: the setup service, CreateFileA, DeviceIoControl and the driver's named
-// event, as Windows provides them. Every call is synchronous; the port keeps no state.
+// event, as Windows provides them. Every call returns only when it is over; a send or receive the
+// driver has not completed within IO_BOUND_MS is cancelled and fails. The port keeps no state.
 #pragma once
 
 #include "driver_port.h"
@@ -8,6 +9,11 @@
 
 class Win32DriverPort : public DriverPort {
   public:
+    // How long one send or receive may take before it is cancelled and counts as failed: far
+    // above the millisecond a real exchange takes, so only a driver that holds a receive for a
+    // silent unit reaches it, which would otherwise block the window thread for good.
+    static constexpr std::uint32_t IO_BOUND_MS = 2000;
+
     PortHandle GetClassDevices() override;
     bool EnumDeviceInterface(PortHandle set, std::uint32_t index) override;
     std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) override;

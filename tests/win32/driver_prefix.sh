@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The throw-away Wine prefix of the test-driver suites: "setup DIR" makes it and starts its
+# server and system services away from CTest's output pipes (a service that inherited them
+# would hold every test open until it ended); "cleanup DIR" stops them and removes the prefix.
+set -euo pipefail
+action=$1
+export WINEPREFIX=$2 WINEDEBUG=-all
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+case ${action} in
+setup)
+    rm -rf "${WINEPREFIX}"
+    "${wine}" wineboot --init </dev/null >/dev/null 2>&1
+    timeout 60 "${wineserver}" -w || true
+    "${wineserver}" -p30 </dev/null >/dev/null 2>&1
+    "${wine}" wineboot </dev/null >/dev/null 2>&1
+    ;;
+cleanup)
+    if [[ -d ${WINEPREFIX} ]]; then
+        "${wineserver}" -k </dev/null >/dev/null 2>&1 || true
+        timeout 60 "${wineserver}" -w || true
+        rm -rf "${WINEPREFIX}"
+    fi
+    ;;
+*)
+    echo "usage: driver_prefix.sh setup|cleanup DIR" >&2
+    exit 2
+    ;;
+esac
