@@ -352,6 +352,64 @@ INSTANTIATE_TEST_SUITE_P(BothModels, UnplugDuringRunTest,
                                                               UnplugMoment::Wait),
                                             ::testing::Bool()));
 
+struct BoundaryCase {
+    const char* name;
+    std::uint32_t flashExtent;
+    WindowMessage queued; // the step waiting in the queue when the unit goes
+    std::uintptr_t index;
+    DownloadStage stage; // what the failure must name: the step that could not be done
+    std::int32_t blockNumber;
+};
+
+class RemovalAtABoundaryTest
+    : public ::testing::TestWithParam<std::tuple<const VariantProfile*, BoundaryCase>> {};
+
+TEST_P(RemovalAtABoundaryTest, NamesTheStepThatCouldNotBeDone) {
+    const auto& [model, c] = GetParam();
+    ControllerRig rig(*model);
+    rig.OpenWithUnit();
+    FillImage(rig.image(), {0, 8191}, c.flashExtent, c.flashExtent != 0);
+    rig.controller->Sequence().SetCommitWait(5, std::chrono::milliseconds(0));
+    rig.controller->OnStartDownload();
+    std::optional<PostedMessage> held;
+    while (!held) {
+        std::optional<PostedMessage> next = rig.view.Take();
+        ASSERT_TRUE(next.has_value()) << "the run never queued that step";
+        if (next->message == c.queued && next->wParam == c.index) {
+            held = next;
+        } else {
+            rig.controller->OnWindowMessage(next->message, next->wParam);
+        }
+    }
+    ASSERT_TRUE(rig.port.Unplug(rig.unit));
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
+    rig.Pump();
+    rig.controller->OnWindowMessage(held->message, held->wParam);
+
+    const DownloadReport& report = rig.controller->Sequence().Report();
+    ASSERT_TRUE(report.failure.has_value());
+    EXPECT_EQ(report.failure->cause, DownloadFailureCause::UnitRemoved);
+    EXPECT_EQ(report.failure->stage, c.stage);
+    EXPECT_EQ(report.failure->blockNumber, c.blockNumber);
+}
+
+const BoundaryCase boundaryCases[] = {
+    {"CpuPhaseEndQueued", 0x100, WM_CPU_BLOCK_STEP, 8192, DownloadStage::FlashBlocks, 1},
+    {"FlashStepZeroQueued", 0x100, WM_FLASH_BLOCK_STEP, 0, DownloadStage::FlashBlocks, 1},
+    {"FlashPhaseEndQueued", 0x100, WM_FLASH_BLOCK_STEP, 9, DownloadStage::Commit, 0},
+    {"CpuPhaseEndWithoutFlash", 0, WM_CPU_BLOCK_STEP, 8192, DownloadStage::Commit, 0},
+    {"FirstWaitStepQueued", 0, WM_COMMIT_STEP, 1, DownloadStage::Wait, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(BothModels, RemovalAtABoundaryTest,
+                         ::testing::Combine(::testing::ValuesIn(BothModels),
+                                            ::testing::ValuesIn(boundaryCases)),
+                         [](const auto& info) {
+                             return std::string(
+                                        std::get<0>(info.param)->modelName[5] == 'Q' ? "Q" : "P") +
+                                    std::get<1>(info.param).name;
+                         });
+
 TEST_P(DownloadSequenceTest, UnitFoundAgainDoesNotCarryOnTheRun) {
     ControllerRig rig(profile());
     rig.OpenWithUnit();
