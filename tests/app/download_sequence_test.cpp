@@ -451,6 +451,51 @@ TEST_P(DownloadSequenceTest, UnplugWhileTheFailureBoxIsOpenLeavesStartOff) {
     EXPECT_FALSE(rig.view.startEnabled);
 }
 
+TEST_P(DownloadSequenceTest, AWholeRunOverA62ByteUnitLandsEveryBlock) {
+    ControllerRig rig(profile());
+    UnitConfig config;
+    config.packetSize = 62;
+    rig.OpenWithUnit(config);
+    ASSERT_EQ(rig.controller->Link().packetSize, 62);
+    FillImage(rig.image(), {0, 1, 4095, 8191}, 0x3E0);
+    rig.controller->Sequence().SetCommitWait(3, std::chrono::milliseconds(0));
+    rig.controller->OnStartDownload();
+    rig.Pump();
+    const DownloadReport& report = rig.controller->Sequence().Report();
+    ASSERT_TRUE(report.succeeded);
+    EXPECT_EQ(report.cpuBlocksSent, 4u);
+    EXPECT_EQ(report.flashBlocksSent, 0x3E0u / BLOCK_SIZE + 1);
+    std::vector<std::uint8_t> cpu = rig.port.CpuMemory(rig.unit);
+    EXPECT_TRUE(std::equal(cpu.begin(), cpu.end(), rig.image().CpuRegion.begin()));
+    std::vector<std::uint8_t> flash = rig.port.FlashMemory(rig.unit);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x400, rig.image().FlashRegion.begin()));
+    EXPECT_EQ(CountReceived(rig.port, rig.unit, COMMIT_COMMAND_CODE), 1);
+}
+
+TEST_P(DownloadSequenceTest, UnplugWhileTheSuccessBoxIsOpenKeepsTheSuccessAndStartOff) {
+    ControllerRig rig(profile());
+    rig.OpenWithUnit();
+    FillImage(rig.image(), {0}, 0);
+    rig.controller->Sequence().SetCommitWait(2, std::chrono::milliseconds(0));
+    rig.view.inMessageBox = [&](const ShownMessage&) {
+        rig.view.inMessageBox = nullptr;
+        rig.port.Unplug(rig.unit);
+        ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
+        rig.Pump(); // the box's own loop
+    };
+    rig.controller->OnStartDownload();
+    rig.Pump();
+    ASSERT_EQ(rig.view.messages.size(), 1u) << "no failure reported after the success";
+    EXPECT_EQ(rig.view.messages[0].text, DOWNLOAD_DONE_TEXT);
+    EXPECT_TRUE(rig.controller->Sequence().Report().succeeded);
+    EXPECT_FALSE(rig.controller->Sequence().Report().failure.has_value());
+    EXPECT_FALSE(rig.view.startEnabled);
+    EXPECT_FALSE(rig.view.initializeEnabled);
+    EXPECT_TRUE(rig.view.openEnabled);
+    EXPECT_EQ(rig.view.status, STATUS_EMPTY);
+    EXPECT_TRUE(rig.controller->Session().IsPollerRunning()) << "watching for the next unit";
+}
+
 TEST_P(DownloadSequenceTest, CommandsAreRefusedWhileARunGoesOn) {
     ControllerRig rig(profile());
     rig.OpenWithUnit();
