@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -212,8 +213,9 @@ TEST(DeviceInfoPanelTest, AFailedRowKeepsTheValueAnEarlierQueryShowed) {
     panel.ResetDeviceInfo();
     const char* first[] = {"KNOTPROG", "V1.23"};
     for (int row = 0; row < 2; ++row) {
-        link.QueueResponse(ResponsePacket(model.identityQueryCodes[row], 0x40, 64,
-                                          std::vector<std::uint8_t>(first[row], first[row] + 8)));
+        link.QueueResponse(ResponsePacket(
+            model.identityQueryCodes[row], 0x40, 64,
+            std::vector<std::uint8_t>(first[row], first[row] + std::strlen(first[row]))));
     }
     link.QueueResponse(ResponsePacket(model.identityQueryCodes[2], 0x40, 64, {0x12, 0x34}));
     ASSERT_TRUE(panel.QueryDeviceInfo());
