@@ -250,7 +250,7 @@ TEST_P(UnitSessionTest, AUnitWhoseDescriptorFailedAtPlugInIsLookedAtAgain) {
     rig.faults.FailDescriptorReads(1);
     rig.unit = rig.port.Plug();
     rig.Open();
-    rig.Pump();
+    rig.view.Pump(*rig.controller, 1); // the first look, before any retry
     ASSERT_FALSE(rig.controller->Session().DeviceReady());
 
     ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2)) << "the same count, tried again";
