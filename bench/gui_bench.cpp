@@ -1,19 +1,24 @@
 // The window's own cost per block step of a download: a full image (8192 CPU blocks, 16384 flash
 // blocks) through CFlashTransferDlg on the offscreen platform, each step posted, handled and
-// refreshed, against an in-process unit that answers at once. Also the time from nothing to a
-// shown window, and the resident memory once it is shown.
+// refreshed, against an in-process unit that answers at once. Also the time from Escape during
+// a run to the window's end, the time from nothing to a shown window, and the resident memory
+// once it is shown.
 #include "flash_transfer_dlg.h"
 #include "gui_test_support.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 #include <QtTest>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -80,6 +85,51 @@ void BM_FullImageThroughTheWindow(benchmark::State& state) {
         static_cast<double>(runNs) / 1e3 / static_cast<double>(steps);
 }
 BENCHMARK(BM_FullImageThroughTheWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The time from Escape, pressed at a random moment of a run of model Q (blocks or the 15 s wait,
+// with its real 10 ms ticks), to the end of the window: its modal loop left, the run cancelled,
+// the workers stopped and the window destroyed. Measured from the moment the key was due, so a
+// loop that serves input late counts in full.
+void BM_EscapeAtARandomMomentOfARun(benchmark::State& state) {
+    constexpr int kLatestMomentMs = 15000; // within the run: the wait alone lasts 15 s
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> moment(1, kLatestMomentMs);
+    std::vector<double> latenciesMs;
+    for (auto _ : state) {
+        WindowBench bench;
+        bench.PlugUnit();
+        LogicServices services; // the real clock
+        services.beep = [] {};
+        auto window = std::make_unique<CFlashTransferDlg>(VariantQProfile(), bench.port, bench.log,
+                                                          false, services);
+        CFlashTransferDlg& dlg = *window;
+        if (!QTest::qWaitFor([&] { return dlg.Controller().Session().DeviceReady(); })) {
+            state.SkipWithError("the unit was not found");
+            return;
+        }
+        FillFullImage(dlg.Controller().Image());
+        ModalAnswerer answerer; // closes the closing message should the run end first
+        const int dueMs = moment(random);
+        QElapsedTimer clock;
+        QTimer::singleShot(0, &dlg, [&] {
+            clock.start();
+            QTimer::singleShot(dueMs, Qt::PreciseTimer, &dlg,
+                               [&] { QTest::keyClick(&dlg, Qt::Key_Escape); });
+            dlg.OnCommand(IDC_START);
+        });
+        dlg.exec();
+        window.reset();
+        latenciesMs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6 - dueMs);
+    }
+    std::sort(latenciesMs.begin(), latenciesMs.end());
+    const std::size_t n = latenciesMs.size();
+    state.counters["median_ms"] = (latenciesMs[(n - 1) / 2] + latenciesMs[n / 2]) / 2;
+    state.counters["worst_ms"] = latenciesMs.back();
+}
+BENCHMARK(BM_EscapeAtARandomMomentOfARun)
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_WindowShown(benchmark::State& state) {
     WindowBench bench;

@@ -44,8 +44,11 @@ struct LoadResult {
     std::uint64_t line = 0;
     RejectReason reason = RejectReason::None;
     // FileError: the file that could not be opened, read or written, and the system's error text.
+    // A dump file is named as written, relative to the working directory.
     std::string file;
     std::string error;
+    // FileError: whether that file was a dump being written (otherwise the S-Record file read).
+    bool dumpFile = false;
     // Reads whose data record carries a wrong checksum; such records load all the same.
     std::vector<std::uint64_t> badChecksumLines;
 

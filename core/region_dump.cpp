@@ -34,6 +34,7 @@ bool WriteImageDumps(const FirmwareImage& image, LoadResult& result) {
             result.kind = LoadResult::FileError;
             result.file = names[i];
             result.error = std::move(error);
+            result.dumpFile = true;
             return false;
         }
     }

@@ -154,16 +154,22 @@ bool DeviceAccess::OpenDeviceLink(DeviceLink& link) {
     const int count = CountDeviceInterfaces();
     std::array<char, DEVICE_PATH_BUFFER_SIZE> path{};
     std::array<std::uint8_t, DEVICE_DESCRIPTOR_SIZE> descriptor{};
+    m_unjudged = 0;
     for (int i = 0; i < count; ++i) {
         const auto index = static_cast<std::uint32_t>(i);
         link.handle = OpenDeviceInterface(index);
         path.fill(0);
         PathRead pathRead = ReadDevicePath(index, path.data(), DEVICE_PATH_CAPACITY);
         descriptor.fill(0);
-        if (link.handle != NULL_PORT_HANDLE && pathRead != PathRead::TooLong &&
-            GetDeviceDescriptor(link.handle, descriptor.data(), descriptor.size()) &&
+        const bool described =
+            link.handle != NULL_PORT_HANDLE && pathRead != PathRead::TooLong &&
+            GetDeviceDescriptor(link.handle, descriptor.data(), descriptor.size());
+        if (described &&
             LittleEndian16(&descriptor[DESCRIPTOR_PRODUCT_ID_OFFSET]) == UNIT_PRODUCT_ID) {
             break;
+        }
+        if (!described && pathRead != PathRead::TooLong) {
+            ++m_unjudged;
         }
         if (link.handle != NULL_PORT_HANDLE) {
             m_port.CloseHandle(link.handle);

@@ -53,6 +53,9 @@ class DeviceAccess {
     // Selects the first interface reporting UNIT_PRODUCT_ID and fills all three fields of `link`.
     // False when none qualifies; with no interface at all `link` is left as it came.
     bool OpenDeviceLink(DeviceLink& link);
+    // How many interfaces the last OpenDeviceLink passed over without judging them: they could
+    // not be opened or gave no descriptor, so they may still turn out to be a unit.
+    int UnjudgedInterfaces() const { return m_unjudged; }
     // Closes the handle and marks it invalid; packetSize and deviceNumber stay.
     void CloseDeviceLink(DeviceLink& link);
 
@@ -66,4 +69,5 @@ class DeviceAccess {
     DriverPort& m_port;
     TransferLog& m_log;
     DiagnosticSink m_diagnostics;
+    int m_unjudged = 0;
 };

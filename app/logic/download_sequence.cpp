@@ -157,12 +157,8 @@ void DownloadSequence::OnUnitRemoved() {
     if (!m_running) {
         return;
     }
-    std::int32_t blockNumber = 0;
-    if (m_report.stage == DownloadStage::CpuBlocks ||
-        m_report.stage == DownloadStage::FlashBlocks) {
-        blockNumber = static_cast<std::int32_t>(m_expectedIndex + 1);
-    }
-    Fail(m_report.stage, blockNumber, DownloadFailureCause::UnitRemoved);
+    DownloadFailure pending = PendingStep(DownloadFailureCause::UnitRemoved);
+    Fail(pending.stage, pending.blockNumber, pending.cause);
 }
 
 void DownloadSequence::Cancel() {
@@ -170,15 +166,38 @@ void DownloadSequence::Cancel() {
         return;
     }
     m_running = false;
-    std::int32_t blockNumber = 0;
-    if (m_report.stage == DownloadStage::CpuBlocks ||
-        m_report.stage == DownloadStage::FlashBlocks) {
-        blockNumber = static_cast<std::int32_t>(m_expectedIndex + 1);
-    }
-    m_report.failure =
-        DownloadFailure{m_report.stage, blockNumber, DownloadFailureCause::Interrupted};
+    m_report.failure = PendingStep(DownloadFailureCause::Interrupted);
     m_view.SetStatusText(STATUS_EMPTY);
     m_listener.OnDownloadEnded(false);
+}
+
+DownloadFailure DownloadSequence::PendingStep(DownloadFailureCause cause) const {
+    // The queued step names it: a step that ends a phase stands for the first step of the next.
+    const std::uintptr_t index = m_expectedIndex;
+    const long long lastFlash = LastFlashIndex();
+    switch (m_expectedMessage) {
+    case WM_CPU_BLOCK_STEP:
+        if (index < CPU_BLOCK_COUNT) {
+            return {DownloadStage::CpuBlocks, static_cast<std::int32_t>(index + 1), cause};
+        }
+        if (lastFlash >= 0) {
+            return {DownloadStage::FlashBlocks, 1, cause};
+        }
+        break;
+    case WM_FLASH_BLOCK_STEP:
+        if (static_cast<long long>(index) <= lastFlash) {
+            return {DownloadStage::FlashBlocks, static_cast<std::int32_t>(index + 1), cause};
+        }
+        break;
+    case WM_COMMIT_STEP:
+        if (index > 0) {
+            return {DownloadStage::Wait, 0, cause};
+        }
+        break;
+    default:
+        break;
+    }
+    return {DownloadStage::Commit, 0, cause};
 }
 
 bool DownloadSequence::Expect(WindowMessage message, std::uintptr_t index) {

@@ -91,6 +91,8 @@ class DownloadSequence {
 
   private:
     bool Expect(WindowMessage message, std::uintptr_t index);
+    // The stage and block of the step the run waits for, which can no longer be done.
+    DownloadFailure PendingStep(DownloadFailureCause cause) const;
     void Post(WindowMessage message, std::uintptr_t index);
     void Fail(DownloadStage stage, std::int32_t blockNumber, DownloadFailureCause cause);
     DownloadFailureCause CauseOfLastExchange() const;

@@ -41,6 +41,7 @@ void FlashTransferController::InitializeLogic() {
 }
 
 void FlashTransferController::OnClose() {
+    m_sequence.Cancel(); // no further packet of a running download, and no commit
     m_session.StopWorkers();
 }
 
@@ -85,8 +86,7 @@ void FlashTransferController::OnFileChosen(const std::string& path) {
         m_view.EnableStart(false);
         break;
     case LoadResult::FileError:
-        m_view.ShowMessage(m_caption, FileErrorMessage(m_lastLoad.file, m_lastLoad.error),
-                           MessageIcon::Stop);
+        m_view.ShowMessage(m_caption, FileErrorMessage(m_lastLoad), MessageIcon::Stop);
         m_view.EnableStart(false);
         break;
     }

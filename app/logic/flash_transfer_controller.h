@@ -40,7 +40,8 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     // The logic part of the window's initialisation, after its controls exist and Start has been
     // disabled: ResetDeviceInfo, Initialize item off, ResetSessionHandles, BeginArrivalDetection.
     void InitializeLogic();
-    // The close action's first step (StopWorkers). Call it on every way of ending the window.
+    // The close action's first step: ends a running download where it stands (no further packet,
+    // no commit), then StopWorkers. Call it on every way of ending the window.
     void OnClose();
 
     // One posted message, on the window's thread.

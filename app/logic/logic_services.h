@@ -18,6 +18,8 @@ struct SessionTiming {
     std::chrono::milliseconds pollInterval{100};     // the arrival poller's pause between counts
     std::chrono::milliseconds presenceInterval{100}; // the watcher's check when no event opens
     std::chrono::milliseconds stopTimeout{1000};     // how long StopWorkers waits for each worker
+    // How often interfaces that could not be judged (not opened, no descriptor) are tried again.
+    std::chrono::milliseconds retryInterval{1000};
 };
 
 // Sounds the simple beep that marks a failed send or block.

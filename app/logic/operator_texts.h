@@ -25,7 +25,9 @@ inline constexpr const char* IDENTITY_PLACEHOLDER = "--------";
 
 #include <string>
 
-// The message of a load that failed on a file: the file's name, then the system's text.
-inline std::string FileErrorMessage(const std::string& file, const std::string& error) {
-    return file + "\n" + error;
-}
+struct LoadResult;
+
+// The message of a load that failed on a file: what could not be done to which file and in which
+// folder, then the system's own reason, e.g. "Could not write the dump file CPU_Mem.bin in /proc:
+// Permission denied". A relative name is placed in the working directory.
+std::string FileErrorMessage(const LoadResult& result);

@@ -5,15 +5,27 @@
 #include "disconnect_event.h"
 #include "interface_presence.h"
 
-void UnitSession::StopSignal::Stop() {
-    std::lock_guard lock(mutex);
-    stopped = true;
-    changed.notify_all();
+void UnitSession::WorkerChannel::Stop() {
+    std::lock_guard lock(m_mutex);
+    m_run = false;
+    m_changed.notify_all();
 }
 
-bool UnitSession::StopSignal::WaitFor(std::chrono::milliseconds period) {
-    std::unique_lock lock(mutex);
-    return changed.wait_for(lock, period, [this] { return stopped; });
+bool UnitSession::WorkerChannel::Pause(std::chrono::milliseconds period) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, period, [this] { return !m_run; });
+}
+
+void UnitSession::WorkerChannel::Post(WindowMessage message, bool last) {
+    // Held across the post, so that Stop cannot return while a message is still on its way.
+    std::lock_guard lock(m_mutex);
+    if (!m_run) {
+        return;
+    }
+    if (last) {
+        m_run = false;
+    }
+    m_view.PostWindowMessage(message, 0);
 }
 
 UnitSession::UnitSession(FlashTransferView& view, PathRecordingPort& port, DeviceAccess& access,
@@ -30,11 +42,9 @@ void UnitSession::ResetSessionHandles() {
     m_link.handle = INVALID_PORT_HANDLE;
     m_link.deviceNumber = UNKNOWN_DEVICE_NUMBER;
     m_devicePath.clear();
-    m_bPollerRun = false;
     m_hPollerThread.ReapIfEnded();
     m_hWatcherThread.ReapIfEnded();
     m_hWatcherStopEvent = m_port.CreateStopEvent();
-    m_watcherStop = std::make_shared<StopSignal>();
 }
 
 void UnitSession::BeginArrivalDetection() {
@@ -42,36 +52,40 @@ void UnitSession::BeginArrivalDetection() {
         m_view.PostWindowMessage(WM_DEVICE_ARRIVED, 0);
         return;
     }
-    StartPoller(0);
+    StartPoller(0, false);
 }
 
-void UnitSession::StartPoller(int baseline) {
+void UnitSession::StartPoller(int baseline, bool retry) {
     m_hPollerThread.ReapIfEnded();
     if (!m_hPollerThread.IsInvalid()) {
-        return; // one poller at a time
+        if (m_pollerChannel && m_pollerChannel->Running()) {
+            return; // one poller at a time
+        }
+        // It has posted the arrival being handled now and is on its way out: set it aside.
+        m_hPollerThread.WaitAndRelease(std::chrono::milliseconds(0));
     }
-    // Raised before the start, so that a StopWorkers right after it is always seen.
-    m_bPollerRun = true;
-    if (!m_hPollerThread.Start(m_services.startThread,
-                               [this, baseline] { ArrivalPollerProc(baseline); })) {
-        m_bPollerRun = false;
+    auto channel = std::make_shared<WorkerChannel>(m_view);
+    if (m_hPollerThread.Start(m_services.startThread, [&port = m_port, channel, baseline, retry,
+                                                       timing = m_services.timing] {
+            ArrivalPollerProc(port, *channel, baseline, retry, timing);
+        })) {
+        m_pollerChannel = std::move(channel);
     }
 }
 
-void UnitSession::ArrivalPollerProc(int baseline) {
+void UnitSession::ArrivalPollerProc(DriverPort& port, WorkerChannel& channel, int baseline,
+                                    bool retry, SessionTiming timing) {
+    const auto retryAt = std::chrono::steady_clock::now() + timing.retryInterval;
     for (;;) {
-        if (CountDeviceInterfaces(m_port) != baseline) {
-            m_view.PostWindowMessage(WM_DEVICE_ARRIVED, 0);
-            break;
+        if (CountDeviceInterfaces(port) != baseline ||
+            (retry && std::chrono::steady_clock::now() >= retryAt)) {
+            channel.Post(WM_DEVICE_ARRIVED, true);
+            return;
         }
-        std::unique_lock lock(m_pollerMutex);
-        m_pollerWake.wait_for(lock, m_services.timing.pollInterval,
-                              [this] { return !m_bPollerRun; });
-        if (!m_bPollerRun) {
-            break;
+        if (channel.Pause(timing.pollInterval)) {
+            return;
         }
     }
-    m_bPollerRun = false;
 }
 
 bool UnitSession::OpenSession() {
@@ -87,23 +101,27 @@ bool UnitSession::OpenSession() {
 }
 
 void UnitSession::StartWatcher() {
-    if (!m_watcherStop) {
-        m_watcherStop = std::make_shared<StopSignal>();
+    auto channel = std::make_shared<WorkerChannel>(m_view);
+    if (m_hWatcherThread.Start(
+            m_services.startThread,
+            [&port = m_port, channel, number = m_link.deviceNumber, stopEvent = m_hWatcherStopEvent,
+             path = m_devicePath, interval = m_services.timing.presenceInterval] {
+                DisconnectWatcherProc(port, *channel, number, stopEvent, path, interval);
+            })) {
+        m_watcherChannel = std::move(channel);
     }
-    m_hWatcherThread.Start(
-        m_services.startThread,
-        [this, number = m_link.deviceNumber, stopEvent = m_hWatcherStopEvent, path = m_devicePath,
-         stop = m_watcherStop] { DisconnectWatcherProc(number, stopEvent, path, stop); });
 }
 
-void UnitSession::DisconnectWatcherProc(std::int32_t deviceNumber, PortHandle stopEvent,
-                                        std::string devicePath, std::shared_ptr<StopSignal> stop) {
-    PortHandle named = m_port.OpenNamedEvent(DisconnectEventName(deviceNumber));
+void UnitSession::DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel,
+                                        std::int32_t deviceNumber, PortHandle stopEvent,
+                                        const std::string& devicePath,
+                                        std::chrono::milliseconds presenceInterval) {
+    PortHandle named = port.OpenNamedEvent(DisconnectEventName(deviceNumber));
     if (named != INVALID_PORT_HANDLE && named != 0) {
-        WaitOutcome outcome = m_port.WaitForStopOrEvent(stopEvent, named, -1);
-        m_port.CloseEvent(named);
+        WaitOutcome outcome = port.WaitForStopOrEvent(stopEvent, named, -1);
+        port.CloseEvent(named);
         if (outcome == WaitOutcome::Disconnected) {
-            m_view.PostWindowMessage(WM_DEVICE_REMOVED, 0);
+            channel.Post(WM_DEVICE_REMOVED, true);
             return;
         }
         if (outcome == WaitOutcome::Stop) {
@@ -113,14 +131,14 @@ void UnitSession::DisconnectWatcherProc(std::int32_t deviceNumber, PortHandle st
     // No event to wait on: ask the setup service, without opening the device, whether the
     // session's interface is still there.
     for (;;) {
-        if (stop->WaitFor(std::chrono::milliseconds(0))) {
+        if (!channel.Running()) {
             return;
         }
-        if (!devicePath.empty() && !IsInterfacePresent(m_port, devicePath)) {
-            m_view.PostWindowMessage(WM_DEVICE_REMOVED, 0);
+        if (!devicePath.empty() && !IsInterfacePresent(port, devicePath)) {
+            channel.Post(WM_DEVICE_REMOVED, true);
             return;
         }
-        if (stop->WaitFor(m_services.timing.presenceInterval)) {
+        if (channel.Pause(presenceInterval)) {
             return;
         }
     }
@@ -131,9 +149,10 @@ int UnitSession::OnDeviceArrived(std::uintptr_t, std::intptr_t) {
         return 1; // a session is already open: an arrival left over from before it
     }
     if (!OpenSession()) {
-        // Interfaces are present but none qualifies: keep watching, and look again only when
-        // their number changes, so that a foreign interface causes no loop of opens.
-        StartPoller(CountDeviceInterfaces(m_port));
+        // Interfaces are present but none qualifies: keep watching, and look again when their
+        // number changes, or after a while when some could not be judged (not opened, or no
+        // descriptor read), so that a foreign interface causes no loop of opens.
+        StartPoller(CountDeviceInterfaces(m_port), m_access.UnjudgedInterfaces() > 0);
         return 1;
     }
     m_view.BeginWaitCursor();
@@ -158,21 +177,21 @@ int UnitSession::OnDeviceRemoved(std::uintptr_t, std::intptr_t) {
 }
 
 void UnitSession::StopWorkers() {
+    if (m_pollerChannel) {
+        m_pollerChannel->Stop();
+        m_pollerChannel.reset();
+    }
     if (!m_hPollerThread.IsInvalid()) {
-        {
-            std::lock_guard lock(m_pollerMutex);
-            m_bPollerRun = false;
-        }
-        m_pollerWake.notify_all();
         m_hPollerThread.WaitAndRelease(m_services.timing.stopTimeout);
     }
     bool watcherEnded = true;
+    if (m_watcherChannel) {
+        m_watcherChannel->Stop();
+        m_watcherChannel.reset();
+    }
     if (!m_hWatcherThread.IsInvalid()) {
         if (m_hWatcherStopEvent != INVALID_PORT_HANDLE) {
             m_port.SetEvent(m_hWatcherStopEvent);
-        }
-        if (m_watcherStop) {
-            m_watcherStop->Stop();
         }
         watcherEnded = m_hWatcherThread.WaitAndRelease(m_services.timing.stopTimeout);
     }
@@ -184,5 +203,4 @@ void UnitSession::StopWorkers() {
         m_port.CloseEvent(m_hWatcherStopEvent);
     }
     m_hWatcherStopEvent = INVALID_PORT_HANDLE;
-    m_watcherStop.reset();
 }

@@ -35,7 +35,7 @@ class UnitSession {
     UnitSession(FlashTransferView& view, PathRecordingPort& port, DeviceAccess& access,
                 DeviceLink& link, DeviceInfoPanel& deviceInfo, const LogicServices& services,
                 SessionListener& listener);
-    // Stops the workers if they still run.
+    // Stops the workers if they still run, and waits for any that overran their stop.
     ~UnitSession();
     UnitSession(const UnitSession&) = delete;
     UnitSession& operator=(const UnitSession&) = delete;
@@ -61,22 +61,42 @@ class UnitSession {
     PortHandle WatcherStopEvent() const { return m_hWatcherStopEvent; }
 
   private:
-    // Wakes a worker's pause at once when the window asks it to stop.
-    struct StopSignal {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool stopped = false;
+    // What one worker shares with the session: its run flag, the wake-up of its pauses and its
+    // way to post to the window. Both hold it, so a worker that overruns its stop still finds
+    // it; once stopped, nothing the worker posts reaches the window any more.
+    class WorkerChannel {
+      public:
+        explicit WorkerChannel(FlashTransferView& view) : m_view(view) {}
+        bool Running() const { return m_run; }
+        // Lowers the run flag and wakes the pause. When it returns, no post of this worker is
+        // under way and none will follow.
         void Stop();
-        // Pauses up to `period`; true when asked to stop.
-        bool WaitFor(std::chrono::milliseconds period);
+        // Pauses up to `period`; true when stopped meanwhile.
+        bool Pause(std::chrono::milliseconds period);
+        // Posts `message` unless stopped. A worker's last post lowers the run flag before the
+        // message leaves, so that its handler already sees this worker as ending.
+        void Post(WindowMessage message, bool last);
+
+      private:
+        FlashTransferView& m_view;
+        std::mutex m_mutex;
+        std::condition_variable m_changed;
+        std::atomic<bool> m_run{true}; // raised before the thread starts
     };
 
     // Polls until the count of interfaces differs from `baseline`, then posts one arrival.
-    void StartPoller(int baseline);
+    // With `retry`, it also posts one once a retry interval has passed, so that interfaces that
+    // could not be judged are looked at again.
+    void StartPoller(int baseline, bool retry);
     void StartWatcher();
-    void ArrivalPollerProc(int baseline);
-    void DisconnectWatcherProc(std::int32_t deviceNumber, PortHandle stopEvent,
-                               std::string devicePath, std::shared_ptr<StopSignal> stop);
+    // The bodies touch only what they are given: the port (which outlives the session, and the
+    // session joins every worker before it goes), their channel and copies.
+    static void ArrivalPollerProc(DriverPort& port, WorkerChannel& channel, int baseline,
+                                  bool retry, SessionTiming timing);
+    static void DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel,
+                                      std::int32_t deviceNumber, PortHandle stopEvent,
+                                      const std::string& devicePath,
+                                      std::chrono::milliseconds presenceInterval);
 
     FlashTransferView& m_view;
     PathRecordingPort& m_port;
@@ -87,12 +107,14 @@ class UnitSession {
     SessionListener& m_listener;
 
     bool m_bDeviceReady = false;
-    std::atomic<bool> m_bPollerRun{false};
-    std::mutex m_pollerMutex; // only to wake the poller's pause
-    std::condition_variable m_pollerWake;
+    // The channel of the current poller carries its run flag (m_bPollerRun) and that of the
+    // current watcher its stop signal; each worker has its own, so an old worker on its way
+    // out never stops or speaks for a new one.
+    std::shared_ptr<WorkerChannel> m_pollerChannel;
+    std::shared_ptr<WorkerChannel> m_watcherChannel;
+    PortHandle m_hWatcherStopEvent = INVALID_PORT_HANDLE;
+    std::string m_devicePath;
+    // Last: they join their workers before anything above goes.
     WorkerThread m_hPollerThread;
     WorkerThread m_hWatcherThread;
-    PortHandle m_hWatcherStopEvent = INVALID_PORT_HANDLE;
-    std::shared_ptr<StopSignal> m_watcherStop;
-    std::string m_devicePath;
 };

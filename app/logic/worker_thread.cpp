@@ -5,16 +5,10 @@ WorkerThread::~WorkerThread() {
     if (m_thread && m_thread->joinable()) {
         m_thread->join();
     }
+    // A worker blocked in the driver keeps the close waiting: leaving it behind would let it
+    // return into freed memory.
     for (Overrun& overrun : m_overrun) {
-        std::unique_lock lock(overrun.end->mutex);
-        bool ended = overrun.end->changed.wait_for(lock, std::chrono::seconds(1),
-                                                   [&] { return overrun.end->ended; });
-        lock.unlock();
-        if (ended) {
-            overrun.thread.join();
-        } else {
-            overrun.thread.detach(); // blocked in the driver: waiting longer would hang the close
-        }
+        overrun.thread.join();
     }
 }
 
@@ -46,6 +40,16 @@ void WorkerThread::ReapIfEnded() {
     if (m_thread && !IsRunning()) {
         WaitAndRelease(std::chrono::milliseconds(0));
     }
+    std::erase_if(m_overrun, [](Overrun& overrun) {
+        {
+            std::lock_guard lock(overrun.end->mutex);
+            if (!overrun.end->ended) {
+                return false;
+            }
+        }
+        overrun.thread.join();
+        return true;
+    });
 }
 
 bool WorkerThread::WaitAndRelease(std::chrono::milliseconds timeout) {

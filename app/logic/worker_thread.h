@@ -17,8 +17,8 @@
 class WorkerThread {
   public:
     WorkerThread() = default;
-    // Joins a thread that is still held (it must be on its way out). A worker that overran its
-    // stop gets one more second; one that is stuck even then is left to the process's end.
+    // Joins every thread still held, including those that overran their stop, however late: a
+    // worker may use what its owner lends it until it has ended, so the owner waits for it here.
     ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
@@ -28,10 +28,11 @@ class WorkerThread {
 
     // True while a thread is held that has not marked itself as ended: the field is "valid".
     bool IsRunning() const;
-    // Releases the handle of a worker that has ended by itself.
+    // Releases the handle of a worker that has ended by itself, and joins set-aside workers
+    // that have ended since.
     void ReapIfEnded();
     // Waits up to `timeout` for the worker to end, then releases the handle either way. A
-    // worker that overran is kept aside and joined when this object goes.
+    // worker that overran is set aside and joined later (at the latest when this object goes).
     // Returns true when it ended in time.
     bool WaitAndRelease(std::chrono::milliseconds timeout);
     // True while no handle is held (the invalid marker).

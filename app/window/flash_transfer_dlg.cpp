@@ -11,6 +11,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,6 +22,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSpacerItem>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -34,6 +38,8 @@ QString FromUtf8(std::string_view text) {
 // The bold font's character height in pixels and the list's column widths.
 constexpr int kBoldFontPixels = 19;
 constexpr int kListColumnWidth = 150;
+// Title-bar heights a message box adds to its caption's width: the icon, the close box, margins.
+constexpr int kCaptionButtons = 4;
 
 } // namespace
 
@@ -96,6 +102,10 @@ void CFlashTransferDlg::CreateControls() {
     m_start->setObjectName(QStringLiteral("m_start"));
     m_start->setGeometry(units.ToPixels(190, 7, 50, 44));
     m_start->setFocusPolicy(Qt::StrongFocus);
+    // Not a default button: Enter away from Start closes the window, so Start must not look as
+    // if Enter pressed it.
+    m_start->setAutoDefault(false);
+    m_start->setDefault(false);
     connect(m_start, &QPushButton::clicked, this, [this] { OnCommand(IDC_START); });
 
     m_progress = new QProgressBar(client);
@@ -293,6 +303,7 @@ void CFlashTransferDlg::EnableInitializeItem(bool enable) {
 }
 
 void CFlashTransferDlg::ClearIdentityList() {
+    m_listChanged = true;
     m_list->setRowCount(0);
 }
 
@@ -300,6 +311,7 @@ void CFlashTransferDlg::SetIdentityText(int row, int column, std::string_view te
     if (row < 0 || column < 0 || column >= m_list->columnCount()) {
         return;
     }
+    m_listChanged = true;
     if (row >= m_list->rowCount()) {
         m_list->setRowCount(row + 1);
     }
@@ -320,6 +332,17 @@ void CFlashTransferDlg::ShowMessage(std::string_view caption, std::string_view t
     QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::Information,
                     FromUtf8(caption), FromUtf8(text), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
+    // At least as wide as the caption in a bold title font, beside the title bar's icon and
+    // buttons, so that the window manager shows the whole program title.
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const int captionWidth =
+        QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + kCaptionButtons * titleBar;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.exec(); // a nested loop: posted messages go on being handled while it is open
 }
 
@@ -347,6 +370,13 @@ void CFlashTransferDlg::RefreshWindow() {
         raise();
         activateWindow();
     }
-    // Paint what is out of date now, as the platform's UpdateWindow does.
-    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
+    // Paint what is out of date now, as the platform's UpdateWindow does, without entering the
+    // event loop: flushing posted events here would also run the next step messages inside this
+    // one, and input, timers and repaints would wait for the end of the run.
+    if (m_listChanged) {
+        m_listChanged = false;
+        m_list->doItemsLayout(); // the rows as they are now, not at the next idle moment
+    }
+    QEvent update(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(this, &update);
 }

@@ -87,6 +87,7 @@ class CFlashTransferDlg : public QDialog, public FlashTransferView {
     std::map<int, QAction*> m_menuItems;
     QFont m_boldFont;
     bool m_bClosed = false;
+    bool m_listChanged = false; // since the last refresh
     int m_waitCursorDepth = 0;
     std::unique_ptr<FlashTransferController> m_controller;
 };

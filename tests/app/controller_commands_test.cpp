@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 namespace {
@@ -57,7 +59,9 @@ TEST_P(LoadTest, ShowsTheResultAndAppliesTheStartRule) {
     if (c.message) {
         EXPECT_EQ(shown.text, c.message);
     } else {
-        EXPECT_NE(shown.text.find("missing.mot"), std::string::npos) << shown.text;
+        // What could not be done, to which file, where, and the system's own reason.
+        EXPECT_EQ(shown.text, "Could not read the S-Record file missing.mot in " +
+                                  rig.folder.path().string() + ": " + std::strerror(ENOENT));
     }
     EXPECT_EQ(shown.icon, c.icon);
     EXPECT_EQ(shown.caption, rig.controller->Caption());
@@ -92,6 +96,22 @@ TEST(ControllerCommandsTest, DumpSwitchWritesBothRegionsOnEveryLoad) {
     std::filesystem::current_path(previous);
     EXPECT_EQ(std::filesystem::file_size(rig.folder.File("CPU_Mem.bin")), CPU_REGION_SIZE);
     EXPECT_EQ(std::filesystem::file_size(rig.folder.File("Flash_Mem.bin")), FLASH_REGION_SIZE);
+}
+
+TEST(ControllerCommandsTest, DumpThatCannotBeWrittenSaysWhichFileAndWhere) {
+    ControllerRig rig(VariantQProfile());
+    rig.Open();
+    std::string path = WriteFile(rig.folder, "image.mot", GOOD_FILE);
+    auto previous = std::filesystem::current_path();
+    std::filesystem::current_path("/proc"); // no file can be created there, whoever runs this
+    rig.controller->SetDumpImages(true);
+    rig.controller->OnFileChosen(path);
+    std::filesystem::current_path(previous);
+    ASSERT_EQ(rig.view.messages.size(), 1u);
+    const std::string& text = rig.view.messages[0].text;
+    EXPECT_EQ(text.rfind("Could not write the dump file CPU_Mem.bin in /proc: ", 0), 0u) << text;
+    EXPECT_GT(text.size(), std::strlen("Could not write the dump file CPU_Mem.bin in /proc: "))
+        << "the system's reason";
 }
 
 struct InitializeCase {

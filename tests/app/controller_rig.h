@@ -27,12 +27,17 @@ struct ControllerRig {
         if (services.timing.pollInterval == SessionTiming{}.pollInterval) {
             services.timing.pollInterval = std::chrono::milliseconds(5);
             services.timing.presenceInterval = std::chrono::milliseconds(5);
+            services.timing.retryInterval = std::chrono::milliseconds(5);
         }
         controller =
             std::make_unique<FlashTransferController>(profile, view, faults, log, services);
         controller->Access().SetDiagnosticSink([](std::string_view) {});
     }
-    ~ControllerRig() { controller->OnClose(); }
+    ~ControllerRig() {
+        if (controller) {
+            controller->OnClose();
+        }
+    }
 
     // The window's start-up: Start off, then the logic's initialisation.
     void Open() {

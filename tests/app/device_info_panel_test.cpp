@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,34 @@ TEST(DeviceInfoPanelTest, ResetShowsThreePlaceholderRowsAndAnEmptyBar) {
     }
     EXPECT_EQ(view.rangeMax, 1);
     EXPECT_EQ(view.position, 0);
+}
+
+TEST(DeviceInfoPanelTest, AFailedRowKeepsTheValueAnEarlierQueryShowed) {
+    const VariantProfile& model = VariantQProfile();
+    FakePacketLink link;
+    PacketProtocol protocol(link, [] {});
+    RecordingView view;
+    DeviceInfoPanel panel(model, view, protocol);
+    panel.ResetDeviceInfo();
+    const char* first[] = {"KNOTPROG", "V1.23"};
+    for (int row = 0; row < 2; ++row) {
+        link.QueueResponse(ResponsePacket(
+            model.identityQueryCodes[row], 0x40, 64,
+            std::vector<std::uint8_t>(first[row], first[row] + std::strlen(first[row]))));
+    }
+    link.QueueResponse(ResponsePacket(model.identityQueryCodes[2], 0x40, 64, {0x12, 0x34}));
+    ASSERT_TRUE(panel.QueryDeviceInfo());
+
+    // Again, without a reset: the version is refused, the other rows answer anew.
+    link.QueueResponse(ResponsePacket(model.identityQueryCodes[0], 0x40, 64,
+                                      std::vector<std::uint8_t>{'N', 'E', 'W'}));
+    link.QueueResponse(ResponsePacket(model.identityQueryCodes[1], 0xC0, 64));
+    link.QueueResponse(ResponsePacket(model.identityQueryCodes[2], 0x40, 64, {0x56, 0x78}));
+    EXPECT_FALSE(panel.QueryDeviceInfo());
+    EXPECT_EQ(view.rows[0][1], "NEW");
+    EXPECT_EQ(view.rows[1][1], "V1.23") << "neither the placeholder nor a blank";
+    EXPECT_EQ(panel.Values()[1], "V1.23");
+    EXPECT_EQ(view.rows[2][1], "5678");
 }
 
 TEST(DeviceInfoPanelTest, TheCodeNotTheRowChoosesTheHexForm) {

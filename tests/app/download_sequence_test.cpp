@@ -352,6 +352,64 @@ INSTANTIATE_TEST_SUITE_P(BothModels, UnplugDuringRunTest,
                                                               UnplugMoment::Wait),
                                             ::testing::Bool()));
 
+struct BoundaryCase {
+    const char* name;
+    std::uint32_t flashExtent;
+    WindowMessage queued; // the step waiting in the queue when the unit goes
+    std::uintptr_t index;
+    DownloadStage stage; // what the failure must name: the step that could not be done
+    std::int32_t blockNumber;
+};
+
+class RemovalAtABoundaryTest
+    : public ::testing::TestWithParam<std::tuple<const VariantProfile*, BoundaryCase>> {};
+
+TEST_P(RemovalAtABoundaryTest, NamesTheStepThatCouldNotBeDone) {
+    const auto& [model, c] = GetParam();
+    ControllerRig rig(*model);
+    rig.OpenWithUnit();
+    FillImage(rig.image(), {0, 8191}, c.flashExtent, c.flashExtent != 0);
+    rig.controller->Sequence().SetCommitWait(5, std::chrono::milliseconds(0));
+    rig.controller->OnStartDownload();
+    std::optional<PostedMessage> held;
+    while (!held) {
+        std::optional<PostedMessage> next = rig.view.Take();
+        ASSERT_TRUE(next.has_value()) << "the run never queued that step";
+        if (next->message == c.queued && next->wParam == c.index) {
+            held = next;
+        } else {
+            rig.controller->OnWindowMessage(next->message, next->wParam);
+        }
+    }
+    ASSERT_TRUE(rig.port.Unplug(rig.unit));
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
+    rig.Pump();
+    rig.controller->OnWindowMessage(held->message, held->wParam);
+
+    const DownloadReport& report = rig.controller->Sequence().Report();
+    ASSERT_TRUE(report.failure.has_value());
+    EXPECT_EQ(report.failure->cause, DownloadFailureCause::UnitRemoved);
+    EXPECT_EQ(report.failure->stage, c.stage);
+    EXPECT_EQ(report.failure->blockNumber, c.blockNumber);
+}
+
+const BoundaryCase boundaryCases[] = {
+    {"CpuPhaseEndQueued", 0x100, WM_CPU_BLOCK_STEP, 8192, DownloadStage::FlashBlocks, 1},
+    {"FlashStepZeroQueued", 0x100, WM_FLASH_BLOCK_STEP, 0, DownloadStage::FlashBlocks, 1},
+    {"FlashPhaseEndQueued", 0x100, WM_FLASH_BLOCK_STEP, 9, DownloadStage::Commit, 0},
+    {"CpuPhaseEndWithoutFlash", 0, WM_CPU_BLOCK_STEP, 8192, DownloadStage::Commit, 0},
+    {"FirstWaitStepQueued", 0, WM_COMMIT_STEP, 1, DownloadStage::Wait, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(BothModels, RemovalAtABoundaryTest,
+                         ::testing::Combine(::testing::ValuesIn(BothModels),
+                                            ::testing::ValuesIn(boundaryCases)),
+                         [](const auto& info) {
+                             return std::string(
+                                        std::get<0>(info.param)->modelName[5] == 'Q' ? "Q" : "P") +
+                                    std::get<1>(info.param).name;
+                         });
+
 TEST_P(DownloadSequenceTest, UnitFoundAgainDoesNotCarryOnTheRun) {
     ControllerRig rig(profile());
     rig.OpenWithUnit();
@@ -391,6 +449,51 @@ TEST_P(DownloadSequenceTest, UnplugWhileTheFailureBoxIsOpenLeavesStartOff) {
     rig.Pump();
     EXPECT_EQ(rig.view.messages.size(), 1u);
     EXPECT_FALSE(rig.view.startEnabled);
+}
+
+TEST_P(DownloadSequenceTest, AWholeRunOverA62ByteUnitLandsEveryBlock) {
+    ControllerRig rig(profile());
+    UnitConfig config;
+    config.packetSize = 62;
+    rig.OpenWithUnit(config);
+    ASSERT_EQ(rig.controller->Link().packetSize, 62);
+    FillImage(rig.image(), {0, 1, 4095, 8191}, 0x3E0);
+    rig.controller->Sequence().SetCommitWait(3, std::chrono::milliseconds(0));
+    rig.controller->OnStartDownload();
+    rig.Pump();
+    const DownloadReport& report = rig.controller->Sequence().Report();
+    ASSERT_TRUE(report.succeeded);
+    EXPECT_EQ(report.cpuBlocksSent, 4u);
+    EXPECT_EQ(report.flashBlocksSent, 0x3E0u / BLOCK_SIZE + 1);
+    std::vector<std::uint8_t> cpu = rig.port.CpuMemory(rig.unit);
+    EXPECT_TRUE(std::equal(cpu.begin(), cpu.end(), rig.image().CpuRegion.begin()));
+    std::vector<std::uint8_t> flash = rig.port.FlashMemory(rig.unit);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x400, rig.image().FlashRegion.begin()));
+    EXPECT_EQ(CountReceived(rig.port, rig.unit, COMMIT_COMMAND_CODE), 1);
+}
+
+TEST_P(DownloadSequenceTest, UnplugWhileTheSuccessBoxIsOpenKeepsTheSuccessAndStartOff) {
+    ControllerRig rig(profile());
+    rig.OpenWithUnit();
+    FillImage(rig.image(), {0}, 0);
+    rig.controller->Sequence().SetCommitWait(2, std::chrono::milliseconds(0));
+    rig.view.inMessageBox = [&](const ShownMessage&) {
+        rig.view.inMessageBox = nullptr;
+        rig.port.Unplug(rig.unit);
+        ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
+        rig.Pump(); // the box's own loop
+    };
+    rig.controller->OnStartDownload();
+    rig.Pump();
+    ASSERT_EQ(rig.view.messages.size(), 1u) << "no failure reported after the success";
+    EXPECT_EQ(rig.view.messages[0].text, DOWNLOAD_DONE_TEXT);
+    EXPECT_TRUE(rig.controller->Sequence().Report().succeeded);
+    EXPECT_FALSE(rig.controller->Sequence().Report().failure.has_value());
+    EXPECT_FALSE(rig.view.startEnabled);
+    EXPECT_FALSE(rig.view.initializeEnabled);
+    EXPECT_TRUE(rig.view.openEnabled);
+    EXPECT_EQ(rig.view.status, STATUS_EMPTY);
+    EXPECT_TRUE(rig.controller->Session().IsPollerRunning()) << "watching for the next unit";
 }
 
 TEST_P(DownloadSequenceTest, CommandsAreRefusedWhileARunGoesOn) {

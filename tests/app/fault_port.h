@@ -52,6 +52,19 @@ class FaultPort : public ForwardingDriverPort {
         std::lock_guard lock(m_mutex);
         m_holdWaits = true;
     }
+    // A driver that does not hear the stop event: waits block until released, then report the
+    // unplug.
+    void BlockWaitsUntilReleased() {
+        std::lock_guard lock(m_mutex);
+        m_blockWaits = true;
+    }
+    void ReleaseWaits() {
+        std::lock_guard lock(m_mutex);
+        m_blockWaits = false;
+        m_changed.notify_all();
+    }
+    // The next `count` descriptor reads fail, as a unit still settling after plug-in may.
+    void FailDescriptorReads(int count) { m_descriptorFailures = count; }
 
     PortHandle GetClassDevices() override {
         {
@@ -63,6 +76,11 @@ class FaultPort : public ForwardingDriverPort {
     }
     bool DeviceIoControl(PortHandle handle, std::uint32_t code, const void* in, std::size_t inSize,
                          void* out, std::size_t outSize, std::size_t& returned) override {
+        if (code == IOCTL_UNIT_GET_DESCRIPTOR && m_descriptorFailures > 0) {
+            --m_descriptorFailures;
+            returned = 0;
+            return false;
+        }
         if (code == IOCTL_UNIT_SEND && inSize > PACKET_CODE_LOW_OFFSET) {
             ++m_sends;
             CommandCode sent = PacketCommandCode(static_cast<const std::uint8_t*>(in));
@@ -90,6 +108,10 @@ class FaultPort : public ForwardingDriverPort {
             ++m_eventWaits;
             m_changed.notify_all();
             m_changed.wait(lock, [&] { return !m_holdWaits || m_eventSet; });
+            if (m_blockWaits) {
+                m_changed.wait(lock, [&] { return !m_blockWaits; });
+                return WaitOutcome::Disconnected;
+            }
         }
         return ForwardingDriverPort::WaitForStopOrEvent(stopEvent, namedEvent, timeoutMs);
     }
@@ -104,4 +126,6 @@ class FaultPort : public ForwardingDriverPort {
     int m_eventWaits = 0;
     bool m_holdWaits = false;
     bool m_eventSet = false;
+    bool m_blockWaits = false;
+    std::atomic<int> m_descriptorFailures{0};
 };

@@ -95,11 +95,20 @@ class RecordingView : public FlashTransferView {
     void EndWaitCursor() override { --waitCursorDepth; }
     void RefreshWindow() override { ++refreshes; }
 
+    // Runs on the posting thread after each message is queued, before the post returns; set it
+    // before any worker starts.
+    std::function<void(const PostedMessage&)> afterPost;
+
     void PostWindowMessage(WindowMessage message, std::uintptr_t wParam) override {
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back({message, wParam});
-        ++m_postedCount[message];
-        m_changed.notify_all();
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back({message, wParam});
+            ++m_postedCount[message];
+            m_changed.notify_all();
+        }
+        if (afterPost) {
+            afterPost({message, wParam});
+        }
     }
 
     // The oldest queued message, if any.

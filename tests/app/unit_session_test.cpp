@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <optional>
 #include <thread>
 
@@ -220,6 +221,77 @@ TEST_P(UnitSessionTest, WorkersThatCannotStartLeaveTheInvalidMarker) {
     EXPECT_FALSE(rig.controller->Link().IsOpen());
 }
 
+TEST_P(UnitSessionTest, AForeignArrivalHandledBeforeItsPollerHasEndedStillRestartsThePoller) {
+    ControllerRig rig(profile());
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    // The poller's post returns only when the test says so: its arrival is handled first.
+    rig.view.afterPost = [released](const PostedMessage& posted) {
+        if (posted.message == WM_DEVICE_ARRIVED) {
+            released.wait();
+        }
+    };
+    rig.Open();
+    UnitConfig foreign;
+    foreign.productId = 0x1111;
+    rig.port.Plug(foreign);
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 1));
+    rig.Pump(); // no unit qualifies: watching must go on
+    release.set_value();
+
+    rig.unit = rig.port.Plug();
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2)) << "no poller watches any more";
+    rig.Pump();
+    EXPECT_TRUE(rig.controller->Session().DeviceReady());
+}
+
+TEST_P(UnitSessionTest, AUnitWhoseDescriptorFailedAtPlugInIsLookedAtAgain) {
+    ControllerRig rig(profile());
+    rig.faults.FailDescriptorReads(1);
+    rig.unit = rig.port.Plug();
+    rig.Open();
+    rig.view.Pump(*rig.controller, 1); // the first look, before any retry
+    ASSERT_FALSE(rig.controller->Session().DeviceReady());
+
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2)) << "the same count, tried again";
+    rig.Pump();
+    EXPECT_TRUE(rig.controller->Session().DeviceReady());
+}
+
 INSTANTIATE_TEST_SUITE_P(BothModels, UnitSessionTest, ::testing::ValuesIn(BothModels), ModelName);
+
+// A watcher stuck in the driver past its stop: the close goes on, but the logic does not go away
+// under it, and what it reports afterwards reaches no window.
+TEST(LateWorkerTest, AWatcherThatOverrunsItsStopIsWaitedForAndPostsNothing) {
+    LogicServices services;
+    services.timing.stopTimeout = std::chrono::milliseconds(10);
+    ControllerRig rig(VariantQProfile(), services);
+    rig.faults.BlockWaitsUntilReleased();
+    rig.OpenWithUnit();
+    ASSERT_TRUE(rig.controller->Session().IsWatcherRunning());
+    rig.controller->OnClose(); // the watcher overruns
+    EXPECT_FALSE(rig.controller->Link().IsOpen()) << "the teardown went on";
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool destroyed = false;
+    std::thread teardown([&] {
+        rig.controller.reset();
+        std::lock_guard lock(mutex);
+        destroyed = true;
+        changed.notify_all();
+    });
+    bool destroyedWhileBlocked;
+    {
+        // Longer than any grace a teardown might give a late worker before leaving it behind.
+        std::unique_lock lock(mutex);
+        destroyedWhileBlocked =
+            changed.wait_for(lock, std::chrono::milliseconds(1500), [&] { return destroyed; });
+    }
+    rig.faults.ReleaseWaits(); // the driver returns: the watcher sees the unplug
+    teardown.join();
+    EXPECT_FALSE(destroyedWhileBlocked) << "the logic went while its worker was in the driver";
+    EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_REMOVED), 0) << "a stopped worker posted";
+}
 
 } // namespace

@@ -69,6 +69,8 @@ class WindowCommandsTest : public QObject {
     void dumpSwitchWritesTheDumps();
     void wholeRunEndsWithTheClosingMessage_data();
     void wholeRunEndsWithTheClosingMessage();
+    void closeRequestMidRunIsServedByTheWindowsLoop_data();
+    void closeRequestMidRunIsServedByTheWindowsLoop();
 };
 
 // Each row of the Start table, reached the way an operator reaches it.
@@ -459,6 +461,67 @@ void WindowCommandsTest::wholeRunEndsWithTheClosingMessage() {
                            image.FlashRegion.begin()));
     }
     QCOMPARE(CountCaptureLinesWith(bench.port, QStringLiteral(" R 010070003000000000003F80")), 1u);
+}
+
+void WindowCommandsTest::closeRequestMidRunIsServedByTheWindowsLoop_data() {
+    QTest::addColumn<bool>("inWait");
+    QTest::newRow("blocks") << false;
+    QTest::newRow("wait after the commit") << true;
+}
+
+// The run goes through the window's own modal loop; a timer must fire between two steps, and
+// the Escape it presses must end the window there, with no packet after it.
+void WindowCommandsTest::closeRequestMidRunIsServedByTheWindowsLoop() {
+    QFETCH(bool, inWait);
+    WindowBench bench;
+    const QString file = bench.FilePath(QStringLiteral("image.mot"));
+    QVERIFY(WriteSRecordFile(file, VariantQProfile(), 0x1000, 0x400));
+    bench.PlugUnit();
+    const auto window = bench.Open(QStringLiteral("q"));
+    CFlashTransferDlg& dlg = *window;
+    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    ModalAnswerer answerer; // also closes the closing message, should the run get that far
+    answerer.fileToChoose = file;
+    dlg.OnCommand(ID_FILE_OPEN);
+    QVERIFY(dlg.m_start->isEnabled());
+
+    const DownloadReport& report = dlg.Controller().Sequence().Report();
+    bool fired = false;
+    bool midRun = false;
+    bool placeholders = false;
+    QString status;
+    std::size_t packetsAtClose = 0;
+    QTimer timer;
+    timer.setInterval(1);
+    connect(&timer, &QTimer::timeout, &dlg, [&] {
+        const bool reached = inWait ? report.waitStepsDone >= 3 : report.flashBlocksSent >= 3;
+        if (fired || !reached) {
+            return;
+        }
+        fired = true;
+        midRun = dlg.Controller().IsDownloadRunning();
+        placeholders = ShowsPlaceholders(dlg);
+        status = dlg.m_status->text();
+        packetsAtClose = bench.port.CaptureLines().size();
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+    });
+    QTimer::singleShot(0, &dlg, [&] {
+        dlg.m_start->click();
+        timer.start();
+    });
+    dlg.exec();
+
+    QVERIFY(fired);
+    QVERIFY2(midRun, "the timer fired only after the run");
+    if (inWait) {
+        QVERIFY(placeholders);
+        QCOMPARE(status, QString::fromUtf8(STATUS_WRITING));
+    }
+    QCoreApplication::processEvents(); // the steps still queued for the closed window
+    QCOMPARE(bench.port.CaptureLines().size(), packetsAtClose);
+    QVERIFY(!dlg.Controller().IsDownloadRunning());
+    QCOMPARE(CountCaptureLinesWith(bench.port, QStringLiteral(" R 010070003000000000003F80")),
+             inWait ? 1u : 0u);
 }
 
 QTEST_MAIN(WindowCommandsTest)

@@ -13,6 +13,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -113,7 +116,22 @@ void WindowLookTest::titleIsTheProgramTitle() {
     QCOMPARE(answerer.boxes.size(), 1u);
     QCOMPARE(answerer.boxes[0].caption, title);
     QCOMPARE(answerer.boxes[0].icon, QMessageBox::Critical);
-    QVERIFY(answerer.boxes[0].text.contains(QLatin1String("/nonexistent/folder/image.mot")));
+    QVERIFY(answerer.boxes[0].text.startsWith(
+        QLatin1String("Could not read the S-Record file image.mot in /nonexistent/folder: ")));
+
+    // Even the box of a short text shows the whole caption: it is wide enough for the caption
+    // beside the title bar's icon and close box.
+    const QString good = bench.FilePath(QStringLiteral("good.mot"));
+    QVERIFY(WriteSRecordFile(good, ProfileOf(model), 64, 0));
+    int boxWidth = 0;
+    answerer.whileModalOpen = [&](QWidget& box) { boxWidth = box.width(); };
+    dlg.Controller().OnFileChosen(QFile::encodeName(good).toStdString());
+    QCOMPARE(answerer.boxes.back().text, QString::fromUtf8(LOAD_DONE_TEXT));
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    const int titleBar = dlg.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    QVERIFY2(boxWidth >= QFontMetrics(titleFont).horizontalAdvance(title) + 2 * titleBar,
+             qPrintable(QString::number(boxWidth)));
 }
 
 void WindowLookTest::dialogUnitsRoundToNearestPixel_data() {
@@ -329,6 +347,7 @@ void WindowLookTest::closingKeys() {
     } else {
         dlg.m_list->setFocus();
     }
+    QVERIFY2(!dlg.m_start->isDefault(), "Start is drawn as the default button");
     QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
     QCOMPARE(dlg.isVisible(), !closes);
     QCOMPARE(dlg.Controller().Session().IsPollerRunning(), !closes);
