@@ -122,6 +122,12 @@ INSTANTIATE_TEST_SUITE_P(
                  R::BelowFlashBase},
         RuleCase{"Q_FlashAt050000", 'q', Rec('2', 0x050000, 16), K::Loaded, 0, R::None, 0x50000,
                  0x2801},
+        // A record that straddles P's flash base ends at offset 0, inside the region, so only
+        // its start refuses it; in Q the same record runs past the end of flash.
+        RuleCase{"P_StraddlesFlashBase", 'p', Rec('3', 0x7FFFF0, 16), K::Rejected, 1,
+                 R::BelowFlashBase},
+        RuleCase{"Q_StraddlesPFlashBase", 'q', Rec('3', 0x7FFFF0, 16), K::Rejected, 1,
+                 R::FlashOutOfRange},
         RuleCase{"P_FlashEndsOnBlockBorder", 'p', Rec('3', 0x800010, 16), K::Loaded, 0, R::None,
                  0x20, 2},
 
