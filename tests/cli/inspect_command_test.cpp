@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "firmware_image.h"
 #include "run_tool.h"
 #include "srecord_writer.h"
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 namespace fs = std::filesystem;
 

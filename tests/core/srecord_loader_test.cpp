@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "firmware_image.h"
 #include "load_result_printer.h"
 #include "srecord_writer.h"
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 std::vector<std::uint8_t> Bytes(std::size_t count, std::uint8_t first = 0x10) {
     std::vector<std::uint8_t> bytes(count);

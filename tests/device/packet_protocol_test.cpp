@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "command_texts.h"
 #include "fake_packet_link.h"
 #include "packet_protocol.h"
@@ -9,6 +10,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 using Bytes = std::vector<std::uint8_t>;
 

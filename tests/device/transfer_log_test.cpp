@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "scratch_folder.h"
 #include "transfer_log.h"
 
@@ -11,6 +12,8 @@
 #include <string>
 
 namespace {
+
+using knot_test::PrintTo;
 
 constexpr std::int64_t SOME_TIME = 1165467890;
 

@@ -1,5 +1,6 @@
 // The knot-unit-sim process seen through the simulated driver port and the device layer: unit
 // selection, packet sizes, identity answers, faults, capture and memory files, unplugging.
+#include "case_printer.h"
 #include "sim_server_process.h"
 
 #include "command_texts.h"
@@ -28,6 +29,8 @@
 #include <unistd.h>
 
 namespace {
+
+using knot_test::PrintTo;
 
 // Short enough that a silent unit costs little, long enough for a loaded machine to answer.
 constexpr int SHORT_RECEIVE_TIMEOUT_MS = 200;
