@@ -1,37 +1,33 @@
 #include "data_ranges.h"
 
-#include "exclusive_file.h"
-#include "srecord_record.h"
-#include "text_stream.h"
-
 #include <algorithm>
-#include <cstdio>
-#include <memory>
 #include <string_view>
 
-std::vector<DataRange> FindDataRanges(const std::string& path) {
-    std::vector<DataRange> ranges;
-    std::FILE* file = OpenExclusive(path.c_str(), "rb");
-    if (!file) {
-        return ranges;
-    }
-    auto reader = std::make_unique<TextLineReader>(file);
-    char line[READ_BUFFER_SIZE];
-    DataRecord record;
-    RejectReason reason = RejectReason::None;
-    while (std::size_t length = reader->ReadLine(line, MAX_READ_CHARS)) {
-        RecordVerdict verdict = JudgeRecord(line, length, record, reason);
-        if (verdict == RecordVerdict::Reject) {
-            break;
-        }
-        if (verdict == RecordVerdict::Data && record.dataCount > 0) {
-            bool cpu = record.start < CPU_REGION_SIZE;
-            ranges.push_back({cpu ? "cpu" : "flash", record.start,
-                              record.start + static_cast<std::uint32_t>(record.dataCount) - 1});
-        }
-    }
-    std::fclose(file);
+namespace {
 
+constexpr const char* CPU_REGION_NAME = "cpu";
+constexpr const char* FLASH_REGION_NAME = "flash";
+
+// Whether `range` can take in a range of the same region that starts at `first`.
+bool Touches(const DataRange& range, std::uint32_t first) {
+    return first >= range.first && first <= std::uint64_t{range.last} + 1;
+}
+
+} // namespace
+
+void DataRangeCollector::OnRecordStored(std::uint32_t start, std::uint32_t count) {
+    const char* region = start < CPU_REGION_SIZE ? CPU_REGION_NAME : FLASH_REGION_NAME;
+    const std::uint32_t last = start + (count - 1);
+    // Files mostly hold records in address order: extend the range in hand while they follow on.
+    if (!m_ranges.empty() && m_ranges.back().region == region && Touches(m_ranges.back(), start)) {
+        m_ranges.back().last = std::max(m_ranges.back().last, last);
+        return;
+    }
+    m_ranges.push_back({region, start, last});
+}
+
+std::vector<DataRange> DataRangeCollector::Ranges() const {
+    std::vector<DataRange> ranges = m_ranges;
     // CPU addresses all lie below flash ones, so sorting by address orders by region too.
     std::sort(ranges.begin(), ranges.end(),
               [](const DataRange& a, const DataRange& b) { return a.first < b.first; });

@@ -1,9 +1,10 @@
 // The address ranges of an S-Record file that hold data: where its S1, S2 and S3 records store
-// bytes, merged where they touch, read with the loader's own record rules.
+// bytes, merged where they touch, collected while the loader reads the file.
 #pragma once
 
+#include "firmware_image.h"
+
 #include <cstdint>
-#include <string>
 #include <vector>
 
 struct DataRange {
@@ -12,6 +13,14 @@ struct DataRange {
     std::uint32_t last;  // S-Record address of the last byte
 };
 
-// Meant for a file that has just loaded: records are read as the loader reads them, up to the
-// first one the loader would refuse.
-std::vector<DataRange> FindDataRanges(const std::string& path);
+// Handed to loadSRecordFile; afterwards Ranges() gives what the records that were stored cover.
+class DataRangeCollector : public StoredRecordObserver {
+  public:
+    void OnRecordStored(std::uint32_t start, std::uint32_t count) override;
+
+    // Sorted by address (so CPU before flash) and merged where ranges of one region touch.
+    std::vector<DataRange> Ranges() const;
+
+  private:
+    std::vector<DataRange> m_ranges; // in file order; the last one grows while records follow on
+};

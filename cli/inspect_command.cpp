@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -85,7 +86,7 @@ DownloadSummary Summarise(const FirmwareImage& image) {
 }
 
 void PrintJson(const std::string& path, const std::string& model, const LoadResult& result,
-               const FirmwareImage& image) {
+               const FirmwareImage& image, const std::vector<DataRange>& dataRanges) {
     DownloadSummary summary = Summarise(image);
     nlohmann::ordered_json out;
     out["result"] = ResultName(result.kind);
@@ -96,7 +97,7 @@ void PrintJson(const std::string& path, const std::string& model, const LoadResu
     out["flashBlocks"] = summary.flashBlocks;
     if (result.kind == LoadResult::Loaded) {
         nlohmann::ordered_json ranges = nlohmann::ordered_json::array();
-        for (const DataRange& range : FindDataRanges(path)) {
+        for (const DataRange& range : dataRanges) {
             ranges.push_back(
                 {{"region", range.region}, {"first", range.first}, {"last", range.last}});
         }
@@ -117,7 +118,7 @@ void PrintJson(const std::string& path, const std::string& model, const LoadResu
 }
 
 void PrintText(const std::string& path, const LoadResult& result, const FirmwareImage& image,
-               const VariantProfile& profile) {
+               const VariantProfile& profile, const std::vector<DataRange>& ranges) {
     std::printf("input:   %s (%s)\n", path.c_str(), profile.modelName);
     std::printf("result:  %s\n", ResultName(result.kind));
     if (result.kind == LoadResult::Rejected) {
@@ -135,7 +136,6 @@ void PrintText(const std::string& path, const LoadResult& result, const Firmware
     std::printf("CPU blocks to send:   %zu\n", summary.cpuBlocks);
     std::printf("flash blocks to send: %zu\n", summary.flashBlocks);
     std::printf("address ranges holding data:\n");
-    std::vector<DataRange> ranges = FindDataRanges(path);
     if (ranges.empty()) {
         std::printf("  none\n");
     }
@@ -165,12 +165,16 @@ ExitCode InspectCommand::Run() {
     m_model = NormaliseModel(m_model);
     const VariantProfile& profile = ProfileForModel(m_model);
     auto image = std::make_unique<FirmwareImage>();
-    LoadResult result = image->loadSRecordFile(m_path, m_bDump, profile);
+    // The ranges come from the same read as the image: the file is read once, so a pipe, a
+    // dump that replaces the input, or a file changed meanwhile cannot make them disagree.
+    DataRangeCollector collector;
+    LoadResult result = image->loadSRecordFile(m_path, m_bDump, profile, &collector);
+    const std::vector<DataRange> ranges = collector.Ranges();
     WarnAboutChecksums(m_path, result);
     if (m_bJson) {
-        PrintJson(m_path, m_model, result, *image);
+        PrintJson(m_path, m_model, result, *image, ranges);
     } else {
-        PrintText(m_path, result, *image, profile);
+        PrintText(m_path, result, *image, profile, ranges);
     }
     std::fflush(stdout);
     return ExitCodeFor(result.kind);

@@ -55,6 +55,15 @@ struct LoadResult {
     bool operator==(Kind other) const { return kind == other; }
 };
 
+// Told of every data record the loader stores, in file order, so that a caller can learn
+// where the file's data lies in the same pass that loads it.
+class StoredRecordObserver {
+  public:
+    virtual ~StoredRecordObserver() = default;
+    // A record with `count` (> 0) data bytes at S-Record address `start` passed every check.
+    virtual void OnRecordStored(std::uint32_t start, std::uint32_t count) = 0;
+};
+
 // The image the program holds for its whole run. It is large (768 KB): keep it on the heap or
 // inside an object that lives there, not on a thread's stack.
 class FirmwareImage {
@@ -78,8 +87,10 @@ class FirmwareImage {
 
     // Reads the S-Record file at `path` into the image (discarding the previous one); with
     // `writeDumps` a complete load also writes both regions to the dump files.
+    // With an `observer`, each stored record is also reported to it.
     LoadResult loadSRecordFile(const std::string& path, bool writeDumps,
-                               const VariantProfile& profile);
+                               const VariantProfile& profile,
+                               StoredRecordObserver* observer = nullptr);
     // The same over an already open binary stream, without dumps; `fileName` names the stream
     // in a FileError.
     LoadResult loadSRecordStream(std::FILE* file, const std::string& fileName,
@@ -105,5 +116,5 @@ class FirmwareImage {
   private:
     // Reads every record of `file` into the image, which the caller has just reset.
     LoadResult ReadRecords(std::FILE* file, const std::string& fileName,
-                           const VariantProfile& profile);
+                           const VariantProfile& profile, StoredRecordObserver* observer);
 };

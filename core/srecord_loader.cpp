@@ -57,14 +57,15 @@ const char* DescribeRejectReason(RejectReason reason) {
 }
 
 LoadResult FirmwareImage::loadSRecordFile(const std::string& path, bool writeDumps,
-                                          const VariantProfile& profile) {
+                                          const VariantProfile& profile,
+                                          StoredRecordObserver* observer) {
     Reset();
     errno = 0;
     std::FILE* file = OpenExclusive(path.c_str(), "rb");
     if (!file) {
         return FileFailure(path, errno);
     }
-    LoadResult result = ReadRecords(file, path, profile);
+    LoadResult result = ReadRecords(file, path, profile, observer);
     std::fclose(file);
     // The dumps come after the file is closed, so they may even replace it.
     if (result.kind == LoadResult::Loaded && writeDumps && !WriteImageDumps(*this, result)) {
@@ -76,11 +77,12 @@ LoadResult FirmwareImage::loadSRecordFile(const std::string& path, bool writeDum
 LoadResult FirmwareImage::loadSRecordStream(std::FILE* file, const std::string& fileName,
                                             const VariantProfile& profile) {
     Reset();
-    return ReadRecords(file, fileName, profile);
+    return ReadRecords(file, fileName, profile, nullptr);
 }
 
 LoadResult FirmwareImage::ReadRecords(std::FILE* file, const std::string& fileName,
-                                      const VariantProfile& profile) {
+                                      const VariantProfile& profile,
+                                      StoredRecordObserver* observer) {
     const std::int64_t flashBase = profile.flashBase;
     LoadResult result;
     TextLineReader reader(file);
@@ -133,6 +135,9 @@ LoadResult FirmwareImage::ReadRecords(std::FILE* file, const std::string& fileNa
                             static_cast<std::size_t>(n));
                 flashDataStored = true;
             }
+        }
+        if (observer != nullptr && n > 0) {
+            observer->OnRecordStored(record.start, static_cast<std::uint32_t>(n));
         }
         if (!record.checksumGood) {
             result.badChecksumLines.push_back(lineNumber);

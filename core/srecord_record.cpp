@@ -1,6 +1,11 @@
 #include "srecord_record.h"
 
+#include <bit>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -32,26 +37,65 @@ inline std::uint16_t PairIndex(const char* p) {
     return index;
 }
 
-const PairTable& HexPairs() {
-    static const PairTable* table = [] {
-        auto* t = new PairTable;
-        for (int first = 0; first < 256; ++first) {
-            for (int second = 0; second < 256; ++second) {
-                int high = HexDigit(first);
-                int low = HexDigit(second);
-                const char pair[2] = {static_cast<char>(first), static_cast<char>(second)};
-                t->value[PairIndex(pair)] = static_cast<std::uint16_t>(
-                    high < 0 || low < 0 ? NOT_HEX : static_cast<unsigned>(high * 16 + low));
-            }
+// The table is made while compiling, so a program that reads one file does not first spend its
+// time filling it. The index is the two characters as one 16-bit load on this machine.
+constexpr PairTable MakeHexPairs() {
+    PairTable t{};
+    for (int first = 0; first < 256; ++first) {
+        for (int second = 0; second < 256; ++second) {
+            const int high = HexDigit(first);
+            const int low = HexDigit(second);
+            const unsigned index = std::endian::native == std::endian::little
+                                       ? static_cast<unsigned>(first | second << 8)
+                                       : static_cast<unsigned>(first << 8 | second);
+            t.value[index] = static_cast<std::uint16_t>(
+                high < 0 || low < 0 ? NOT_HEX : static_cast<unsigned>(high * 16 + low));
         }
-        return t;
-    }();
-    return *table;
+    }
+    return t;
+}
+
+constexpr PairTable HEX_PAIRS = MakeHexPairs();
+
+const PairTable& HexPairs() {
+    return HEX_PAIRS;
 }
 
 inline unsigned HexPair(const PairTable& pairs, const char* p) {
     return pairs.value[PairIndex(p)];
 }
+
+#ifdef __SSE2__
+// Data digits, which make up most of a file, are decoded sixteen bytes at a time where the
+// processor can: the same digits, the same refusals and the same sum as the table gives.
+// Decodes the 32 hexadecimal characters at `digits` into 16 bytes at `out`, sixteen at a time:
+// adds the bytes to `sum` and sets bits of `invalid` when a character is no hexadecimal digit.
+inline void DecodeSixteen(const char* digits, std::uint8_t* out, __m128i& sum, __m128i& invalid) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low8 = _mm_set1_epi16(0x00FF);
+    __m128i values[2];
+    for (int half = 0; half < 2; ++half) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(digits + 16 * half));
+        // Bytes of 0x80 and above compare as negative, so they fall in neither range.
+        const __m128i isDigit = _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)),
+                                              _mm_cmpgt_epi8(_mm_set1_epi8('9' + 1), c));
+        const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
+        const __m128i isLetter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                               _mm_cmpgt_epi8(_mm_set1_epi8('f' + 1), lower));
+        invalid = _mm_or_si128(
+            invalid, _mm_andnot_si128(_mm_or_si128(isDigit, isLetter), _mm_set1_epi8(-1)));
+        const __m128i nibbles =
+            _mm_or_si128(_mm_and_si128(isDigit, _mm_sub_epi8(c, _mm_set1_epi8('0'))),
+                         _mm_and_si128(isLetter, _mm_sub_epi8(lower, _mm_set1_epi8('a' - 10))));
+        // Each 16-bit lane holds a high digit (first character) and a low digit.
+        values[half] = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibbles, low8), 4),
+                                    _mm_srli_epi16(nibbles, 8));
+    }
+    const __m128i bytes = _mm_packus_epi16(values[0], values[1]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    sum = _mm_add_epi64(sum, _mm_sad_epu8(bytes, zero));
+}
+#endif
 
 constexpr std::size_t COUNT_POSITION = 2;
 constexpr std::size_t ADDRESS_POSITION = 4;
@@ -102,7 +146,20 @@ RecordVerdict JudgeRecord(const char* text, std::size_t length, DataRecord& reco
     }
 
     const char* digits = text + dataPosition;
-    for (int i = 0; i < dataCount; ++i) {
+    int i = 0;
+#ifdef __SSE2__
+    __m128i wideSum = _mm_setzero_si128();
+    __m128i wideInvalid = _mm_setzero_si128();
+    for (; i + 16 <= dataCount; i += 16) {
+        DecodeSixteen(digits + 2 * i, record.data + i, wideSum, wideInvalid);
+    }
+    if (_mm_movemask_epi8(wideInvalid) != 0) {
+        invalid |= NOT_HEX;
+    }
+    sum += static_cast<unsigned>(_mm_cvtsi128_si32(wideSum)) +
+           static_cast<unsigned>(_mm_cvtsi128_si32(_mm_srli_si128(wideSum, 8)));
+#endif
+    for (; i < dataCount; ++i) {
         unsigned b = HexPair(pairs, digits + 2 * i);
         invalid |= b;
         record.data[i] = static_cast<std::uint8_t>(b);

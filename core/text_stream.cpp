@@ -19,7 +19,9 @@ bool TextLineReader::Refill() {
         return false;
     }
     // A 0x1A byte ends the file: nothing after it is ever seen.
-    if (void* eofMark = std::memchr(m_buffer + kept, 0x1A, got)) {
+    if (void* eofMark = m_mark == EndOfFileMark::EndsTheFile
+                            ? std::memchr(m_buffer + kept, END_OF_FILE_MARK, got)
+                            : nullptr) {
         got = static_cast<std::size_t>(static_cast<char*>(eofMark) - (m_buffer + kept));
         m_eof = true;
     }

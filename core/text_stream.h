@@ -6,12 +6,22 @@
 #include <cstdio>
 #include <string_view>
 
+// The byte that ends a file for a text-mode reader (Ctrl-Z).
+inline constexpr char END_OF_FILE_MARK = 0x1A;
+
+// What that byte means to a TextLineReader.
+enum class EndOfFileMark : bool {
+    EndsTheFile,  // as a text-mode stream reads it: nothing after the first one is seen
+    IsACharacter, // an ordinary character, so the lines after it are read as well
+};
+
 // Reads lines like fgets on a text-mode stream: a carriage return directly before a line feed
-// is dropped, the first 0x1A byte ends the file, and one read takes at most `maxChars`
-// characters, stopping after a line feed.
+// is dropped, the first 0x1A byte ends the file (unless told otherwise), and one read takes at
+// most `maxChars` characters, stopping after a line feed.
 class TextLineReader {
-public:
-    explicit TextLineReader(std::FILE* file) : m_file(file) {}
+  public:
+    explicit TextLineReader(std::FILE* file, EndOfFileMark mark = EndOfFileMark::EndsTheFile)
+        : m_file(file), m_mark(mark) {}
 
     // Copies the next read into `out` (not terminated) and returns its length; 0 at the end of
     // the file or on a read error (see failed()).
@@ -19,11 +29,12 @@ public:
 
     bool failed() const { return m_failed; }
 
-private:
+  private:
     bool Refill(); // keeps any unread bytes; false when nothing more can be read
     std::size_t ReadShortLine(char* out, std::size_t maxChars); // a read that fits the buffer
 
     std::FILE* m_file;
+    EndOfFileMark m_mark;
     char m_buffer[64 * 1024];
     std::size_t m_pos = 0;
     std::size_t m_end = 0;

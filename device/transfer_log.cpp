@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr char END_OF_FILE_MARK = 0x1A; // text-mode readers stop at this byte
 constexpr std::string_view TRAILING_WHITE_SPACE = " \t\n\v\f\r";
 
 #ifdef _WIN32
@@ -41,8 +40,10 @@ std::string_view UpToFirstZero(const void* bytes, std::size_t length) {
 }
 
 // Counts the reads a text-mode reader makes of the rest of `file`, noting the last character.
+// A 0x1A byte counts as a character: were it to end the file, one traced message holding it
+// would hide every later line from the count and stop the rotation for good.
 long CountReads(std::FILE* file, char& lastChar, bool& failed) {
-    TextLineReader reader(file);
+    TextLineReader reader(file, EndOfFileMark::IsACharacter);
     std::array<char, TRANSFER_LOG_READ_CHARS + 1> buffer;
     long reads = 0;
     lastChar = '\n';
@@ -54,23 +55,9 @@ long CountReads(std::FILE* file, char& lastChar, bool& failed) {
     return reads;
 }
 
-bool HoldsEndOfFileMark(std::FILE* file) {
-    std::rewind(file);
-    std::array<char, 64 * 1024> chunk;
-    while (std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file)) {
-        if (std::memchr(chunk.data(), END_OF_FILE_MARK, got)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The reads our own line adds when the file before it ends cleanly: written in text mode and
-// read back, the line is itself again, so only its line feeds, its length and a 0x1A byte matter.
-long ReadsOfOwnLine(std::string_view line, bool& meetsEndMark) {
-    std::size_t mark = line.find(END_OF_FILE_MARK);
-    meetsEndMark = mark != std::string_view::npos;
-    line = line.substr(0, mark);
+// read back, the line is itself again, so only its line feeds and its length matter.
+long ReadsOfOwnLine(std::string_view line) {
     long reads = 0;
     while (!line.empty()) {
         std::size_t lf = line.find('\n');
@@ -161,13 +148,7 @@ TransferLog::Count TransferLog::CountCurrentFile() {
     char lastChar;
     bool failed;
     count.lines = CountReads(file, lastChar, failed);
-    if (failed) {
-        count.tail = Tail::Unknown;
-    } else if (HoldsEndOfFileMark(file)) {
-        count.tail = Tail::Frozen;
-    } else {
-        count.tail = lastChar == '\n' ? Tail::Clean : Tail::Unknown;
-    }
+    count.tail = !failed && lastChar == '\n' ? Tail::Clean : Tail::Unknown;
     std::fclose(file);
     return count;
 }
@@ -182,19 +163,12 @@ void TransferLog::Remember(const Count& before, const FileStamp& opened, const F
     if (opened.size == 0) {
         after.lines = 0; // a new or emptied file, as after our own rotation
     } else if (before.lines >= 0 && before.stamp.SameVersionAs(opened) &&
-               before.tail != Tail::Unknown) {
+               before.tail == Tail::Clean) {
         after.lines = before.lines;
-        after.tail = before.tail;
     } else {
         return;
     }
-    if (after.tail == Tail::Clean) {
-        bool meetsEndMark = false;
-        after.lines += ReadsOfOwnLine(line, meetsEndMark);
-        if (meetsEndMark) {
-            after.tail = Tail::Frozen;
-        }
-    }
+    after.lines += ReadsOfOwnLine(line);
     m_knownCount = after;
     m_known = true;
 }

@@ -14,7 +14,8 @@
 
 // The current file moves to the rotated name once it has more than this many lines.
 inline constexpr long TRANSFER_LOG_MAX_LINES = 5000;
-// Lines are counted as text-mode reads of at most this many characters.
+// Lines are counted as text-mode reads of at most this many characters; a 0x1A byte in the
+// file counts as a character, so it hides no line after it.
 inline constexpr std::size_t TRANSFER_LOG_READ_CHARS = 1023;
 
 inline constexpr const char* SEND_OPERATION_NAME = "BinSendToDevice";
@@ -41,8 +42,7 @@ class TransferLog {
   private:
     // How far a count of the current file can be carried on by adding our own lines to it.
     enum class Tail {
-        Clean,   // the file ends after a line feed and holds no 0x1A byte
-        Frozen,  // a 0x1A byte ends the file for readers: nothing appended counts any more
+        Clean,   // the file ends after a line feed
         Unknown, // it ends inside a line: only a full count tells
     };
     struct Count {
@@ -74,6 +74,6 @@ std::string FormatReceiveMessage(const void* buffer, std::size_t capacity, bool 
 std::string FormatTransferLogLine(PortHandle handle, std::int64_t time, const char* name,
                                   const char* message);
 
-// The number of text-mode reads of at most TRANSFER_LOG_READ_CHARS characters in the file;
-// -1 when it cannot be opened.
+// The number of text-mode reads of at most TRANSFER_LOG_READ_CHARS characters in the file, a
+// 0x1A byte read as a character; -1 when it cannot be opened.
 long CountTransferLogLines(const std::string& path);

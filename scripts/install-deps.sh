@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev fonts-dejavu-core fonts-liberation
     g++-mingw-w64-x86-64 wine64 nsis
     xvfb xdotool
+    srecord
 )
 
 missing=()

@@ -12,7 +12,7 @@ sim=$build_dir/sim/knot-unit-sim
 [ -x "$program" ] && [ -x "$sim" ] || { echo "build $program and $sim first" >&2; exit 1; }
 
 export KNOT_SIM_DIR=${KNOT_SIM_DIR:-$(mktemp -d)/sim}
-mkdir -p "$KNOT_SIM_DIR"
+mkdir -p -m 700 "$KNOT_SIM_DIR"
 "$sim" serve >/dev/null &
 server=$!
 trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true' EXIT

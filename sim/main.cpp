@@ -21,7 +21,9 @@ constexpr const char* USAGE =
     "                          [--fault SPEC]...\n"
     "       knot-unit-sim unplug N\n"
     "       knot-unit-sim list\n"
-    "The rendezvous folder is $KNOT_SIM_DIR, or /tmp/knot-unit-sim.\n";
+    "The rendezvous folder is $KNOT_SIM_DIR, or else $XDG_RUNTIME_DIR/knot-unit-sim, or else\n"
+    "/tmp/knot-unit-sim-UID; serve creates it with mode 0700, and a folder of another user or\n"
+    "one that others can write is refused.\n";
 
 int g_stopPipe[2] = {-1, -1};
 
@@ -66,6 +68,10 @@ int Request(const std::vector<std::string>& words) {
     bool ok = false;
     std::string reply;
     const std::string directory = SimDirectory();
+    if (std::string problem = SimDirectoryProblem(directory); !problem.empty()) {
+        std::fprintf(stderr, "knot-unit-sim: %s\n", problem.c_str());
+        return 1;
+    }
     if (!SimControlRequest(directory, words, ok, reply, CONTROL_TIMEOUT_MS)) {
         std::fprintf(stderr, "knot-unit-sim: no simulator serves %s\n", directory.c_str());
         return 1;

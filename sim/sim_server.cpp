@@ -75,13 +75,14 @@ SimServer::~SimServer() {
 
 bool SimServer::Start(std::string& error) {
     std::error_code failure;
-    if (!std::filesystem::is_directory(m_options.directory, failure)) {
-        m_createdDirectory = std::filesystem::create_directories(m_options.directory, failure);
-        if (!m_createdDirectory) {
-            error = "cannot create " + m_options.directory + ": " + failure.message();
-            return false;
-        }
+    const bool existed = std::filesystem::exists(m_options.directory, failure);
+    // The folder is made private to us, and one that another user could reach is refused:
+    // whoever can place a socket there would receive every packet the programs send.
+    if (std::string problem = SimMakePrivateDirectory(m_options.directory); !problem.empty()) {
+        error = problem;
+        return false;
     }
+    m_createdDirectory = !existed;
     if (!m_options.saveMemoryDir.empty() &&
         !std::filesystem::is_directory(m_options.saveMemoryDir, failure)) {
         error = "--save-memory: " + m_options.saveMemoryDir + " is not a folder";

@@ -1,6 +1,7 @@
 #include "sim_driver_port.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <poll.h>
 #include <sstream>
@@ -34,10 +35,26 @@ SimDriverPort::SimDriverPort(std::string directory, int receiveTimeoutMs)
 
 SimDriverPort::~SimDriverPort() = default;
 
+std::string SimDriverPort::DirectoryRefusal() const {
+    std::lock_guard lock(m_mutex);
+    return m_refusal;
+}
+
+bool SimDriverPort::DirectoryTrusted() const {
+    std::string problem = SimDirectoryProblem(m_directory);
+    std::lock_guard lock(m_mutex);
+    if (problem != m_refusal && !problem.empty())
+        std::fprintf(stderr, "%s\n", problem.c_str());
+    m_refusal = std::move(problem);
+    return m_refusal.empty();
+}
+
 std::vector<SimDriverPort::Interface> SimDriverPort::Enumerate() const {
     bool ok = false;
     std::string reply;
     std::vector<Interface> interfaces;
+    if (!DirectoryTrusted())
+        return interfaces;
     // A simulator that is not running has no units; that is not an error of the service.
     if (!SimControlRequest(m_directory, {"enumerate"}, ok, reply, CONTROL_TIMEOUT_MS) || !ok)
         return interfaces;
@@ -107,7 +124,8 @@ void SimDriverPort::DestroyDeviceInfoList(PortHandle set) {
 }
 
 PortHandle SimDriverPort::CreateFile(const std::string& path) {
-    // The path is looked up afresh, so a unit unplugged since the enumeration cannot be opened.
+    // The path is looked up afresh, so a unit unplugged since the enumeration cannot be opened,
+    // and the folder is checked again before its socket is connected to.
     for (const Interface& interface : Enumerate()) {
         if (interface.devicePath != path)
             continue;
@@ -174,6 +192,8 @@ bool SimDriverPort::SetEvent(PortHandle event) {
 }
 
 PortHandle SimDriverPort::OpenNamedEvent(const std::string& name) {
+    if (!DirectoryTrusted())
+        return INVALID_PORT_HANDLE;
     const int fd = SimConnect(SimJoinPath(m_directory, SimEventSocketName(name)));
     if (fd < 0)
         return INVALID_PORT_HANDLE;

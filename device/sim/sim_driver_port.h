@@ -14,12 +14,16 @@
 
 class SimDriverPort : public DriverPort {
   public:
-    // `directory` defaults to $KNOT_SIM_DIR, or /tmp/knot-unit-sim when that is not set.
+    // `directory` defaults to $KNOT_SIM_DIR, or else the user's own folder (see SimDirectory).
     explicit SimDriverPort(std::string directory = SimDirectory(),
                            int receiveTimeoutMs = SIM_RECEIVE_TIMEOUT_MS);
     ~SimDriverPort() override;
 
     const std::string& Directory() const { return m_directory; }
+    // Why the port last refused its folder (another user's, or writable by others), or "" when
+    // it did not. A refused folder shows no units and opens nothing; the reason is also printed
+    // to standard error, once for each new reason.
+    std::string DirectoryRefusal() const;
     // How long a receive with no answer waiting takes to fail.
     void SetReceiveTimeout(int timeoutMs) { m_receiveTimeoutMs = timeoutMs; }
 
@@ -49,6 +53,8 @@ class SimDriverPort : public DriverPort {
     struct Entry; // one open handle; closes its descriptor when the last user lets go
     enum class Kind { Set, File, StopEvent, NamedEvent };
 
+    // Checks the folder before anything in it is connected to.
+    bool DirectoryTrusted() const;
     std::vector<Interface> Enumerate() const;
     PortHandle Add(std::shared_ptr<Entry> entry);
     std::shared_ptr<Entry> Find(PortHandle handle, Kind kind) const;
@@ -57,6 +63,7 @@ class SimDriverPort : public DriverPort {
     const std::string m_directory;
     std::atomic<int> m_receiveTimeoutMs;
     mutable std::mutex m_mutex;
+    mutable std::string m_refusal; // guarded by m_mutex
     std::map<PortHandle, std::shared_ptr<Entry>> m_handles;
     PortHandle m_nextHandle = 1;
 };

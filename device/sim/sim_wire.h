@@ -8,8 +8,12 @@
 #include <vector>
 
 // The folder comes from this variable, read only by the simulated port and the simulator.
+// Without it the folder is the user's own: "knot-unit-sim" in $XDG_RUNTIME_DIR, or else
+// "/tmp/knot-unit-sim-<user id>".
 inline constexpr const char* SIM_DIR_VARIABLE = "KNOT_SIM_DIR";
-inline constexpr const char* SIM_DIR_DEFAULT = "/tmp/knot-unit-sim";
+inline constexpr const char* SIM_RUNTIME_DIR_VARIABLE = "XDG_RUNTIME_DIR";
+inline constexpr const char* SIM_DIR_NAME = "knot-unit-sim";
+inline constexpr const char* SIM_SHARED_TEMP_DIR = "/tmp";
 inline constexpr const char* SIM_CONTROL_SOCKET = "control.sock";
 
 // How long a receive waits for an answer, as a failed driver read would, unless a test shortens it.
@@ -30,6 +34,14 @@ inline constexpr char SIM_REPLY_ERROR = '1';
 inline constexpr std::size_t SIM_UNIT_REQUEST_HEADER = 8;
 
 std::string SimDirectory();
+// Why the rendezvous folder cannot be trusted, or "" when it can: it must be a folder of the
+// user who runs us, and no other user may write to it, since whoever can place a socket there
+// receives every packet, the firmware image included, and can answer as a unit. A folder that
+// does not exist yet is no problem here: there is nothing in it to connect to.
+std::string SimDirectoryProblem(const std::string& directory);
+// Creates the rendezvous folder (mode 0700) unless it exists, then checks it as above; "" on
+// success, else what is wrong.
+std::string SimMakePrivateDirectory(const std::string& directory);
 std::string SimUnitSocketName(std::int32_t number);
 // The socket that stands for the driver's named event: "event-<name without Global\>.sock".
 std::string SimEventSocketName(const std::string& eventName);

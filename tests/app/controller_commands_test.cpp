@@ -1,5 +1,6 @@
 // File > Open and Data > Initialize as the controller runs them: messages, icons, the Start rule,
 // the dump switch, and the Initialize command of each model.
+#include "case_printer.h"
 #include "controller_rig.h"
 
 #include "command_texts.h"
@@ -13,6 +14,8 @@
 #include <filesystem>
 
 namespace {
+
+using knot_test::PrintTo;
 
 std::string WriteFile(const ScratchFolder& folder, const char* name, const char* text) {
     std::string path = folder.File(name);

@@ -1,4 +1,5 @@
 // The identity rows: reset, and the reader's rules over a scripted link for both models.
+#include "case_printer.h"
 #include "controller_test_support.h"
 #include "recording_view.h"
 
@@ -13,6 +14,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 // What the unit does for one row, in order.
 struct Reply {

@@ -1,5 +1,6 @@
 // The download sequence over an in-process unit: texts, progress, skip rule, block numbering,
 // failures at every stage, and the run's end when its unit goes away.
+#include "case_printer.h"
 #include "controller_rig.h"
 
 #include "command_texts.h"
@@ -13,6 +14,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 // Packets with `code` that unit `number` received, from the unit's capture.
 int CountReceived(const LoopbackDriverPort& port, std::int32_t number, CommandCode code) {
@@ -291,6 +294,22 @@ template <class Done> bool PumpUntil(ControllerRig& rig, Done done) {
 
 enum class UnplugMoment { CpuPhase, FlashPhase, Wait };
 
+const char* MomentName(UnplugMoment moment) {
+    switch (moment) {
+    case UnplugMoment::CpuPhase:
+        return "CpuPhase";
+    case UnplugMoment::FlashPhase:
+        return "FlashPhase";
+    case UnplugMoment::Wait:
+        return "Wait";
+    }
+    return "?";
+}
+
+void PrintTo(UnplugMoment moment, std::ostream* out) {
+    *out << MomentName(moment);
+}
+
 // Where the unplug falls, and whether its message is handled before the step already queued.
 class UnplugDuringRunTest
     : public ::testing::TestWithParam<std::tuple<const VariantProfile*, UnplugMoment, bool>> {};
@@ -350,7 +369,13 @@ INSTANTIATE_TEST_SUITE_P(BothModels, UnplugDuringRunTest,
                                             ::testing::Values(UnplugMoment::CpuPhase,
                                                               UnplugMoment::FlashPhase,
                                                               UnplugMoment::Wait),
-                                            ::testing::Bool()));
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(
+                                        std::get<0>(info.param)->modelName[5] == 'Q' ? "Q" : "P") +
+                                    "_" + MomentName(std::get<1>(info.param)) +
+                                    (std::get<2>(info.param) ? "_RemovalFirst" : "_StepFirst");
+                         });
 
 struct BoundaryCase {
     const char* name;

@@ -1,6 +1,7 @@
 // The session and its two worker threads over an in-process simulated driver: arrival, removal,
 // teardown on close, the tie-break of the watcher, and the mended cases (a foreign interface, a
 // missing disconnect event, a worker that cannot start). Runs under ThreadSanitizer too.
+#include "case_printer.h"
 #include "controller_rig.h"
 
 #include "operator_texts.h"
@@ -12,6 +13,8 @@
 #include <thread>
 
 namespace {
+
+using knot_test::PrintTo;
 
 class UnitSessionTest : public ::testing::TestWithParam<const VariantProfile*> {
   protected:

@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "firmware_image.h"
 #include "run_tool.h"
 #include "srecord_writer.h"
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 namespace fs = std::filesystem;
 
@@ -162,6 +165,21 @@ TEST_F(InspectTest, DumpsAreByteIdenticalToTheLoadersDumps) {
     EXPECT_EQ(cpu.size(), CPU_REGION_SIZE);
     EXPECT_EQ(ReadBytes(CPU_DUMP_FILE_NAME), cpu);
     EXPECT_EQ(ReadBytes(FLASH_DUMP_FILE_NAME), flash);
+}
+
+// The ranges come from the one read that loaded the image: a dump that replaces the input
+// afterwards cannot take them away.
+TEST_F(InspectTest, RangesSurviveADumpThatReplacesTheInput) {
+    Write(CPU_DUMP_FILE_NAME, Rec('2', 0x001000, 32) + Rec('3', 0x800000, 16));
+    ToolRun run = RunTool("inspect --model p --json --dump " + std::string(CPU_DUMP_FILE_NAME));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    auto ranges = nlohmann::json::parse(run.out)["ranges"];
+    ASSERT_EQ(ranges.size(), 2u) << run.out;
+    EXPECT_EQ(ranges[0]["first"], 0x1000);
+    EXPECT_EQ(ranges[0]["last"], 0x101F);
+    EXPECT_EQ(ranges[1]["first"], 0x800000);
+    EXPECT_EQ(ranges[1]["last"], 0x80000F);
+    EXPECT_EQ(ReadBytes(CPU_DUMP_FILE_NAME).size(), CPU_REGION_SIZE);
 }
 
 TEST_F(InspectTest, NoDumpsWithoutTheSwitchOrAfterARefusal) {

@@ -1,6 +1,7 @@
 // knot-fdt list, info, flash and initialize end to end: the real tool against a knot-unit-sim
 // process, checking exit statuses, messages, the unit's saved memory against the "/FILE" dumps,
 // the JSON reports, and Ctrl-C during a download.
+#include "case_printer.h"
 #include "run_tool.h"
 #include "sim_server_process.h"
 
@@ -26,6 +27,8 @@
 extern char** environ;
 
 namespace {
+
+using knot_test::PrintTo;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -108,7 +111,8 @@ TEST_P(FlashSampleTest, TheUnitHoldsWhatTheDumpsOfTheFileHold) {
         << "nothing beyond the extent was sent";
 }
 
-INSTANTIATE_TEST_SUITE_P(BothModels, FlashSampleTest, ::testing::Values('q', 'p'));
+INSTANTIATE_TEST_SUITE_P(BothModels, FlashSampleTest, ::testing::Values('q', 'p'),
+                         [](const auto& info) { return std::string(1, info.param); });
 
 struct FailureCase {
     const char* name;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
+#include <ostream>
+#include <string>
 
 namespace {
 
@@ -11,6 +14,18 @@ struct BlockCountCase {
     bool flashDataStored;
     std::size_t blocks;
 };
+
+// "Extent20WithData": the case in words, for its name and for a failure message.
+std::string Describe(const BlockCountCase& c) {
+    char text[48];
+    std::snprintf(text, sizeof text, "Extent%X%s", static_cast<unsigned>(c.flashExtent),
+                  c.flashDataStored ? "WithData" : "WithoutData");
+    return text;
+}
+
+void PrintTo(const BlockCountCase& c, std::ostream* out) {
+    *out << Describe(c);
+}
 
 class FlashBlockCountTest : public ::testing::TestWithParam<BlockCountCase> {};
 
@@ -25,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(Extents, FlashBlockCountTest,
                          ::testing::Values(BlockCountCase{0, false, 0}, BlockCountCase{0, true, 1},
                                            BlockCountCase{0x20, true, 2},
                                            BlockCountCase{0x20, false, 2},
-                                           BlockCountCase{FLASH_EXTENT_LIMIT, true, 16384}));
+                                           BlockCountCase{FLASH_EXTENT_LIMIT, true, 16384}),
+                         [](const auto& info) { return Describe(info.param); });
 
 TEST(FirmwareImageTest, StartsEmptyWithRegionFills) {
     auto image = std::make_unique<FirmwareImage>();

@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "firmware_image.h"
 #include "load_result_printer.h"
 #include "srecord_writer.h"
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 std::vector<std::uint8_t> Bytes(std::size_t count, std::uint8_t first = 0x10) {
     std::vector<std::uint8_t> bytes(count);
@@ -122,6 +125,12 @@ INSTANTIATE_TEST_SUITE_P(
                  R::BelowFlashBase},
         RuleCase{"Q_FlashAt050000", 'q', Rec('2', 0x050000, 16), K::Loaded, 0, R::None, 0x50000,
                  0x2801},
+        // A record that straddles P's flash base ends at offset 0, inside the region, so only
+        // its start refuses it; in Q the same record runs past the end of flash.
+        RuleCase{"P_StraddlesFlashBase", 'p', Rec('3', 0x7FFFF0, 16), K::Rejected, 1,
+                 R::BelowFlashBase},
+        RuleCase{"Q_StraddlesPFlashBase", 'q', Rec('3', 0x7FFFF0, 16), K::Rejected, 1,
+                 R::FlashOutOfRange},
         RuleCase{"P_FlashEndsOnBlockBorder", 'p', Rec('3', 0x800010, 16), K::Loaded, 0, R::None,
                  0x20, 2},
 
@@ -238,6 +247,39 @@ TEST_F(LoaderTest, StoresEachRecordAtItsPlaceAndLaterRecordsWin) {
     }
     EXPECT_TRUE(std::equal(cpu.begin(), cpu.end(), image->CpuRegion.begin()));
     EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image->FlashRegion.begin()));
+}
+
+// Every byte value, in digits of either case, at every place of a record: whole runs of sixteen
+// bytes and the few left after them decode alike.
+TEST_F(LoaderTest, DecodesEveryByteValueInEitherCase) {
+    for (bool lower : {false, true}) {
+        std::string file;
+        for (std::uint32_t first = 0; first < 256; first += 37) {
+            std::string record = Rec('2', 0x001000 + first, 37, static_cast<std::uint8_t>(first));
+            file += lower ? LowerCase(record) : record;
+        }
+        ASSERT_EQ(image->loadSRecordFile(Write(file), false, VariantQProfile()),
+                  LoadResult::Loaded);
+        for (std::uint32_t i = 0; i < 7 * 37; ++i) {
+            ASSERT_EQ(image->CpuRegion[0x1000 + i], static_cast<std::uint8_t>(i)) << i;
+        }
+        EXPECT_EQ(image->CpuRegion[0x1000 + 7 * 37], CPU_FILL);
+    }
+}
+
+// Characters just outside the digit ranges, and bytes that are digits but for their top bit,
+// stop the load wherever in the data they stand.
+TEST_F(LoaderTest, CharactersNextToTheDigitsAreRefused) {
+    const std::string record = Rec('1', 0x0000, 32);
+    for (char c : std::string("/:@G`g\xB0\xB9\xC1\xE1 ")) {
+        for (std::size_t place : {8u, 9u, 39u, 70u, 71u}) { // first, a low digit, the last two
+            std::string bad = record;
+            bad[place] = c;
+            LoadResult result = image->loadSRecordFile(Write(bad), false, VariantQProfile());
+            EXPECT_EQ(result.reason, RejectReason::NotHexadecimal)
+                << "character 0x" << std::hex << (c & 0xFF) << " at " << std::dec << place;
+        }
+    }
 }
 
 TEST_F(LoaderTest, QFlashAddressIsItsOffset) {

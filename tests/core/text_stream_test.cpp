@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "text_stream.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 // A temporary binary stream holding `bytes`.
 std::FILE* StreamOf(const std::string& bytes) {

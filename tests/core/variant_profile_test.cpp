@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -20,6 +21,16 @@ struct ProfileCase {
     bool initialize;
     std::vector<std::string> menuTitles;
 };
+
+// The case and the test are named by the model: "KNOT-Q", and "Q" in the test's name.
+void PrintTo(const ProfileCase& c, std::ostream* out) {
+    *out << c.profile.modelName;
+}
+
+std::string ModelLetter(const ::testing::TestParamInfo<ProfileCase>& info) {
+    const std::string model = info.param.profile.modelName;
+    return model.substr(model.rfind('-') + 1);
+}
 
 class ProfileTest : public ::testing::TestWithParam<ProfileCase> {};
 
@@ -50,30 +61,30 @@ TEST_P(ProfileTest, FieldsAndResources) {
               std::string(p.versionEntries.internalName) + ".EXE");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BothModels, ProfileTest,
-    ::testing::Values(ProfileCase{VariantQProfile(),
-                                  "ZU-KNOT-Q Flash Data Transfer Tool",
-                                  0,
-                                  3,
-                                  {0x0833, 0x0831, 0x0832},
-                                  1500,
-                                  0x13,
-                                  0x23,
-                                  32774,
-                                  false,
-                                  {"&File", "&Help"}},
-                      ProfileCase{VariantPProfile(),
-                                  "ZU-KNOT-P Flash Data Transfer Tool",
-                                  0x800000,
-                                  2,
-                                  {0x0823, 0x0821, 0x0822},
-                                  6000,
-                                  0x12,
-                                  0x22,
-                                  32773,
-                                  true,
-                                  {"&File", "&Data", "&Help"}}));
+INSTANTIATE_TEST_SUITE_P(BothModels, ProfileTest,
+                         ::testing::Values(ProfileCase{VariantQProfile(),
+                                                       "ZU-KNOT-Q Flash Data Transfer Tool",
+                                                       0,
+                                                       3,
+                                                       {0x0833, 0x0831, 0x0832},
+                                                       1500,
+                                                       0x13,
+                                                       0x23,
+                                                       32774,
+                                                       false,
+                                                       {"&File", "&Help"}},
+                                           ProfileCase{VariantPProfile(),
+                                                       "ZU-KNOT-P Flash Data Transfer Tool",
+                                                       0x800000,
+                                                       2,
+                                                       {0x0823, 0x0821, 0x0822},
+                                                       6000,
+                                                       0x12,
+                                                       0x22,
+                                                       32773,
+                                                       true,
+                                                       {"&File", "&Data", "&Help"}}),
+                         ModelLetter);
 
 TEST(StringTable, KnowsTheWholeFamilyAndNothingElse) {
     EXPECT_STREQ(LoadStringResource(32771), "Open an S-Record File.");

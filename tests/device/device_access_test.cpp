@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "device_access.h"
 #include "disconnect_event.h"
 #include "fake_driver_port.h"
@@ -15,6 +16,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 const std::string PLAIN_PATH = "\\\\?\\usb#vid_1234&pid_7832#00001#{6850537e}";
 

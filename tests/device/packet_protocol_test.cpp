@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "command_texts.h"
 #include "fake_packet_link.h"
 #include "packet_protocol.h"
@@ -9,6 +10,8 @@
 #include <vector>
 
 namespace {
+
+using knot_test::PrintTo;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -48,6 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // "a" at an odd index is ignored without moving on; "1" then overwrites the byte.
         TextCase{"LowerCaseAtOddIndex", "0a1B", {0x1B}},
+        // A high digit is assigned, not added: the "2" replaces the 0x10 the "1" left.
+        TextCase{"HighDigitReplacesTheByte", "1a2B", {0x2B}},
         // The space takes index 2, so "7" is a low digit added to 0x00.
         TextCase{"SpaceShiftsTheDigits", "01 70", {0x01, 0x07, 0x00}},
         TextCase{"UpperCaseDigits", "09AFBC", {0x09, 0xAF, 0xBC}},

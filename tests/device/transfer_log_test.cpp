@@ -1,3 +1,4 @@
+#include "case_printer.h"
 #include "scratch_folder.h"
 #include "transfer_log.h"
 
@@ -11,6 +12,8 @@
 #include <string>
 
 namespace {
+
+using knot_test::PrintTo;
 
 constexpr std::int64_t SOME_TIME = 1165467890;
 
@@ -164,9 +167,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RotationCase{"Lines2046Count3", Lines(1667, 2046), true},
                       // A lone carriage return is a character, not a line end.
                       RotationCase{"LoneCarriageReturns", Lines(5000) + "\r\r\r", true},
-                      // Readers stop at 0x1A: nothing after it counts.
-                      RotationCase{"EndMarkHidesTheRest", Lines(4000) + "\x1A" + Lines(2000),
-                                   false}),
+                      // A 0x1A byte is a character to the count: the lines after it count.
+                      RotationCase{"EndMarkHidesNothing", Lines(4000) + "\x1A" + Lines(2000),
+                                   true}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(LogFixture, CreatesAMissingFileAndGrowsTo5001BeforeRotating) {
@@ -203,14 +206,15 @@ TEST_F(LogFixture, LongMessagesCountAsSeveralReads) {
     EXPECT_TRUE(Exists(rotated));
 }
 
-TEST_F(LogFixture, EndMarkInAMessageStopsTheCount) {
-    WriteFile(current, Lines(4999));
-    Write("[\x1A]<1>");
-    for (int i = 0; i < 5; ++i) {
-        Write();
-    }
+TEST_F(LogFixture, EndMarkInAMessageKeepsTheRotationGoing) {
+    WriteFile(current, Lines(4998));
+    Write("[\x1A]<1>"); // 4999
+    Write();            // 5000
+    Write();            // 5001
     EXPECT_FALSE(Exists(rotated));
-    EXPECT_EQ(CountTransferLogLines(current), 4999 + 1);
+    Write();
+    EXPECT_EQ(CountTransferLogLines(rotated), 5001);
+    EXPECT_EQ(ReadFile(current), SEND_LINE);
 }
 
 TEST(TransferLogFailureTest, MissingFolderLosesTheLineSilently) {
@@ -300,6 +304,9 @@ TEST_F(LogFixture, RemembersTheSameCountAFullCountFinds) {
             break;
         case 3:
             message += "\r";
+            break;
+        case 4:
+            message += "\x1A";
             break;
         default:
             message += "\x01";

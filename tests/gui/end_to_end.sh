@@ -9,7 +9,7 @@ program_dir=$1
 sim=$2
 work=$(mktemp -d)
 export KNOT_SIM_DIR=$work/sim
-mkdir -p "$KNOT_SIM_DIR"
+mkdir -p -m 700 "$KNOT_SIM_DIR"
 unset QT_QPA_PLATFORM
 # Under LeakSanitizer, the system libraries' own leaks do not count against the programs.
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
@@ -67,7 +67,7 @@ run_model() {
     shift 2
     local codes=("$@")
     local capture=$work/capture-$program.txt
-    rm -rf "$KNOT_SIM_DIR" && mkdir -p "$KNOT_SIM_DIR"
+    rm -rf "$KNOT_SIM_DIR" && mkdir -p -m 700 "$KNOT_SIM_DIR"
     "$sim" serve --capture "$capture" &
     local server=$!
     pids+=("$server")

@@ -93,7 +93,7 @@ class KillLeftServers : public ::testing::Environment {
 } // namespace
 
 pid_t StartSimProcess(const std::vector<std::string>& args, const std::string& directory,
-                      int& output) {
+                      int& output, bool errorsToo) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return -1;
@@ -115,7 +115,7 @@ pid_t StartSimProcess(const std::vector<std::string>& args, const std::string& d
         envp.push_back(entry.data());
     envp.push_back(nullptr);
     // The server's complaints stay out of the test output unless asked for.
-    const int devNull = std::getenv("KNOT_SIM_TEST_STDERR") == nullptr
+    const int devNull = std::getenv("KNOT_SIM_TEST_STDERR") == nullptr && !errorsToo
                             ? ::open("/dev/null", O_WRONLY | O_CLOEXEC)
                             : -1;
 
@@ -127,6 +127,8 @@ pid_t StartSimProcess(const std::vector<std::string>& args, const std::string& d
         ::dup2(pipeFds[1], STDOUT_FILENO);
         if (devNull >= 0)
             ::dup2(devNull, STDERR_FILENO);
+        if (errorsToo)
+            ::dup2(pipeFds[1], STDERR_FILENO);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
@@ -194,10 +196,11 @@ CommandResult SimServerProcess::Run(const std::vector<std::string>& args) const 
     return RunSimCommand(args, m_directory);
 }
 
-CommandResult RunSimCommand(const std::vector<std::string>& args, const std::string& directory) {
+CommandResult RunSimCommand(const std::vector<std::string>& args, const std::string& directory,
+                            bool errorsToo) {
     CommandResult result;
     int output = -1;
-    const pid_t pid = StartSimProcess(args, directory, output);
+    const pid_t pid = StartSimProcess(args, directory, output, errorsToo);
     if (pid < 0)
         return result;
     const auto deadline = Clock::now() + COMMAND_DEADLINE;

@@ -42,10 +42,13 @@ class SimServerProcess {
     bool m_ready = false;
 };
 
-// Runs "knot-unit-sim <args>" with KNOT_SIM_DIR set to `directory`, and collects its output.
-CommandResult RunSimCommand(const std::vector<std::string>& args, const std::string& directory);
+// Runs "knot-unit-sim <args>" with KNOT_SIM_DIR set to `directory`, and collects its output
+// (with `errorsToo`, its standard error as well).
+CommandResult RunSimCommand(const std::vector<std::string>& args, const std::string& directory,
+                            bool errorsToo = false);
 
-// Starts knot-unit-sim with `args`, KNOT_SIM_DIR set to `directory`, stdout into a pipe.
-// Returns the pid, and the read end of the pipe in `output`; -1 on failure.
+// Starts knot-unit-sim with `args`, KNOT_SIM_DIR set to `directory`, stdout (and with
+// `errorsToo` stderr) into a pipe. Returns the pid, and the read end of the pipe in `output`;
+// -1 on failure.
 pid_t StartSimProcess(const std::vector<std::string>& args, const std::string& directory,
-                      int& output);
+                      int& output, bool errorsToo = false);

@@ -1,5 +1,7 @@
 #include "fake_driver_port.h"
 
+#include "packet_protocol.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +15,29 @@ std::string Hex(std::uintptr_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(value));
     return text;
+}
+
+// The buffers each I/O control is issued with: the 8-byte descriptor, the 4-byte device
+// number, a whole packet to send, the full 256-byte buffer to receive into. Any other size is
+// refused, so that a call site that asks for the wrong size fails its tests.
+bool BuffersFit(std::uint32_t code, const void* in, std::size_t inSize, const void* out,
+                std::size_t outSize) {
+    const bool noInput = in == nullptr && inSize == 0;
+    const bool noOutput = out == nullptr && outSize == 0;
+    switch (code) {
+    case IOCTL_UNIT_GET_DESCRIPTOR:
+        return noInput && out != nullptr && outSize == DEVICE_DESCRIPTOR_SIZE;
+    case IOCTL_UNIT_GET_DEVICE_NUMBER:
+        return noInput && out != nullptr && outSize == sizeof(std::int32_t);
+    case IOCTL_UNIT_SEND:
+        return noOutput && in != nullptr &&
+               (inSize == static_cast<std::size_t>(FULL_PACKET_SIZE) ||
+                inSize == static_cast<std::size_t>(SHORT_PACKET_SIZE));
+    case IOCTL_UNIT_RECEIVE:
+        return noInput && out != nullptr && outSize == PACKET_IMAGE_SIZE;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -92,6 +117,11 @@ bool FakeDriverPort::DeviceIoControl(PortHandle handle, std::uint32_t code, cons
                                      std::size_t& returned) {
     calls.push_back("Ioctl " + Hex(code) + " on " + Hex(handle));
     returned = 0;
+    if (!BuffersFit(code, in, inSize, out, outSize)) {
+        calls.back() += " refused: in " + std::to_string(inSize) + ", out " +
+                        std::to_string(outSize) + " bytes";
+        return false;
+    }
     const std::size_t index = handle - FileHandleOf(0);
     const FakeInterface* unit = handle >= FileHandleOf(0) && index < interfaces.size() &&
                                         std::count(openHandles.begin(), openHandles.end(), handle)
@@ -99,7 +129,7 @@ bool FakeDriverPort::DeviceIoControl(PortHandle handle, std::uint32_t code, cons
                                     : nullptr;
     switch (code) {
     case IOCTL_UNIT_GET_DESCRIPTOR: {
-        if (unit == nullptr || unit->descriptorFails || outSize < DEVICE_DESCRIPTOR_SIZE) {
+        if (unit == nullptr || unit->descriptorFails) {
             return false;
         }
         std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE] = {
@@ -116,7 +146,7 @@ bool FakeDriverPort::DeviceIoControl(PortHandle handle, std::uint32_t code, cons
         return true;
     }
     case IOCTL_UNIT_GET_DEVICE_NUMBER:
-        if (unit == nullptr || unit->deviceNumberFails || outSize < sizeof(std::int32_t)) {
+        if (unit == nullptr || unit->deviceNumberFails) {
             return false;
         }
         std::memcpy(out, &unit->deviceNumber, sizeof(std::int32_t));

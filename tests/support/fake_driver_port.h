@@ -1,5 +1,6 @@
 // A DriverPort that presents a scripted list of unit interfaces and records every call.
-// Each interface can fail at any step of the search, the open, or the I/O controls.
+// Each interface can fail at any step of the search, the open, or the I/O controls; an I/O
+// control issued with other buffer sizes than the system's own is refused.
 #pragma once
 
 #include "device_link.h"

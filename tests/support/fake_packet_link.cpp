@@ -1,5 +1,7 @@
 #include "fake_packet_link.h"
 
+#include "packet_protocol.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -32,6 +34,10 @@ void FakePacketLink::QueueFailedReceives(int count) {
 
 bool FakePacketLink::Send(const std::uint8_t* bytes, std::size_t length) {
     writes.emplace_back(bytes, bytes + length);
+    // The driver takes whole packets only.
+    if (length != static_cast<std::size_t>(m_packetSize)) {
+        return false;
+    }
     if (m_failingSends > 0) {
         --m_failingSends;
         return false;
@@ -42,7 +48,8 @@ bool FakePacketLink::Send(const std::uint8_t* bytes, std::size_t length) {
 bool FakePacketLink::Receive(std::uint8_t* buffer, std::size_t capacity, std::size_t& received) {
     ++receiveCalls;
     received = 0;
-    if (m_replies.empty()) {
+    // Every receive offers the full response buffer; a smaller one is a fault of the caller.
+    if (capacity != PACKET_IMAGE_SIZE || m_replies.empty()) {
         return false;
     }
     Reply reply = std::move(m_replies.front());

@@ -1,5 +1,7 @@
 // A PacketLink that answers receives from a scripted queue and records every packet written.
 // Sends can be made to fail; an empty queue makes a receive fail, as a driver read that times out.
+// A send of other than packetSize bytes, or a receive into other than the full 256-byte buffer,
+// fails.
 #pragma once
 
 #include "packet_link.h"
