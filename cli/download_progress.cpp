@@ -104,31 +104,31 @@ void DownloadProgress::CloseStage(DownloadStage stage, const DownloadReport& rep
     bool failedHere = report.failure && report.failure->stage == stage;
     switch (stage) {
     case DownloadStage::Prepare:
-        std::fprintf(m_out, "prepare  %-44s %8.3f s\n", failedHere ? "failed" : "acknowledged",
-                     seconds);
+        std::fprintf(m_out, "%sprepare  %-44s %8.3f s\n", m_prefix.c_str(),
+                     failedHere ? "failed" : "acknowledged", seconds);
         break;
     case DownloadStage::CpuBlocks: {
         char text[64];
         std::snprintf(text, sizeof text, "%zu blocks sent, %zu blank skipped", report.cpuBlocksSent,
                       report.cpuBlocksSkipped);
-        std::fprintf(m_out, "cpu      %-44s %8.3f s\n", text, seconds);
+        std::fprintf(m_out, "%scpu      %-44s %8.3f s\n", m_prefix.c_str(), text, seconds);
         break;
     }
     case DownloadStage::FlashBlocks: {
         char text[64];
         std::snprintf(text, sizeof text, "%zu of %zu blocks sent", report.flashBlocksSent,
                       m_flashBlocks);
-        std::fprintf(m_out, "flash    %-44s %8.3f s\n", text, seconds);
+        std::fprintf(m_out, "%sflash    %-44s %8.3f s\n", m_prefix.c_str(), text, seconds);
         break;
     }
     case DownloadStage::Commit:
-        std::fprintf(m_out, "commit   %-44s %8.3f s\n", report.commitSent ? "sent" : "failed",
-                     seconds);
+        std::fprintf(m_out, "%scommit   %-44s %8.3f s\n", m_prefix.c_str(),
+                     report.commitSent ? "sent" : "failed", seconds);
         break;
     case DownloadStage::Wait: {
         char text[64];
         std::snprintf(text, sizeof text, "%u of %u ticks", report.waitStepsDone, m_waitSteps + 1);
-        std::fprintf(m_out, "wait     %-44s %8.3f s\n", text, seconds);
+        std::fprintf(m_out, "%swait     %-44s %8.3f s\n", m_prefix.c_str(), text, seconds);
         break;
     }
     default:

@@ -20,6 +20,9 @@ class DownloadProgress {
     DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t flashBlocks,
                      std::uint32_t waitSteps, std::chrono::milliseconds waitTick);
 
+    // Written before every stage line (several units at once name their unit there).
+    void SetLinePrefix(std::string prefix) { m_prefix = std::move(prefix); }
+
     // Marks the run's start (the prepare begins).
     void Begin();
     // After each handled step: notes a stage change, redraws the bar now and then.
@@ -48,4 +51,5 @@ class DownloadProgress {
     Clock::time_point m_lastDraw;
     std::array<double, 7> m_seconds{};
     bool m_barShown = false;
+    std::string m_prefix;
 };
