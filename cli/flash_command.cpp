@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -96,7 +97,17 @@ CLI::App* FlashCommand::Register(CLI::App& app) {
             ->add_option("--commit-wait-ms", m_commitWaitMs,
                          "wait this long after the commit instead of the model's fixed wait; "
                          "meant for simulated units only, a real unit needs its full wait")
-            ->check(CLI::Range(0L, MAX_COMMIT_WAIT_MS));
+            ->check(CLI::Validator(
+                [](std::string& text) -> std::string {
+                    char* end = nullptr;
+                    long value = std::strtol(text.c_str(), &end, 10);
+                    if (text.empty() || *end != '\0' || value < 0 || value > MAX_COMMIT_WAIT_MS) {
+                        return "takes a whole number of milliseconds from 0 to " +
+                               std::to_string(MAX_COMMIT_WAIT_MS) + ", not \"" + text + "\"";
+                    }
+                    return {};
+                },
+                "MS"));
     command->add_option("FILE", m_path, "the S-Record file (*.mot)")->required();
     return command;
 }

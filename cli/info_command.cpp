@@ -3,6 +3,7 @@
 #include "identity_text.h"
 #include "interrupt_flag.h"
 #include "model_option.h"
+#include "operator_texts.h"
 #include "unit_driver_port.h"
 #include "unit_session_runner.h"
 #include "variant_profile.h"
@@ -35,7 +36,7 @@ ExitCode InfoCommand::Run() {
         // The rows that did answer are shown, as the window shows them.
         bool answered = false;
         for (const std::string& value : runner.view.values) {
-            answered = answered || !value.empty();
+            answered = answered || (!value.empty() && value != IDENTITY_PLACEHOLDER);
         }
         if (answered && !m_bJson) {
             PrintIdentityRows(runner.view);
