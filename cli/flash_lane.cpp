@@ -8,6 +8,8 @@
 #include "unit_session_runner.h"
 #include "variant_profile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <ctime>
 #include <memory>
 
@@ -176,8 +178,8 @@ ExitCode FlashLane::Run() {
     const std::size_t flashBlocks = s.image->FlashBlockCount();
     const std::uint32_t waitSteps = sequence.CommitWaitSteps();
     progress = std::make_unique<DownloadProgress>(
-        s.stageLines ? s.stageLines : stdout, s.bar, s.stageLines == nullptr, flashBlocks,
-        waitSteps,
+        s.stageLines ? s.stageLines : stdout, s.bar, s.stageLines == nullptr,
+        s.image->CountCpuBlocksToSend(), flashBlocks, waitSteps,
         s.commitWaitMs && *s.commitWaitMs == 0 ? std::chrono::milliseconds(0) : COMMIT_WAIT_TICK);
     progress->SetLinePrefix(s.prefix);
 
@@ -224,6 +226,18 @@ ExitCode FlashLane::Run() {
         m_resultLine = std::string("interrupted during ") +
                        StageName(report.failure ? report.failure->stage : report.stage) + "; " +
                        (report.commitSent ? "the commit had been sent" : "no commit was sent");
+        if (report.commitSent && !report.succeeded) {
+            // The unit writes its flash on its own now; unplugging it would break that.
+            const double tick = std::chrono::duration<double>(COMMIT_WAIT_TICK).count();
+            const std::uint32_t left =
+                waitSteps + 1 - std::min(report.waitStepsDone, waitSteps + 1);
+            char text[128];
+            std::snprintf(text, sizeof text,
+                          ": the unit is still writing its flash, keep it plugged in for another "
+                          "%.0f s",
+                          std::ceil(left * tick));
+            m_resultLine += text;
+        }
         return finish("interrupted", ExitCode::Interrupted, message);
     }
     if (!report.succeeded) {
