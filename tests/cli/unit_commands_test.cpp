@@ -639,4 +639,72 @@ INSTANTIATE_TEST_SUITE_P(
             "SimulatorHelp", {}, "sim serve --help", 0, {"usage: knot-unit-sim serve"}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Ctrl-C while an exchange blocks, or while several lanes run: 130 once the exchange is over,
+// and no lane that had not committed yet commits.
+struct InterruptCase {
+    const char* name;
+    std::vector<std::string> plug; // one unit each
+    int units;
+    std::vector<std::string> command;
+    const char* receivedCode; // Ctrl-C once a unit received a packet with this code
+    int receivedCount;
+};
+
+class InterruptTest : public UnitCommandsTest,
+                      public ::testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(InterruptTest, ExitsOneThirtyWithoutACommit) {
+    const InterruptCase& c = GetParam();
+    // Answers come slowly, so that blocks are surely still moving when Ctrl-C comes.
+    server.reset();
+    server = std::make_unique<SimServerProcess>(
+        std::vector<std::string>{"--capture", "{root}/capture.txt", "--latency-us", "2000"});
+    ASSERT_TRUE(server->Ready());
+    setenv("KNOT_SIM_DIR", server->Directory().c_str(), 1);
+    fs::current_path(server->Root());
+    for (int number = 0; number < c.units; ++number) {
+        ASSERT_EQ(server->Plug(c.plug), number);
+    }
+    pid_t tool = StartTool(c.command);
+    ASSERT_GT(tool, 0);
+    std::shared_ptr<void> reaper(nullptr, [tool](void*) {
+        if (waitpid(tool, nullptr, WNOHANG) == 0) {
+            kill(tool, SIGKILL);
+            waitpid(tool, nullptr, 0);
+        }
+    });
+    auto until = Clock::now() + std::chrono::seconds(20);
+    while (ReceivedWithCode(Capture(), c.receivedCode) < c.receivedCount && Clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_GE(ReceivedWithCode(Capture(), c.receivedCode), c.receivedCount);
+    kill(tool, SIGINT);
+    EXPECT_EQ(WaitForExit(tool, std::chrono::seconds(20)), 130) << Slurp("tool-err.txt");
+    EXPECT_EQ(ReceivedWithCode(Capture(), "3F80"), 0) << "no commit was sent";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CtrlC, InterruptTest,
+    ::testing::Values(InterruptCase{"DuringASilentIdentityQuery",
+                                    {"--fault", "silent=query:1"},
+                                    1,
+                                    {"info", "--model", "p"},
+                                    "0823",
+                                    1},
+                      InterruptCase{"DuringASilentPrepare",
+                                    {"--fault", "silent=prepare"},
+                                    1,
+                                    {"flash", "--model", "p", "--commit-wait-ms", "0", Sample('p')},
+                                    "3F0F",
+                                    1},
+                      InterruptCase{
+                          "WhileFourLanesSendBlocks",
+                          {},
+                          4,
+                          // model Q's sample: thousands of flash blocks, far from any commit
+                          {"flash", "--model", "q", "--all", "--commit-wait-ms", "0", Sample('q')},
+                          "3F13",
+                          8}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
