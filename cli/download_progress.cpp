@@ -1,18 +1,11 @@
 #include "download_progress.h"
 
 #include "firmware_image.h"
+#include "host_facts.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
-
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -27,23 +20,6 @@ double Seconds(DownloadProgress::Clock::duration duration) {
 // "s" for any count but one.
 const char* Plural(std::size_t count) {
     return count == 1 ? "" : "s";
-}
-
-// The width of the terminal `out` writes to, or a common one when it cannot be told.
-std::size_t TerminalColumns(std::FILE* out) {
-#ifdef _WIN32
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
-    if (GetConsoleScreenBufferInfo(handle, &info)) {
-        return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
-    }
-#else
-    winsize size{};
-    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
-        return size.ws_col;
-    }
-#endif
-    return DEFAULT_COLUMNS;
 }
 
 } // namespace
@@ -228,7 +204,7 @@ void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock
                       BAR_WIDTH - filled, "........................", done, total, pace, left);
     }
     // Never as wide as the terminal: a full-width line would wrap and leave a blank line.
-    std::size_t width = TerminalColumns(m_out) - 1;
+    std::size_t width = TerminalColumns(m_out, DEFAULT_COLUMNS) - 1;
     std::string shown(line);
     if (shown.size() > width) {
         shown.resize(width);

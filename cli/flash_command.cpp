@@ -4,6 +4,7 @@
 #include "download_progress.h"
 #include "firmware_image.h"
 #include "flash_lane.h"
+#include "host_facts.h"
 #include "image_checks.h"
 #include "interrupt_flag.h"
 #include "model_option.h"
@@ -242,12 +243,13 @@ ExitCode FlashCommand::RunLanes(std::vector<std::unique_ptr<FlashLane>>& lanes,
     const bool board = !m_bJson && !m_bQuiet && KNOT_ISATTY(KNOT_FILENO(stdout));
     std::mutex printing;
     std::vector<ExitCode> codes(lanes.size(), ExitCode::Success);
-    std::vector<bool> recorded(lanes.size(), true);
+    // One element per lane, each written by its own thread only (not vector<bool>: packed bits).
+    std::vector<char> recorded(lanes.size(), 1);
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < lanes.size(); ++i) {
         threads.emplace_back([&, i] {
             codes[i] = lanes[i]->Run();
-            recorded[i] = AppendReport(*lanes[i]);
+            recorded[i] = AppendReport(*lanes[i]) ? 1 : 0;
             if (m_bJson) {
                 std::lock_guard lock(printing);
                 std::printf("%s\n", Dump(lanes[i]->Record()).c_str());
@@ -298,7 +300,7 @@ ExitCode FlashCommand::RunLanes(std::vector<std::unique_ptr<FlashLane>>& lanes,
         written += codes[i] == ExitCode::Success;
         failed += codes[i] != ExitCode::Success;
         interrupted = interrupted || codes[i] == ExitCode::Interrupted;
-        allRecorded = allRecorded && recorded[i];
+        allRecorded = allRecorded && recorded[i] != 0;
     }
     ExitCode code = interrupted    ? ExitCode::Interrupted
                     : failed > 0   ? ExitCode::DownloadFailed

@@ -3,6 +3,7 @@
 
 #include "download_progress.h"
 #include "firmware_image.h"
+#include "host_facts.h"
 #include "identity_text.h"
 #include "interrupt_flag.h"
 #include "unit_session_runner.h"
@@ -12,12 +13,6 @@
 #include <cmath>
 #include <ctime>
 #include <memory>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -85,34 +80,6 @@ void CopyImage(const FirmwareImage& from, FirmwareImage& to) {
     to.flashExtent = from.flashExtent;
     to.flashDataStored = from.flashDataStored;
     to.imageLoaded = from.imageLoaded;
-}
-
-std::string UtcTimestamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm parts{};
-#ifdef _WIN32
-    gmtime_s(&parts, &now);
-#else
-    gmtime_r(&now, &parts);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
-std::string HostName() {
-    char name[256] = {};
-#ifdef _WIN32
-    DWORD size = sizeof name;
-    if (!GetComputerNameA(name, &size)) {
-        return "";
-    }
-#else
-    if (gethostname(name, sizeof name - 1) != 0) {
-        return "";
-    }
-#endif
-    return name;
 }
 
 ExitCode FlashLane::Run() {

@@ -66,8 +66,3 @@ class FlashLane {
 
 // Copies a loaded image (the image itself cannot be copied by accident: it is 768 KB).
 void CopyImage(const FirmwareImage& from, FirmwareImage& to);
-
-// The current time in UTC as "YYYY-MM-DDTHH:MM:SSZ".
-std::string UtcTimestamp();
-// This machine's name, or "" when it cannot be read.
-std::string HostName();
