@@ -198,6 +198,9 @@ ExitCode FlashCommand::Run() {
     if (!m_choice.Lanes()) {
         const bool text = !m_bJson && !m_bQuiet;
         settings.devicePath = chosen.paths.front();
+        if (m_choice.Named()) {
+            settings.deviceNumber = chosen.numbers.front();
+        }
         settings.stageLines = text ? stdout : nullptr;
         settings.bar = text && KNOT_ISATTY(KNOT_FILENO(stdout));
         settings.printIdentity = text;
@@ -229,6 +232,7 @@ ExitCode FlashCommand::Run() {
     for (std::size_t i = 0; i < chosen.paths.size(); ++i) {
         LaneSettings each = settings;
         each.devicePath = chosen.paths[i];
+        each.deviceNumber = chosen.numbers[i];
         each.prefix = UnitLabel(chosen.numbers[i]) + ": ";
         const bool events = !m_bJson && !m_bQuiet && !board;
         each.stageLines = events ? stdout : nullptr;

@@ -119,10 +119,14 @@ ExitCode FlashLane::Run() {
     const std::string& path = runner.OpenedPath().empty() ? s.devicePath : runner.OpenedPath();
     m_record["devicePath"] =
         path.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(path);
-    m_record["deviceNumber"] = path.empty()
-                                   ? nlohmann::ordered_json(nullptr)
-                                   : nlohmann::ordered_json(controller.Link().deviceNumber);
-    m_record["identity"] = IdentityJson(runner.view);
+    if (!runner.OpenedPath().empty()) {
+        m_record["deviceNumber"] = runner.OpenedNumber();
+    } else if (s.deviceNumber) {
+        m_record["deviceNumber"] = *s.deviceNumber; // chosen, but it could not be opened
+    } else {
+        m_record["deviceNumber"] = nullptr;
+    }
+    m_record["identity"] = IdentityJson(runner.AnsweredRows());
     if (found != UnitSessionRunner::Found::Ready) {
         UnitNotFound what = DescribeUnitNotFound(found);
         m_record["failure"] = {{"stage", "identity"}, {"block", 0}, {"cause", what.result}};
@@ -130,7 +134,7 @@ ExitCode FlashLane::Run() {
         return finish(what.result, what.code, what.text);
     }
     if (s.printIdentity) {
-        PrintIdentityRows(runner.view);
+        PrintIdentityRows(runner.AnsweredRows());
     }
 
     CopyImage(*s.image, controller.Image());

@@ -25,7 +25,8 @@ struct LaneSettings {
     const VariantProfile* profile = nullptr;
     const FirmwareImage* image = nullptr; // loaded, read only
     TransferLog* log = nullptr;
-    std::string devicePath; // empty: the first qualifying unit
+    std::string devicePath;                   // empty: the first qualifying unit
+    std::optional<std::int32_t> deviceNumber; // the chosen unit's, when it was chosen
     std::optional<long> commitWaitMs;
     nlohmann::ordered_json common; // fields every record of the run starts with
 

@@ -35,11 +35,11 @@ ExitCode InfoCommand::Run() {
     if (found != UnitSessionRunner::Found::Ready) {
         // The rows that did answer are shown, as the window shows them.
         bool answered = false;
-        for (const std::string& value : runner.view.values) {
+        for (const std::string& value : runner.AnsweredRows()) {
             answered = answered || (!value.empty() && value != IDENTITY_PLACEHOLDER);
         }
         if (answered && !m_bJson) {
-            PrintIdentityRows(runner.view);
+            PrintIdentityRows(runner.AnsweredRows());
             std::fflush(stdout);
         }
         if (!m_bJson || !answered) {
@@ -47,7 +47,7 @@ ExitCode InfoCommand::Run() {
         }
         UnitNotFound what = DescribeUnitNotFound(found);
         nlohmann::ordered_json out{{"result", what.result}, {"error", what.text}};
-        out["identity"] = IdentityJson(runner.view);
+        out["identity"] = IdentityJson(runner.AnsweredRows());
         out["exitCode"] = static_cast<int>(what.code);
         std::printf("%s\n", out.dump().c_str());
         return what.code;
@@ -60,12 +60,12 @@ ExitCode InfoCommand::Run() {
         out["devicePath"] = runner.controller().Session().DevicePath();
         out["packetSize"] = link.packetSize;
         out["deviceNumber"] = link.deviceNumber;
-        out["identity"] = IdentityJson(runner.view);
+        out["identity"] = IdentityJson(runner.AnsweredRows());
         std::printf(
             "%s\n",
             out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
     } else {
-        PrintIdentityRows(runner.view);
+        PrintIdentityRows(runner.AnsweredRows());
     }
     std::fflush(stdout);
     return ExitCode::Success;

@@ -33,9 +33,13 @@ UnitSessionRunner::Found UnitSessionRunner::OpenUnit() {
     if (!view.HasQueued()) {
         return Found::NoInterface; // nothing present: the poller started, nobody is plugging
     }
+    m_answeredRows = view.values;
     auto notePath = [this] {
+        // The first message handled is the arrival: it opened the unit and queried it.
         if (m_openedPath.empty()) {
             m_openedPath = m_controller->Session().DevicePath();
+            m_openedNumber = m_controller->Link().deviceNumber;
+            m_answeredRows = view.values;
         }
     };
     // The arrival opens the unit and queries it; a removal meanwhile is queued behind it.

@@ -33,8 +33,12 @@ class UnitSessionRunner {
     // when Ctrl-C came first (the message being handled is finished).
     bool Pump(const std::function<bool()>& done, const std::function<void()>& afterEach = {});
 
-    // The path of the unit that was opened, kept after a removal tore the session down.
+    // The path and device number of the unit that was opened, kept after a removal tore the
+    // session down.
     const std::string& OpenedPath() const { return m_openedPath; }
+    std::int32_t OpenedNumber() const { return m_openedNumber; }
+    // The identity rows as the unit's answers left them, before a removal could reset them.
+    const IdentityValues& AnsweredRows() const { return m_answeredRows; }
 
     ConsoleView view;
     FlashTransferController& controller() { return *m_controller; }
@@ -45,6 +49,8 @@ class UnitSessionRunner {
     TransferLog m_ownLog; // used when no log is shared
     std::unique_ptr<FlashTransferController> m_controller;
     std::string m_openedPath;
+    std::int32_t m_openedNumber = 0;
+    IdentityValues m_answeredRows;
 };
 
 struct UnitChoice;
