@@ -12,7 +12,11 @@
 
 UnitSessionRunner::UnitSessionRunner(const VariantProfile& profile, const std::string& devicePath,
                                      TransferLog* sharedLog)
-    : m_machinePort(CreateUnitDriverPort()), m_ownLog(TransferLog::AtPlatformPaths()) {
+    : m_machinePort(CreateUnitDriverPort()),
+      // The platform's paths are looked up only without a shared log: the lookup reads the user
+      // database, which is not safe from several lanes at once.
+      m_ownLog(sharedLog != nullptr ? TransferLog(std::string(), std::string())
+                                    : TransferLog::AtPlatformPaths()) {
     if (devicePath.empty()) {
         m_port = std::move(m_machinePort);
     } else {

@@ -46,7 +46,7 @@ class UnitSessionRunner {
   private:
     std::unique_ptr<DriverPort> m_machinePort;
     std::unique_ptr<DriverPort> m_port;
-    TransferLog m_ownLog; // used when no log is shared
+    TransferLog m_ownLog; // used when no log is shared; without paths otherwise
     std::unique_ptr<FlashTransferController> m_controller;
     std::string m_openedPath;
     std::int32_t m_openedNumber = 0;
