@@ -94,7 +94,6 @@ std::string WhyNotQualifying(const UnitInterface& unit) {
 }
 
 void UnitChoice::AddOptions(CLI::App& command, bool severalUnits) {
-    many = severalUnits;
     CLI::Option* unit = command.add_option(
         "--unit", numbers,
         severalUnits ? "the unit with this device number (see list); give it again to flash "

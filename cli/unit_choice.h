@@ -39,7 +39,6 @@ struct UnitChoice {
     std::vector<int> numbers; // --unit N, by device number (repeatable where `many`)
     std::string path;         // --path PATH
     bool all = false;         // --all
-    bool many = false;        // whether the command takes several units
 
     void AddOptions(CLI::App& command, bool severalUnits);
     // Whether one lane per unit is wanted (--all, or --unit given more than once).
