@@ -19,6 +19,9 @@ struct QueuedMessage {
     std::uintptr_t wParam;
 };
 
+// The identity rows' values, in row order.
+using IdentityValues = std::array<std::string, IDENTITY_ROW_COUNT>;
+
 struct ConsoleMessage {
     std::string text;
     MessageIcon icon;
@@ -33,7 +36,7 @@ class ConsoleView : public FlashTransferView {
     std::string status;
     int rangeMax = 0;
     int position = 0;
-    std::array<std::string, IDENTITY_ROW_COUNT> values;
+    IdentityValues values;
     std::vector<ConsoleMessage> messages;
 
     void SetStatusText(std::string_view text) override { status = text; }

@@ -1,16 +1,25 @@
 #include "download_progress.h"
 
 #include "firmware_image.h"
+#include "host_facts.h"
 
 #include <algorithm>
+#include <cmath>
+#include <string>
 
 namespace {
 
 constexpr std::chrono::milliseconds REDRAW_INTERVAL{100};
 constexpr int BAR_WIDTH = 24;
+constexpr std::size_t DEFAULT_COLUMNS = 80;
 
 double Seconds(DownloadProgress::Clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
+}
+
+// "s" for any count but one.
+const char* Plural(std::size_t count) {
+    return count == 1 ? "" : "s";
 }
 
 } // namespace
@@ -35,10 +44,11 @@ const char* StageName(DownloadStage stage) {
     return "?";
 }
 
-DownloadProgress::DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t flashBlocks,
-                                   std::uint32_t waitSteps, std::chrono::milliseconds waitTick)
-    : m_out(out), m_bar(bar && !quiet), m_quiet(quiet), m_flashBlocks(flashBlocks),
-      m_waitSteps(waitSteps), m_waitTick(waitTick) {}
+DownloadProgress::DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t cpuBlocks,
+                                   std::size_t flashBlocks, std::uint32_t waitSteps,
+                                   std::chrono::milliseconds waitTick)
+    : m_out(out), m_bar(bar && !quiet), m_quiet(quiet), m_cpuBlocks(cpuBlocks),
+      m_flashBlocks(flashBlocks), m_waitSteps(waitSteps), m_waitTick(waitTick) {}
 
 void DownloadProgress::Begin() {
     m_runStart = m_stageStart = m_lastDraw = Clock::now();
@@ -84,7 +94,7 @@ double DownloadProgress::StageSeconds(DownloadStage stage) const {
 
 void DownloadProgress::ClearBar() {
     if (m_barShown) {
-        std::fprintf(m_out, "\r%*s\r", 100, "");
+        std::fprintf(m_out, "\r\x1b[K");
         std::fflush(m_out);
         m_barShown = false;
     }
@@ -104,31 +114,32 @@ void DownloadProgress::CloseStage(DownloadStage stage, const DownloadReport& rep
     bool failedHere = report.failure && report.failure->stage == stage;
     switch (stage) {
     case DownloadStage::Prepare:
-        std::fprintf(m_out, "prepare  %-44s %8.3f s\n", failedHere ? "failed" : "acknowledged",
-                     seconds);
+        std::fprintf(m_out, "%sprepare  %-44s %8.3f s\n", m_prefix.c_str(),
+                     failedHere ? "failed" : "acknowledged", seconds);
         break;
     case DownloadStage::CpuBlocks: {
         char text[64];
-        std::snprintf(text, sizeof text, "%zu blocks sent, %zu blank skipped", report.cpuBlocksSent,
-                      report.cpuBlocksSkipped);
-        std::fprintf(m_out, "cpu      %-44s %8.3f s\n", text, seconds);
+        std::snprintf(text, sizeof text, "%zu block%s sent, %zu blank skipped",
+                      report.cpuBlocksSent, Plural(report.cpuBlocksSent), report.cpuBlocksSkipped);
+        std::fprintf(m_out, "%scpu      %-44s %8.3f s\n", m_prefix.c_str(), text, seconds);
         break;
     }
     case DownloadStage::FlashBlocks: {
         char text[64];
-        std::snprintf(text, sizeof text, "%zu of %zu blocks sent", report.flashBlocksSent,
-                      m_flashBlocks);
-        std::fprintf(m_out, "flash    %-44s %8.3f s\n", text, seconds);
+        std::snprintf(text, sizeof text, "%zu of %zu block%s sent", report.flashBlocksSent,
+                      m_flashBlocks, Plural(m_flashBlocks));
+        std::fprintf(m_out, "%sflash    %-44s %8.3f s\n", m_prefix.c_str(), text, seconds);
         break;
     }
     case DownloadStage::Commit:
-        std::fprintf(m_out, "commit   %-44s %8.3f s\n", report.commitSent ? "sent" : "failed",
-                     seconds);
+        std::fprintf(m_out, "%scommit   %-44s %8.3f s\n", m_prefix.c_str(),
+                     report.commitSent ? "sent" : "failed", seconds);
         break;
     case DownloadStage::Wait: {
         char text[64];
-        std::snprintf(text, sizeof text, "%u of %u ticks", report.waitStepsDone, m_waitSteps + 1);
-        std::fprintf(m_out, "wait     %-44s %8.3f s\n", text, seconds);
+        std::snprintf(text, sizeof text, "%u of %u tick%s", report.waitStepsDone, m_waitSteps + 1,
+                      Plural(m_waitSteps + 1));
+        std::fprintf(m_out, "%swait     %-44s %8.3f s\n", m_prefix.c_str(), text, seconds);
         break;
     }
     default:
@@ -159,20 +170,46 @@ void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock
     total = std::max(total, 1L);
     done = std::clamp(done, 0L, total);
     int filled = static_cast<int>(done * BAR_WIDTH / total);
-    double stageSeconds = Seconds(now - m_stageStart);
-    double runSeconds = std::max(Seconds(now - m_runStart), 1e-6);
-    double kibPerSecond = static_cast<double>(report.cpuBlocksSent + report.flashBlocksSent) *
-                          32.0 / 1024.0 / runSeconds;
-    double left = 0;
+    const double tick = std::chrono::duration<double>(m_waitTick).count();
+    const double waitLeft =
+        static_cast<double>(m_waitSteps + 1 - std::min(report.waitStepsDone, m_waitSteps + 1)) *
+        tick;
+    char line[256];
     if (report.stage == DownloadStage::Wait) {
-        left =
-            static_cast<double>(total - done) * std::chrono::duration<double>(m_waitTick).count();
-    } else if (done > 0) {
-        left = stageSeconds / static_cast<double>(done) * static_cast<double>(total - done);
+        // The unit writes its flash now: a countdown, and the one thing the operator must not do.
+        std::snprintf(line, sizeof line, "wait   [%.*s%.*s] %3.0f s left: do not unplug the unit",
+                      filled, "########################", BAR_WIDTH - filled,
+                      "........................", std::ceil(waitLeft));
+    } else {
+        // One estimate for the whole run: the blocks still to send at the pace so far, then the
+        // fixed wait. The rate is shown only while blocks move.
+        const std::size_t sent = report.cpuBlocksSent + report.flashBlocksSent;
+        const std::size_t toSend = m_cpuBlocks + m_flashBlocks;
+        const double blockSeconds = Seconds(now - m_runStart);
+        char pace[48] = "";
+        char left[32] = "";
+        bool moving = sent > m_lastSent;
+        m_lastSent = sent;
+        if (sent > 0) {
+            double perBlock = blockSeconds / static_cast<double>(sent);
+            double remaining =
+                perBlock * static_cast<double>(toSend > sent ? toSend - sent : 0) + waitLeft;
+            std::snprintf(left, sizeof left, "%5.0f s left", remaining);
+            if (moving) {
+                std::snprintf(pace, sizeof pace, "%7.1f KiB/s", 32.0 / 1024.0 / perBlock);
+            }
+        }
+        std::snprintf(line, sizeof line, "%-6s [%.*s%.*s] %6ld/%-6ld %12s %s",
+                      StageName(report.stage), filled, "########################",
+                      BAR_WIDTH - filled, "........................", done, total, pace, left);
     }
-    std::fprintf(m_out, "\r%-6s [%.*s%.*s] %6ld/%-6ld %8.1f KiB/s  %4.0f s left ",
-                 StageName(report.stage), filled, "########################", BAR_WIDTH - filled,
-                 "........................", done, total, kibPerSecond, left);
+    // Never as wide as the terminal: a full-width line would wrap and leave a blank line.
+    std::size_t width = TerminalColumns(m_out, DEFAULT_COLUMNS) - 1;
+    std::string shown(line);
+    if (shown.size() > width) {
+        shown.resize(width);
+    }
+    std::fprintf(m_out, "\r%s\x1b[K", shown.c_str());
     std::fflush(m_out);
     m_barShown = true;
 }

@@ -17,8 +17,13 @@ class DownloadProgress {
     using Clock = std::chrono::steady_clock;
 
     // `bar`: draw the live bar on `out`; `quiet`: print nothing at all (--json).
-    DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t flashBlocks,
-                     std::uint32_t waitSteps, std::chrono::milliseconds waitTick);
+    // `cpuBlocks` and `flashBlocks`: the blocks the run sends of each region.
+    DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t cpuBlocks,
+                     std::size_t flashBlocks, std::uint32_t waitSteps,
+                     std::chrono::milliseconds waitTick);
+
+    // Written before every stage line (several units at once name their unit there).
+    void SetLinePrefix(std::string prefix) { m_prefix = std::move(prefix); }
 
     // Marks the run's start (the prepare begins).
     void Begin();
@@ -39,7 +44,9 @@ class DownloadProgress {
     std::FILE* m_out;
     bool m_bar;
     bool m_quiet;
+    std::size_t m_cpuBlocks;
     std::size_t m_flashBlocks;
+    std::size_t m_lastSent = 0;
     std::uint32_t m_waitSteps;
     std::chrono::milliseconds m_waitTick;
     DownloadStage m_stage = DownloadStage::Idle;
@@ -48,4 +55,5 @@ class DownloadProgress {
     Clock::time_point m_lastDraw;
     std::array<double, 7> m_seconds{};
     bool m_barShown = false;
+    std::string m_prefix;
 };

@@ -1,19 +1,29 @@
 #include "flash_command.h"
 
+#include "data_ranges.h"
 #include "download_progress.h"
-#include "identity_text.h"
+#include "firmware_image.h"
+#include "flash_lane.h"
+#include "host_facts.h"
+#include "image_checks.h"
 #include "interrupt_flag.h"
 #include "model_option.h"
+#include "operator_texts.h"
+#include "report_file.h"
 #include "sha256.h"
 #include "srecord_loader.h"
-#include "unit_session_runner.h"
+#include "transfer_log.h"
+#include "unit_driver_port.h"
 #include "variant_profile.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
@@ -29,41 +39,38 @@ namespace {
 
 // An hour: far beyond the longest wait of any model (about 60 s).
 constexpr long MAX_COMMIT_WAIT_MS = 3600L * 1000L;
+// How often the lines of several units are redrawn on a terminal.
+constexpr std::chrono::milliseconds BOARD_REDRAW{100};
+constexpr int BOARD_BAR_WIDTH = 20;
 
-const char* CauseName(DownloadFailureCause cause) {
-    switch (cause) {
-    case DownloadFailureCause::LinkFailed:
-        return "link-failed";
-    case DownloadFailureCause::Refused:
-        return "refused";
-    case DownloadFailureCause::NoAnswer:
-        return "no-answer";
-    case DownloadFailureCause::UnitRemoved:
-        return "unit-removed";
-    case DownloadFailureCause::Interrupted:
-        return "interrupted";
-    }
-    return "?";
+std::string Dump(const nlohmann::ordered_json& json) {
+    // File names and unit texts need not be UTF-8; they must not stop the report.
+    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-const char* CauseText(DownloadFailureCause cause) {
-    switch (cause) {
-    case DownloadFailureCause::LinkFailed:
-        return "the link failed: the driver did not take the packet";
-    case DownloadFailureCause::Refused:
-        return "the unit refused it";
-    case DownloadFailureCause::NoAnswer:
-        return "the unit stopped answering";
-    case DownloadFailureCause::UnitRemoved:
-        return "the unit was unplugged";
-    case DownloadFailureCause::Interrupted:
-        return "interrupted";
-    }
-    return "?";
+std::string UnitLabel(std::int32_t number) {
+    return "unit " + std::to_string(number);
 }
 
-ExitCode LoadExitCode(const LoadResult& load) {
-    return load.kind == LoadResult::Rejected ? ExitCode::ImageRejected : ExitCode::FileError;
+// One unit's line on a terminal: its label, stage and a short bar, or how it ended.
+void DrawBoardLine(std::int32_t number, FlashLane& lane) {
+    LaneStatus& status = lane.Status();
+    std::string label = UnitLabel(number);
+    if (status.ended) {
+        std::printf("\r\x1b[K%-8s %s\n", label.c_str(), lane.ResultLine().c_str());
+        return;
+    }
+    auto stage = static_cast<DownloadStage>(status.stage.load());
+    long total = status.total;
+    long done = std::min(status.done.load(), total);
+    if (stage == DownloadStage::Idle) {
+        std::printf("\r\x1b[K%-8s opening\n", label.c_str());
+        return;
+    }
+    int filled = total > 0 ? static_cast<int>(done * BOARD_BAR_WIDTH / total) : 0;
+    std::printf("\r\x1b[K%-8s %-7s [%.*s%.*s] %ld/%ld\n", label.c_str(), StageName(stage), filled,
+                "####################", BOARD_BAR_WIDTH - filled, "....................", done,
+                total);
 }
 
 } // namespace
@@ -71,162 +78,249 @@ ExitCode LoadExitCode(const LoadResult& load) {
 CLI::App* FlashCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "flash", "Write an S-Record image into the attached unit as the transfer tool's Start "
-                 "does (exit 0 written, 1 rejected, 2 file error, 3 no unit, 4 no answer to the "
-                 "identity query, 5 download failed, 130 interrupted)");
+                 "does, or into several units at once (exit 0 written, 1 rejected, 2 file error, "
+                 "3 no unit, 4 no answer to the identity query, 5 download failed, 130 "
+                 "interrupted; with several units 5 when any of them did not end written)");
     AddModelOption(*command, m_model);
-    command->add_flag("--json", m_bJson, "print one JSON object at the end instead of text");
+    m_choice.AddOptions(*command, true);
+    command->add_flag("--json", m_bJson,
+                      "print one JSON object at the end instead of text (with several units: one "
+                      "JSON line per unit as it ends, then a summary line)");
+    command->add_flag("--quiet", m_bQuiet, "print only the result line");
+    command->add_option("--report", m_reportPath,
+                        "append one JSON line per unit to this file (never truncated)");
+    command->add_flag("--strict", m_bStrict,
+                      "refuse an image with a record whose checksum is wrong");
+    command->add_flag("--allow-empty", m_bAllowEmpty,
+                      "accept an image that holds no data (only the commit is then written)");
     m_commitWaitOption =
         command
             ->add_option("--commit-wait-ms", m_commitWaitMs,
                          "wait this long after the commit instead of the model's fixed wait; "
                          "meant for simulated units only, a real unit needs its full wait")
-            ->check(CLI::Range(0L, MAX_COMMIT_WAIT_MS));
+            ->check(CLI::Validator(
+                [](std::string& text) -> std::string {
+                    char* end = nullptr;
+                    long value = std::strtol(text.c_str(), &end, 10);
+                    if (text.empty() || *end != '\0' || value < 0 || value > MAX_COMMIT_WAIT_MS) {
+                        return "takes a whole number of milliseconds from 0 to " +
+                               std::to_string(MAX_COMMIT_WAIT_MS) + ", not \"" + text + "\"";
+                    }
+                    return {};
+                },
+                "MS"));
     command->add_option("FILE", m_path, "the S-Record file (*.mot)")->required();
     return command;
+}
+
+bool FlashCommand::AppendReport(const FlashLane& lane) {
+    if (m_reportPath.empty()) {
+        return true;
+    }
+    if (AppendReportLine(m_reportPath, Dump(lane.Record()))) {
+        return true;
+    }
+    std::fprintf(stderr, "knot-fdt: the record could not be appended to %s\n",
+                 m_reportPath.c_str());
+    return false;
 }
 
 ExitCode FlashCommand::Run() {
     const VariantProfile& profile = ProfileForModel(m_model);
     WatchForInterrupt();
-    UnitSessionRunner runner(profile);
-    FlashTransferController& controller = runner.controller();
-    DownloadSequence& sequence = controller.Sequence();
-    std::unique_ptr<DownloadProgress> progress;
-    runner.view.onMessage = [&](const ConsoleMessage& message) {
-        if (m_bJson) {
-            return;
-        }
-        if (progress && !sequence.IsRunning()) {
-            progress->End(sequence.Report()); // the stage lines come before the closing message
-        }
-        bool stop = message.icon == MessageIcon::Stop;
-        std::fprintf(stop ? stderr : stdout, "%s\n", message.text.c_str());
-        std::fflush(stop ? stderr : stdout);
-    };
 
-    nlohmann::ordered_json out;
-    out["model"] = NormaliseModel(m_model);
-    out["file"] = m_path;
-    auto finish = [&](const char* result, ExitCode code) {
+    // The image is loaded and checked once, before any unit is touched.
+    nlohmann::ordered_json common;
+    common["model"] = NormaliseModel(m_model);
+    common["file"] = m_path;
+    auto refuse = [&](const char* result, ExitCode code, const std::string& text) {
         if (m_bJson) {
-            nlohmann::ordered_json head{{"result", result}};
-            head.update(out);
-            out = std::move(head);
-            out["message"] = runner.view.messages.empty()
-                                 ? nlohmann::ordered_json(nullptr)
-                                 : nlohmann::ordered_json(runner.view.messages.back().text);
+            nlohmann::ordered_json out{{"result", result}};
+            out.update(common);
+            out["message"] = text;
             out["exitCode"] = static_cast<int>(code);
-            std::printf(
-                "%s\n",
-                out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+            std::printf("%s\n", Dump(out).c_str());
+        } else {
+            std::fprintf(stderr, "knot-fdt: %s\n", text.c_str());
         }
-        std::fflush(stdout);
         return code;
     };
-
-    controller.OnFileChosen(m_path);
-    const LoadResult& load = controller.LastLoadResult();
-    if (load.kind != LoadResult::Loaded) {
-        if (load.kind == LoadResult::Rejected) {
-            out["line"] = load.line;
-            out["reason"] = DescribeRejectReason(load.reason);
-            if (!m_bJson) {
-                std::fprintf(stderr, "knot-fdt: line %llu: %s\n",
-                             static_cast<unsigned long long>(load.line),
-                             DescribeRejectReason(load.reason));
-            }
-        }
-        return finish(load.kind == LoadResult::Rejected ? "rejected" : "file-error",
-                      LoadExitCode(load));
+    auto image = std::make_unique<FirmwareImage>();
+    LoadResult load = image->loadSRecordFile(m_path, false, profile);
+    if (load.kind == LoadResult::Rejected) {
+        common["line"] = load.line;
+        common["reason"] = DescribeRejectReason(load.reason);
+        return refuse("rejected", ExitCode::ImageRejected,
+                      std::string(LOAD_REJECTED_TEXT) + " line " + std::to_string(load.line) +
+                          ": " + DescribeRejectReason(load.reason));
+    }
+    if (load.kind == LoadResult::FileError) {
+        return refuse("file-error", ExitCode::FileError, FileErrorMessage(load.file, load.error));
+    }
+    WarnAboutChecksums(m_path, load);
+    common["badChecksumLines"] = load.badChecksumLines;
+    if (m_bStrict && !load.badChecksumLines.empty()) {
+        return refuse("rejected", ExitCode::ImageRejected,
+                      "the image has a record with a wrong checksum (refused with --strict)");
+    }
+    if (!m_bAllowEmpty && FindDataRanges(m_path).empty()) {
+        return refuse("rejected", ExitCode::ImageRejected, "the image holds no data");
     }
     if (std::optional<std::string> digest = Sha256OfFile(m_path)) {
-        out["sha256"] = *digest;
+        common["sha256"] = *digest;
     }
+    common["blocks"] = {{"cpu", image->CountCpuBlocksToSend()},
+                        {"flash", image->FlashBlockCount()}};
+    common["host"] = HostName();
 
-    UnitSessionRunner::Found found = runner.OpenUnit();
-    if (found != UnitSessionRunner::Found::Ready) {
-        if (m_bJson) {
-            out["error"] = found == UnitSessionRunner::Found::NoUnit
-                               ? "no qualifying unit is attached"
-                               : "the unit did not answer its identity query";
+    ChosenUnits chosen;
+    if (m_choice.Named() || m_choice.Lanes()) {
+        std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
+        chosen = ChooseUnits(m_choice, *port);
+        if (chosen.code != ExitCode::Success) {
+            return refuse("no-unit", chosen.code, chosen.error);
         }
-        return m_bJson
-                   ? finish(
-                         found == UnitSessionRunner::Found::Interrupted ? "interrupted" : "no-unit",
-                         found == UnitSessionRunner::Found::NoUnit        ? ExitCode::NoUnit
-                         : found == UnitSessionRunner::Found::Interrupted ? ExitCode::Interrupted
-                                                                          : ExitCode::UnitRefused)
-                   : ReportUnitNotFound(found, false);
-    }
-    out["identity"] = IdentityJson(runner.view);
-    if (!m_bJson) {
-        PrintIdentityRows(runner.view);
-    }
-
-    if (m_commitWaitOption->count() > 0) {
-        if (m_commitWaitMs == 0) {
-            sequence.SetCommitWait(0, std::chrono::milliseconds(0));
-        } else {
-            auto ticks = static_cast<std::uint32_t>((m_commitWaitMs + 9) / 10);
-            sequence.SetCommitWait(ticks - 1, COMMIT_WAIT_TICK);
-        }
-    }
-    bool bar = !m_bJson && KNOT_ISATTY(KNOT_FILENO(stdout));
-    progress = std::make_unique<DownloadProgress>(
-        stdout, bar, m_bJson, controller.Image().FlashBlockCount(), sequence.CommitWaitSteps(),
-        m_commitWaitOption->count() > 0 && m_commitWaitMs == 0 ? std::chrono::milliseconds(0)
-                                                               : COMMIT_WAIT_TICK);
-
-    progress->Begin();
-    controller.OnStartDownload();
-    const DownloadReport& report = sequence.Report();
-    progress->Update(report, runner.view.position);
-    bool finished = runner.Pump([&] { return !sequence.IsRunning(); },
-                                [&] { progress->Update(report, runner.view.position); });
-    if (!finished) {
-        sequence.Cancel(); // between two blocks: nothing more goes to the unit
-    }
-    progress->End(report);
-
-    out["blocksSent"] = {{"cpu", report.cpuBlocksSent}, {"flash", report.flashBlocksSent}};
-    out["cpuBlocksSkipped"] = report.cpuBlocksSkipped;
-    out["commitSent"] = report.commitSent;
-    nlohmann::ordered_json seconds;
-    for (DownloadStage stage :
-         {DownloadStage::Prepare, DownloadStage::CpuBlocks, DownloadStage::FlashBlocks,
-          DownloadStage::Commit, DownloadStage::Wait}) {
-        seconds[StageName(stage)] = progress->StageSeconds(stage);
-    }
-    out["stageSeconds"] = seconds;
-    if (report.failure) {
-        out["failure"] = {{"stage", StageName(report.failure->stage)},
-                          {"block", report.failure->blockNumber},
-                          {"cause", CauseName(report.failure->cause)}};
     } else {
-        out["failure"] = nullptr;
+        chosen.paths.push_back(""); // the window's rule: the first qualifying unit
+        chosen.numbers.push_back(0);
     }
 
-    if (!finished) {
-        if (!m_bJson) {
-            std::fprintf(stderr, "knot-fdt: interrupted during %s; %s\n",
-                         StageName(report.failure->stage),
-                         report.commitSent ? "the commit had been sent" : "no commit was sent");
-        }
-        return finish("interrupted", ExitCode::Interrupted);
+    TransferLog log = TransferLog::AtPlatformPaths();
+    LaneSettings settings;
+    settings.profile = &profile;
+    settings.image = image.get();
+    settings.log = &log;
+    settings.common = common;
+    if (m_commitWaitOption->count() > 0) {
+        settings.commitWaitMs = m_commitWaitMs;
     }
-    if (!report.succeeded) {
-        if (!m_bJson && report.failure) {
-            const DownloadFailure& failure = *report.failure;
-            if (failure.blockNumber > 0) {
-                std::fprintf(stderr, "knot-fdt: failed in stage %s at block %d: %s\n",
-                             StageName(failure.stage), static_cast<int>(failure.blockNumber),
-                             CauseText(failure.cause));
-            } else {
-                std::fprintf(stderr, "knot-fdt: failed in stage %s: %s\n", StageName(failure.stage),
-                             CauseText(failure.cause));
+
+    if (!m_choice.Lanes()) {
+        const bool text = !m_bJson && !m_bQuiet;
+        settings.devicePath = chosen.paths.front();
+        if (m_choice.Named()) {
+            settings.deviceNumber = chosen.numbers.front();
+        }
+        settings.stageLines = text ? stdout : nullptr;
+        settings.bar = text && KNOT_ISATTY(KNOT_FILENO(stdout));
+        settings.printIdentity = text;
+        settings.printMessages = text;
+        if (text) {
+            std::printf("%s\n", LOAD_DONE_TEXT);
+            std::fflush(stdout);
+        }
+        FlashLane lane(settings);
+        ExitCode code = lane.Run();
+        if (m_bJson) {
+            std::printf("%s\n",
+                        lane.Record()
+                            .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                            .c_str());
+        } else if (m_bQuiet) {
+            std::fprintf(code == ExitCode::Success ? stdout : stderr, "%s\n",
+                         lane.ResultLine().c_str());
+        }
+        std::fflush(stdout);
+        if (!AppendReport(lane) && code == ExitCode::Success) {
+            code = ExitCode::FileError;
+        }
+        return code;
+    }
+
+    std::vector<std::unique_ptr<FlashLane>> lanes;
+    const bool board = !m_bJson && !m_bQuiet && KNOT_ISATTY(KNOT_FILENO(stdout));
+    for (std::size_t i = 0; i < chosen.paths.size(); ++i) {
+        LaneSettings each = settings;
+        each.devicePath = chosen.paths[i];
+        each.deviceNumber = chosen.numbers[i];
+        each.prefix = UnitLabel(chosen.numbers[i]) + ": ";
+        const bool events = !m_bJson && !m_bQuiet && !board;
+        each.stageLines = events ? stdout : nullptr;
+        each.printMessages = events;
+        lanes.push_back(std::make_unique<FlashLane>(std::move(each)));
+    }
+    return RunLanes(lanes, chosen.numbers);
+}
+
+ExitCode FlashCommand::RunLanes(std::vector<std::unique_ptr<FlashLane>>& lanes,
+                                const std::vector<std::int32_t>& numbers) {
+    const bool board = !m_bJson && !m_bQuiet && KNOT_ISATTY(KNOT_FILENO(stdout));
+    std::mutex printing;
+    std::vector<ExitCode> codes(lanes.size(), ExitCode::Success);
+    // One element per lane, each written by its own thread only (not vector<bool>: packed bits).
+    std::vector<char> recorded(lanes.size(), 1);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < lanes.size(); ++i) {
+        threads.emplace_back([&, i] {
+            codes[i] = lanes[i]->Run();
+            recorded[i] = AppendReport(*lanes[i]) ? 1 : 0;
+            if (m_bJson) {
+                std::lock_guard lock(printing);
+                std::printf("%s\n", Dump(lanes[i]->Record()).c_str());
+                std::fflush(stdout);
+            } else if (m_bQuiet) {
+                std::lock_guard lock(printing);
+                std::printf("%s: %s\n", UnitLabel(numbers[i]).c_str(),
+                            lanes[i]->ResultLine().c_str());
+                std::fflush(stdout);
             }
-        }
-        return finish("failed", ExitCode::DownloadFailed);
+        });
     }
-    return finish("written", ExitCode::Success);
+    if (board) {
+        auto allEnded = [&] {
+            for (auto& lane : lanes) {
+                if (!lane->Status().ended) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        bool first = true;
+        for (;;) {
+            bool ended = allEnded();
+            if (!first) {
+                std::printf("\x1b[%zuA", lanes.size()); // back to the first unit's line
+            }
+            first = false;
+            for (std::size_t i = 0; i < lanes.size(); ++i) {
+                DrawBoardLine(numbers[i], *lanes[i]);
+            }
+            std::fflush(stdout);
+            if (ended) {
+                break;
+            }
+            std::this_thread::sleep_for(BOARD_REDRAW);
+        }
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+
+    std::size_t written = 0;
+    std::size_t failed = 0;
+    bool interrupted = false;
+    bool allRecorded = true;
+    for (std::size_t i = 0; i < lanes.size(); ++i) {
+        written += codes[i] == ExitCode::Success;
+        failed += codes[i] != ExitCode::Success;
+        interrupted = interrupted || codes[i] == ExitCode::Interrupted;
+        allRecorded = allRecorded && recorded[i] != 0;
+    }
+    ExitCode code = interrupted    ? ExitCode::Interrupted
+                    : failed > 0   ? ExitCode::DownloadFailed
+                    : !allRecorded ? ExitCode::FileError
+                                   : ExitCode::Success;
+    if (m_bJson) {
+        nlohmann::ordered_json summary{{"summary", true},
+                                       {"units", lanes.size()},
+                                       {"written", written},
+                                       {"failed", failed},
+                                       {"exitCode", static_cast<int>(code)}};
+        std::printf("%s\n", Dump(summary).c_str());
+    } else {
+        std::printf("%zu unit%s: %zu written, %zu not written\n", lanes.size(),
+                    lanes.size() == 1 ? "" : "s", written, failed);
+    }
+    std::fflush(stdout);
+    return code;
 }

@@ -15,17 +15,16 @@ std::string PrintableIdentity(const std::string& value) {
     return shown;
 }
 
-void PrintIdentityRows(const ConsoleView& view) {
+void PrintIdentityRows(const IdentityValues& values) {
     for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
-        std::printf("%-13s %s\n", IDENTITY_ROW_LABELS[row],
-                    PrintableIdentity(view.values[row]).c_str());
+        std::printf("%-13s %s\n", IDENTITY_ROW_LABELS[row], PrintableIdentity(values[row]).c_str());
     }
 }
 
-nlohmann::ordered_json IdentityJson(const ConsoleView& view) {
+nlohmann::ordered_json IdentityJson(const IdentityValues& values) {
     nlohmann::ordered_json rows;
     for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
-        rows[IDENTITY_ROW_LABELS[row]] = PrintableIdentity(view.values[row]);
+        rows[IDENTITY_ROW_LABELS[row]] = PrintableIdentity(values[row]);
     }
     return rows;
 }

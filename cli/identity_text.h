@@ -10,6 +10,6 @@
 // `value` with every byte outside printable ASCII shown as '?'.
 std::string PrintableIdentity(const std::string& value);
 // The three rows as "label  value" lines on standard output.
-void PrintIdentityRows(const ConsoleView& view);
+void PrintIdentityRows(const IdentityValues& values);
 // The three rows as a JSON object keyed by label.
-nlohmann::ordered_json IdentityJson(const ConsoleView& view);
+nlohmann::ordered_json IdentityJson(const IdentityValues& values);

@@ -3,6 +3,8 @@
 #include "identity_text.h"
 #include "interrupt_flag.h"
 #include "model_option.h"
+#include "operator_texts.h"
+#include "unit_driver_port.h"
 #include "unit_session_runner.h"
 #include "variant_profile.h"
 
@@ -12,20 +14,43 @@
 #include <cstdio>
 
 CLI::App* InfoCommand::Register(CLI::App& app) {
-    CLI::App* command = app.add_subcommand(
-        "info", "Open the attached unit as the transfer tool does and print its program name, "
-                "version and checksum (exit 3 no unit, 4 no answer)");
+    CLI::App* command =
+        app.add_subcommand("info", "Open the attached unit (or the one chosen) as the transfer "
+                                   "tool does and print its program name, "
+                                   "version and checksum (exit 3 no unit, 4 no answer)");
     AddModelOption(*command, m_model);
+    m_choice.AddOptions(*command, false);
     command->add_flag("--json", m_bJson, "print one JSON object instead of text");
     return command;
 }
 
 ExitCode InfoCommand::Run() {
     WatchForInterrupt();
-    UnitSessionRunner runner(ProfileForModel(m_model));
+    SingleUnit unit = ChooseSingleUnit(m_choice, m_bJson);
+    if (unit.code != ExitCode::Success) {
+        return unit.code;
+    }
+    UnitSessionRunner runner(ProfileForModel(m_model), unit.path);
     UnitSessionRunner::Found found = runner.OpenUnit();
     if (found != UnitSessionRunner::Found::Ready) {
-        return ReportUnitNotFound(found, m_bJson);
+        // The rows that did answer are shown, as the window shows them.
+        bool answered = false;
+        for (const std::string& value : runner.AnsweredRows()) {
+            answered = answered || (!value.empty() && value != IDENTITY_PLACEHOLDER);
+        }
+        if (answered && !m_bJson) {
+            PrintIdentityRows(runner.AnsweredRows());
+            std::fflush(stdout);
+        }
+        if (!m_bJson || !answered) {
+            return ReportUnitNotFound(found, m_bJson);
+        }
+        UnitNotFound what = DescribeUnitNotFound(found);
+        nlohmann::ordered_json out{{"result", what.result}, {"error", what.text}};
+        out["identity"] = IdentityJson(runner.AnsweredRows());
+        out["exitCode"] = static_cast<int>(what.code);
+        std::printf("%s\n", out.dump().c_str());
+        return what.code;
     }
     const DeviceLink& link = runner.controller().Link();
     if (m_bJson) {
@@ -35,12 +60,12 @@ ExitCode InfoCommand::Run() {
         out["devicePath"] = runner.controller().Session().DevicePath();
         out["packetSize"] = link.packetSize;
         out["deviceNumber"] = link.deviceNumber;
-        out["identity"] = IdentityJson(runner.view);
+        out["identity"] = IdentityJson(runner.AnsweredRows());
         std::printf(
             "%s\n",
             out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
     } else {
-        PrintIdentityRows(runner.view);
+        PrintIdentityRows(runner.AnsweredRows());
     }
     std::fflush(stdout);
     return ExitCode::Success;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "command.h"
+#include "unit_choice.h"
 
 #include <string>
 
@@ -13,4 +14,5 @@ class InfoCommand : public Command {
   private:
     std::string m_model;
     bool m_bJson = false;
+    UnitChoice m_choice;
 };

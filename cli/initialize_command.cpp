@@ -2,6 +2,7 @@
 
 #include "interrupt_flag.h"
 #include "model_option.h"
+#include "unit_driver_port.h"
 #include "unit_session_runner.h"
 #include "variant_profile.h"
 
@@ -14,6 +15,7 @@ CLI::App* InitializeCommand::Register(CLI::App& app) {
         "initialize", "Ask the attached unit to initialize its setting data, as Data > Initialize "
                       "does (model p only; exit 0 done, 3 no unit, 4 refused or no answer)");
     AddModelOption(*command, m_model);
+    m_choice.AddOptions(*command, false);
     command->add_flag("--json", m_bJson, "print one JSON object instead of text");
     return command;
 }
@@ -26,7 +28,11 @@ ExitCode InitializeCommand::Run() {
         return ExitCode::UsageError;
     }
     WatchForInterrupt();
-    UnitSessionRunner runner(profile);
+    SingleUnit unit = ChooseSingleUnit(m_choice, m_bJson);
+    if (unit.code != ExitCode::Success) {
+        return unit.code;
+    }
+    UnitSessionRunner runner(profile, unit.path);
     UnitSessionRunner::Found found = runner.OpenUnit();
     if (found != UnitSessionRunner::Found::Ready) {
         return ReportUnitNotFound(found, m_bJson);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "command.h"
+#include "unit_choice.h"
 
 #include <string>
 
@@ -14,4 +15,5 @@ class InitializeCommand : public Command {
   private:
     std::string m_model;
     bool m_bJson = false;
+    UnitChoice m_choice;
 };

@@ -2,6 +2,7 @@
 
 #include "data_ranges.h"
 #include "firmware_image.h"
+#include "image_checks.h"
 #include "model_option.h"
 #include "srecord_loader.h"
 #include "variant_profile.h"
@@ -15,9 +16,6 @@
 #include <vector>
 
 namespace {
-
-// Lines named in the checksum warning before it only counts the rest.
-constexpr std::size_t MAX_WARNED_LINES = 20;
 
 const char* ResultName(LoadResult::Kind kind) {
     switch (kind) {
@@ -47,25 +45,6 @@ std::string Hex(std::uint32_t value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
     return text;
-}
-
-void WarnAboutChecksums(const std::string& path, const LoadResult& result) {
-    const auto& lines = result.badChecksumLines;
-    if (lines.empty()) {
-        return;
-    }
-    std::string text;
-    for (std::size_t i = 0; i < lines.size() && i < MAX_WARNED_LINES; ++i) {
-        text += (i ? ", " : "") + std::to_string(lines[i]);
-    }
-    if (lines.size() > MAX_WARNED_LINES) {
-        text += " and " + std::to_string(lines.size() - MAX_WARNED_LINES) + " more";
-    }
-    std::fprintf(stderr,
-                 "knot-fdt: warning: %s: wrong checksum in the record%s on line%s %s "
-                 "(loaded all the same)\n",
-                 path.c_str(), lines.size() > 1 ? "s" : "", lines.size() > 1 ? "s" : "",
-                 text.c_str());
 }
 
 // What the download would send; nothing unless the image is loaded.

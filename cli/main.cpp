@@ -4,7 +4,32 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The number of single-character edits that turn `a` into `b`.
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"knot-fdt: inspect S-Record images for KNOT units and write them into the units",
@@ -18,6 +43,31 @@ int main(int argc, char** argv) {
         subcommands.push_back(command->Register(app));
     }
 
+    // A first word that names no command: say so, and which command comes nearest.
+    if (argc > 1 && argv[1][0] != '-') {
+        const std::string word = argv[1];
+        const CLI::App* nearest = nullptr;
+        std::size_t best = 0;
+        for (const CLI::App* subcommand : subcommands) {
+            std::size_t distance = EditDistance(word, subcommand->get_name());
+            if (subcommand->get_name() == word) {
+                nearest = nullptr;
+                best = 0;
+                break;
+            }
+            if (nearest == nullptr || distance < best) {
+                nearest = subcommand;
+                best = distance;
+            }
+        }
+        if (nearest != nullptr) {
+            std::fprintf(stderr,
+                         "knot-fdt: unknown command \"%s\"; did you mean \"%s\"? "
+                         "(knot-fdt --help lists the commands)\n",
+                         word.c_str(), nearest->get_name().c_str());
+            return static_cast<int>(ExitCode::UsageError);
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

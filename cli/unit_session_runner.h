@@ -10,16 +10,22 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 struct VariantProfile;
 
 class UnitSessionRunner {
   public:
-    explicit UnitSessionRunner(const VariantProfile& profile);
+    // `devicePath`: talk to the unit at that path only; empty: the first qualifying unit, as the
+    // window does. `sharedLog`: the trace log to write (several runners at once share one);
+    // null: the runner's own log at the platform's paths.
+    explicit UnitSessionRunner(const VariantProfile& profile, const std::string& devicePath = {},
+                               TransferLog* sharedLog = nullptr);
     // Stops the workers and closes the unit, as the window's close does.
     ~UnitSessionRunner();
 
-    enum class Found { Ready, NoUnit, NotAnswering, Interrupted };
+    enum class Found { Ready, NoInterface, NoUnit, NotAnswering, Removed, Interrupted };
     // Starts watching as the window does and handles the arrival: opens the unit and reads its
     // identity. Does not wait for a unit that is not attached yet.
     Found OpenUnit();
@@ -27,14 +33,43 @@ class UnitSessionRunner {
     // when Ctrl-C came first (the message being handled is finished).
     bool Pump(const std::function<bool()>& done, const std::function<void()>& afterEach = {});
 
+    // The path and device number of the unit that was opened, kept after a removal tore the
+    // session down.
+    const std::string& OpenedPath() const { return m_openedPath; }
+    std::int32_t OpenedNumber() const { return m_openedNumber; }
+    // The identity rows as the unit's answers left them, before a removal could reset them.
+    const IdentityValues& AnsweredRows() const { return m_answeredRows; }
+
     ConsoleView view;
     FlashTransferController& controller() { return *m_controller; }
 
   private:
+    std::unique_ptr<DriverPort> m_machinePort;
     std::unique_ptr<DriverPort> m_port;
-    TransferLog m_log;
+    TransferLog m_ownLog; // used when no log is shared; without paths otherwise
     std::unique_ptr<FlashTransferController> m_controller;
+    std::string m_openedPath;
+    std::int32_t m_openedNumber = 0;
+    IdentityValues m_answeredRows;
 };
 
-// The exit status and text for a unit that could not be opened and read.
+struct UnitChoice;
+
+// The device path a single-unit command talks to ("" for the first qualifying unit), or the exit
+// status after the reason was printed (as JSON with `json`).
+struct SingleUnit {
+    std::string path;
+    ExitCode code = ExitCode::Success;
+};
+SingleUnit ChooseSingleUnit(const UnitChoice& choice, bool json);
+
+// The operator's text and exit status for a unit that could not be opened and read.
+struct UnitNotFound {
+    const char* result; // the JSON report's result: "no-unit", "refused", "removed", ...
+    std::string text;
+    ExitCode code;
+};
+UnitNotFound DescribeUnitNotFound(UnitSessionRunner::Found found);
+
+// Prints that text (or a JSON object with it) and returns the exit status.
 ExitCode ReportUnitNotFound(UnitSessionRunner::Found found, bool json);

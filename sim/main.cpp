@@ -94,14 +94,16 @@ int main(int argc, char** argv) {
     }
     const std::string& command = args.front();
     const std::vector<std::string> rest(args.begin() + 1, args.end());
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(USAGE, stdout); // after any command too: "serve --help" asks for help
+            return 0;
+        }
+    }
     if (command == "serve")
         return Serve(rest);
     if (command == "plug" || command == "unplug" || command == "list")
         return Request(args);
-    if (command == "--help" || command == "-h") {
-        std::fputs(USAGE, stdout);
-        return 0;
-    }
     std::fprintf(stderr, "knot-unit-sim: unknown command \"%s\"\n%s", command.c_str(), USAGE);
     return 2;
 }

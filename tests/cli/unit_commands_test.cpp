@@ -4,6 +4,7 @@
 #include "case_printer.h"
 #include "run_tool.h"
 #include "sim_server_process.h"
+#include "srecord_writer.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -16,8 +17,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <set>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -56,6 +60,60 @@ int ReceivedWithCode(const std::string& capture, const char* code) {
         start = end == std::string::npos ? capture.size() : end + 1;
     }
     return count;
+}
+
+// The packets of the server's capture, by device number, without the number: "R|S HEX".
+std::map<int, std::vector<std::string>> PacketsByUnit(const std::string& capture) {
+    std::map<int, std::vector<std::string>> packets;
+    std::size_t start = 0;
+    while (start < capture.size()) {
+        std::size_t end = capture.find('\n', start);
+        std::string line = capture.substr(start, end - start);
+        std::size_t space = line.find(' ');
+        if (space != std::string::npos) {
+            packets[std::stoi(line.substr(0, space))].push_back(line.substr(space + 1));
+        }
+        start = end == std::string::npos ? capture.size() : end + 1;
+    }
+    return packets;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+// A small model P image: two CPU blocks and five flash blocks. With `badChecksum` the last
+// record's checksum is wrong; with `empty` it holds no data record at all.
+void WriteSmallImage(const std::string& path, bool badChecksum = false, bool empty = false) {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes(16);
+    out << FormatSRecord('0', 0, std::vector<std::uint8_t>{'s', 'm', 'a', 'l', 'l'}) << "\n";
+    if (!empty) {
+        for (std::uint32_t address : {0x0u, 0x20u}) {
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                bytes[i] = static_cast<std::uint8_t>(address + i);
+            }
+            out << FormatSRecord('1', address, bytes) << "\n";
+        }
+        for (std::uint32_t address = 0x800000; address < 0x800080; address += 16) {
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                bytes[i] = static_cast<std::uint8_t>(address * 3 + i);
+            }
+            std::string record = FormatSRecord('3', address, bytes);
+            if (badChecksum && address == 0x800070) {
+                record.back() = record.back() == '0' ? '1' : '0';
+            }
+            out << record << "\n";
+        }
+    }
+    out << "S9030000FC\n";
 }
 
 // Each test gets its own simulator, and runs in the simulator's scratch folder.
@@ -362,5 +420,313 @@ TEST_F(UnitCommandsTest, CtrlCStopsBetweenTwoBlocksWithoutACommit) {
     EXPECT_EQ(ReceivedWithCode(Capture(), "3F80"), 0) << "no commit was sent";
     EXPECT_NE(Slurp("tool-err.txt").find("no commit was sent"), std::string::npos);
 }
+
+// Eight units of both packet sizes flashed at once, one of them faulted at one stage: only that
+// lane fails, its record says where, and every other unit receives exactly what it receives when
+// flashed alone.
+struct LaneCase {
+    const char* name;
+    std::string fault;
+    std::string result;
+    std::string stage;
+    int block;
+    std::string cause;
+};
+
+class FlashAllTest : public UnitCommandsTest, public ::testing::WithParamInterface<LaneCase> {};
+
+constexpr int LANE_UNITS = 8;
+constexpr int FAULTED_UNIT = 5;
+
+TEST_P(FlashAllTest, OnlyTheFaultedLaneFailsAndTheOthersSendWhatOneUnitAloneSends) {
+    const LaneCase& c = GetParam();
+    WriteSmallImage("small.mot");
+    const std::string flash = "flash --model p --commit-wait-ms 200 ";
+    // Alone: one unit of each packet size.
+    ASSERT_EQ(server->Plug(), 0);
+    ASSERT_EQ(server->Plug({"--packet-size", "62"}), 1);
+    for (const char* unit : {"0", "1"}) {
+        ToolRun alone = RunTool(flash + "--unit " + unit + " small.mot");
+        ASSERT_EQ(alone.exitCode, 0) << alone.out << alone.err;
+    }
+    std::map<int, std::vector<std::string>> alone = PacketsByUnit(Capture());
+    const std::size_t before = Capture().size();
+    for (int number = 2; number < LANE_UNITS; ++number) {
+        std::vector<std::string> plug;
+        if (number % 2 == 1) {
+            plug = {"--packet-size", "62"};
+        }
+        if (number == FAULTED_UNIT) {
+            plug.insert(plug.end(), {"--fault", c.fault});
+        }
+        ASSERT_EQ(server->Plug(plug), number);
+    }
+
+    ToolRun run = RunTool(flash + "--all --json --report report.jsonl small.mot");
+    EXPECT_EQ(run.exitCode, 5) << run.out << run.err;
+    std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), LANE_UNITS + 1u) << run.out;
+    auto summary = nlohmann::json::parse(lines.back());
+    EXPECT_EQ(summary["written"], LANE_UNITS - 1);
+    EXPECT_EQ(summary["failed"], 1);
+    EXPECT_EQ(summary["exitCode"], 5);
+    std::set<int> seen;
+    for (int i = 0; i < LANE_UNITS; ++i) {
+        auto record = nlohmann::json::parse(lines[i]);
+        int number = record["deviceNumber"];
+        seen.insert(number);
+        if (number == FAULTED_UNIT) {
+            EXPECT_EQ(record["result"], c.result);
+            EXPECT_EQ(record["failure"]["stage"], c.stage);
+            EXPECT_EQ(record["failure"]["block"], c.block);
+            EXPECT_EQ(record["failure"]["cause"], c.cause);
+        } else {
+            EXPECT_EQ(record["result"], "written") << lines[i];
+            EXPECT_EQ(record["failure"], nullptr);
+        }
+    }
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(LANE_UNITS));
+    // The report holds the same records, one line each, whole.
+    std::vector<std::string> reported = Lines(Slurp("report.jsonl"));
+    lines.pop_back();
+    EXPECT_EQ(std::multiset<std::string>(reported.begin(), reported.end()),
+              std::multiset<std::string>(lines.begin(), lines.end()));
+
+    std::map<int, std::vector<std::string>> together = PacketsByUnit(Capture().substr(before));
+    for (int number = 0; number < LANE_UNITS; ++number) {
+        if (number != FAULTED_UNIT) {
+            EXPECT_TRUE(together[number] == alone[number % 2]) << "unit " << number;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OneFaultPerStage, FlashAllTest,
+    ::testing::Values(
+        LaneCase{"RefusedPrepare", "refuse=prepare", "failed", "prepare", 0, "refused"},
+        LaneCase{"SilentIdentityQuery", "silent=query:1", "refused", "identity", 0, "refused"},
+        LaneCase{"UnpluggedDuringIdentityQuery", "unplug=query:1", "removed", "identity", 0,
+                 "removed"},
+        LaneCase{"RefusedCpuBlock", "refuse=cpu:2", "failed", "cpu", 2, "refused"},
+        LaneCase{"SilentFlashBlock", "silent=flash:3", "failed", "flash", 3, "no-answer"},
+        // The commit's answer is never read: a unit gone at its commit is seen in the wait.
+        LaneCase{"UnpluggedAtTheCommit", "unplug=commit", "failed", "wait", 0, "unit-removed"},
+        LaneCase{"UnpluggedDuringTheWait", "unplug=wait:50", "failed", "wait", 0, "unit-removed"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What flash accepts and refuses before it sends anything, and which unit it then talks to.
+struct GuardCase {
+    const char* name;
+    bool badChecksum;
+    bool empty;
+    std::string options;
+    int exitCode;
+    std::string errorText;
+    int receivingUnit; // -1: no unit receives anything
+};
+
+class FlashGuardTest : public UnitCommandsTest, public ::testing::WithParamInterface<GuardCase> {};
+
+TEST_P(FlashGuardTest, RefusesBeforeSendingAndTalksOnlyToTheChosenUnit) {
+    const GuardCase& c = GetParam();
+    ASSERT_EQ(server->Plug(), 0);
+    ASSERT_EQ(server->Plug({"--product", "0x1111"}), 1);
+    ASSERT_EQ(server->Plug({"--packet-size", "62"}), 2);
+    WriteSmallImage("image.mot", c.badChecksum, c.empty);
+    ToolRun run = RunTool("flash --model p --commit-wait-ms 0 " + c.options + " image.mot");
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    EXPECT_NE(run.err.find(c.errorText), std::string::npos) << run.err;
+    std::map<int, std::vector<std::string>> packets = PacketsByUnit(Capture());
+    for (int number = 0; number < 3; ++number) {
+        EXPECT_EQ(packets[number].empty(), number != c.receivingUnit) << "unit " << number;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    GuardRails, FlashGuardTest,
+    ::testing::Values(
+        GuardCase{"EmptyImage", false, true, "", 1, "the image holds no data", -1},
+        GuardCase{"EmptyImageAllowed", false, true, "--allow-empty --unit 2", 0, "", 2},
+        GuardCase{"BadChecksumWarns", true, false, "--unit 2", 0, "wrong checksum", 2},
+        GuardCase{"BadChecksumStrict", true, false, "--strict", 1, "wrong checksum", -1},
+        GuardCase{"AbsentUnit", false, false, "--unit 9", 3, "no unit with device number 9", -1},
+        GuardCase{"ForeignUnit", false, false, "--unit 1", 3, "foreign product id 0x1111", -1},
+        GuardCase{"FirstQualifyingUnit", false, false, "", 0, "", 0},
+        GuardCase{"UnitAndAll", false, false, "--unit 0 --all", 64, "", -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What the tools say when something is not as the operator expects.
+struct MessageCase {
+    const char* name;
+    std::vector<std::string> plug; // empty: no unit; {"none"}: no simulator either
+    std::string command;           // knot-fdt's arguments; "sim ..." runs knot-unit-sim
+    int exitCode;
+    std::vector<std::string> texts; // each in standard output or standard error
+    std::vector<std::string> absent;
+};
+
+class MessageTest : public UnitCommandsTest, public ::testing::WithParamInterface<MessageCase> {};
+
+TEST_P(MessageTest, SaysWhatHappenedAndWhatToDo) {
+    const MessageCase& c = GetParam();
+    WriteSmallImage("small.mot");
+    if (c.plug == std::vector<std::string>{"none"}) {
+        setenv("KNOT_SIM_DIR", (server->Root() + "/nobody-serves-here").c_str(), 1);
+    } else if (!c.plug.empty()) {
+        ASSERT_EQ(server->Plug(c.plug), 0);
+    }
+    ToolRun run;
+    if (c.command.rfind("sim ", 0) == 0) {
+        std::vector<std::string> args;
+        std::istringstream words(c.command.substr(4));
+        for (std::string word; words >> word;) {
+            args.push_back(word);
+        }
+        CommandResult sim = RunSimCommand(args, server->Directory());
+        run.exitCode = sim.exitCode;
+        run.out = sim.output;
+    } else {
+        run = RunTool(c.command);
+    }
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    for (const std::string& text : c.texts) {
+        EXPECT_NE((run.out + run.err).find(text), std::string::npos) << "missing: " << text << "\n"
+                                                                     << run.out << run.err;
+    }
+    for (const std::string& text : c.absent) {
+        EXPECT_EQ((run.out + run.err).find(text), std::string::npos) << "present: " << text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, MessageTest,
+    ::testing::Values(
+        MessageCase{
+            "MistypedCommand", {}, "flsh", 64, {"unknown command \"flsh\"", "\"flash\""}, {}},
+        MessageCase{"WaitThatIsNoNumber",
+                    {},
+                    "flash --model p --commit-wait-ms abc small.mot",
+                    64,
+                    {"whole number of milliseconds", "\"abc\""},
+                    {}},
+        MessageCase{"NoSimulator",
+                    {"none"},
+                    "info --model p",
+                    3,
+                    {"no simulator answers at", "knot-unit-sim serve"},
+                    {}},
+        MessageCase{"SimulatorWithoutUnits",
+                    {},
+                    "flash --model p small.mot",
+                    3,
+                    {"has no unit plugged", "knot-unit-sim plug"},
+                    {}},
+        MessageCase{"UnpluggedDuringIdentityQuery",
+                    {"--fault", "unplug=query:2"},
+                    "info --model p",
+                    4,
+                    {"unplugged during its identity query", "Program Name  SIMUNIT"},
+                    {}},
+        MessageCase{"OneIdentityRowSilent",
+                    {"--fault", "silent=query:3"},
+                    "info --model p",
+                    4,
+                    {"Program Name  SIMUNIT", "Version       1.00", "did not answer"},
+                    {}},
+        MessageCase{"RefusedIdentityQueryInJson",
+                    {"--fault", "refuse=query:1"},
+                    "flash --model p --json small.mot",
+                    4,
+                    {"\"result\": \"refused\"", "did not answer its identity query"},
+                    {"was loaded"}},
+        MessageCase{
+            "SimulatorHelp", {}, "sim serve --help", 0, {"usage: knot-unit-sim serve"}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Ctrl-C while an exchange blocks, or while several lanes run: 130 once the exchange is over,
+// and no lane that had not committed yet commits; after the commit, the operator is told to
+// keep the unit plugged in.
+struct InterruptCase {
+    const char* name;
+    std::vector<std::string> plug; // one unit each
+    int units;
+    std::vector<std::string> command;
+    const char* receivedCode; // Ctrl-C once a unit received a packet with this code
+    int receivedCount;
+    int commits;           // commits the units received in all
+    std::string errorText; // what standard error says
+};
+
+class InterruptTest : public UnitCommandsTest,
+                      public ::testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(InterruptTest, ExitsOneThirtyAndNoCommitFollowsIt) {
+    const InterruptCase& c = GetParam();
+    // Answers come slowly, so that blocks are surely still moving when Ctrl-C comes.
+    server.reset();
+    server = std::make_unique<SimServerProcess>(
+        std::vector<std::string>{"--capture", "{root}/capture.txt", "--latency-us", "2000"});
+    ASSERT_TRUE(server->Ready());
+    setenv("KNOT_SIM_DIR", server->Directory().c_str(), 1);
+    fs::current_path(server->Root());
+    for (int number = 0; number < c.units; ++number) {
+        ASSERT_EQ(server->Plug(c.plug), number);
+    }
+    pid_t tool = StartTool(c.command);
+    ASSERT_GT(tool, 0);
+    std::shared_ptr<void> reaper(nullptr, [tool](void*) {
+        if (waitpid(tool, nullptr, WNOHANG) == 0) {
+            kill(tool, SIGKILL);
+            waitpid(tool, nullptr, 0);
+        }
+    });
+    auto until = Clock::now() + std::chrono::seconds(20);
+    while (ReceivedWithCode(Capture(), c.receivedCode) < c.receivedCount && Clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_GE(ReceivedWithCode(Capture(), c.receivedCode), c.receivedCount);
+    kill(tool, SIGINT);
+    EXPECT_EQ(WaitForExit(tool, std::chrono::seconds(20)), 130) << Slurp("tool-err.txt");
+    EXPECT_EQ(ReceivedWithCode(Capture(), "3F80"), c.commits);
+    EXPECT_NE(Slurp("tool-err.txt").find(c.errorText), std::string::npos) << Slurp("tool-err.txt");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CtrlC, InterruptTest,
+    ::testing::Values(
+        InterruptCase{"DuringASilentIdentityQuery",
+                      {"--fault", "silent=query:1"},
+                      1,
+                      {"info", "--model", "p"},
+                      "0823",
+                      1,
+                      0,
+                      "interrupted"},
+        InterruptCase{"DuringASilentPrepare",
+                      {"--fault", "silent=prepare"},
+                      1,
+                      {"flash", "--model", "p", "--commit-wait-ms", "0", Sample('p')},
+                      "3F0F",
+                      1,
+                      0,
+                      "no commit was sent"},
+        // Model Q's sample: thousands of flash blocks, far from any commit.
+        InterruptCase{"WhileFourLanesSendBlocks",
+                      {},
+                      4,
+                      {"flash", "--model", "q", "--all", "--commit-wait-ms", "0", Sample('q')},
+                      "3F13",
+                      8,
+                      0,
+                      "no commit was sent"},
+        InterruptCase{"DuringTheWait",
+                      {},
+                      1,
+                      {"flash", "--model", "p", "--commit-wait-ms", "60000", Sample('p')},
+                      "3F80",
+                      1,
+                      1,
+                      "the unit is still writing its flash, keep it plugged in for another"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,0 +1,69 @@
+// One unit's download from the command line: its own runner (link, session, disconnect watcher,
+// download sequence), a private copy of the image that was loaded once, and the record of what
+// happened. Several lanes run at once, one per thread; nothing of one lane reaches another.
+#pragma once
+
+#include "console_view.h"
+#include "download_sequence.h"
+#include "exit_codes.h"
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+
+class FirmwareImage;
+class TransferLog;
+struct VariantProfile;
+
+// What the lanes share and what each one shows.
+struct LaneSettings {
+    const VariantProfile* profile = nullptr;
+    const FirmwareImage* image = nullptr; // loaded, read only
+    TransferLog* log = nullptr;
+    std::string devicePath;                   // empty: the first qualifying unit
+    std::optional<std::int32_t> deviceNumber; // the chosen unit's, when it was chosen
+    std::optional<long> commitWaitMs;
+    nlohmann::ordered_json common; // fields every record of the run starts with
+
+    std::FILE* stageLines = nullptr; // where stage lines go; null: none
+    bool bar = false;                // a live bar on stageLines (one unit on a terminal)
+    std::string prefix;              // before every line the lane prints
+    bool printIdentity = false;      // the identity rows on standard output
+    bool printMessages = false;      // the logic's message boxes, as the window shows them
+};
+
+// What a lane is doing now, for a display that redraws every unit's line.
+struct LaneStatus {
+    std::atomic<int> stage{static_cast<int>(DownloadStage::Idle)};
+    std::atomic<long> done{0};
+    std::atomic<long> total{0};
+    std::atomic<bool> ended{false};
+};
+
+class FlashLane {
+  public:
+    explicit FlashLane(LaneSettings settings) : m_settings(std::move(settings)) {}
+
+    // Opens the unit, reads its identity and downloads; returns the lane's exit status and
+    // fills Record(). Safe to run on its own thread.
+    ExitCode Run();
+
+    const nlohmann::ordered_json& Record() const { return m_record; }
+    // How the lane ended, in one line: "written", or what failed where.
+    const std::string& ResultLine() const { return m_resultLine; }
+    LaneStatus& Status() { return m_status; }
+
+  private:
+    LaneSettings m_settings;
+    nlohmann::ordered_json m_record;
+    std::string m_resultLine;
+    LaneStatus m_status;
+};
+
+// Copies a loaded image (the image itself cannot be copied by accident: it is 768 KB).
+void CopyImage(const FirmwareImage& from, FirmwareImage& to);

@@ -1,0 +1,259 @@
+// Choosing units: the survey behind list, the --unit / --path / --all options, and the port that
+// narrows the device search to one interface.
+#include "unit_choice.h"
+
+#include "device_access.h"
+#include "device_link.h"
+#include "transfer_log.h"
+
+#include <CLI/CLI.hpp>
+
+#include <array>
+#include <cstdio>
+
+#ifndef _WIN32
+#include "sim_wire.h"
+#endif
+
+namespace {
+
+// How long the hint waits for a simulator to answer.
+constexpr int SIM_PROBE_TIMEOUT_MS = 500;
+
+std::uint16_t LittleEndian16(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+// The unit selection's packet-size rule: the short-packet mark in the upper-cased path.
+std::int32_t PacketSizeFor(std::string path, std::uint16_t vendorId, std::uint16_t productId) {
+    for (char& c : path) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    char pattern[32];
+    std::snprintf(pattern, sizeof pattern, SHORT_PACKET_PATH_PATTERN, unsigned{vendorId},
+                  unsigned{productId});
+    return path.find(pattern) != std::string::npos ? SHORT_PACKET_SIZE : FULL_PACKET_SIZE;
+}
+
+UnitInterface Inspect(DeviceAccess& access, std::uint32_t index) {
+    UnitInterface unit;
+    unit.index = index;
+    unit.packetSize = FULL_PACKET_SIZE;
+    unit.deviceNumber = UNKNOWN_DEVICE_NUMBER;
+    std::array<char, DEVICE_PATH_BUFFER_SIZE> path{};
+    if (access.GetDevicePath(index, path.data(), DEVICE_PATH_CAPACITY)) {
+        unit.path = path.data();
+    }
+    PortHandle handle = access.OpenDeviceInterface(index);
+    if (handle == NULL_PORT_HANDLE || handle == INVALID_PORT_HANDLE) {
+        return unit;
+    }
+    std::array<std::uint8_t, DEVICE_DESCRIPTOR_SIZE> descriptor{};
+    if (access.GetDeviceDescriptor(handle, descriptor.data(), descriptor.size())) {
+        unit.hasDescriptor = true;
+        unit.vendorId = LittleEndian16(&descriptor[DESCRIPTOR_VENDOR_ID_OFFSET]);
+        unit.productId = LittleEndian16(&descriptor[DESCRIPTOR_PRODUCT_ID_OFFSET]);
+    }
+    access.GetDeviceNumber(handle, unit.deviceNumber);
+    access.port().CloseHandle(handle);
+    unit.qualifies = unit.hasDescriptor && unit.productId == UNIT_PRODUCT_ID && !unit.path.empty();
+    unit.packetSize = PacketSizeFor(unit.path, unit.vendorId, unit.productId);
+    return unit;
+}
+
+} // namespace
+
+std::vector<UnitInterface> SurveyUnits(DriverPort& port) {
+    // The survey sends no packet: its log never writes a line.
+    TransferLog silent{std::string(), std::string()};
+    DeviceAccess access(port, silent);
+    access.SetDiagnosticSink([](std::string_view) {});
+    std::vector<UnitInterface> units;
+    int count = access.CountDeviceInterfaces();
+    for (int i = 0; i < count; ++i) {
+        units.push_back(Inspect(access, static_cast<std::uint32_t>(i)));
+    }
+    return units;
+}
+
+std::string WhyNotQualifying(const UnitInterface& unit) {
+    if (unit.qualifies) {
+        return "";
+    }
+    if (unit.path.empty()) {
+        return "its device path cannot be read";
+    }
+    if (!unit.hasDescriptor) {
+        return "it gives no device descriptor";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "foreign product id 0x%04X", unsigned{unit.productId});
+    return text;
+}
+
+void UnitChoice::AddOptions(CLI::App& command, bool severalUnits) {
+    CLI::Option* unit = command.add_option(
+        "--unit", numbers,
+        severalUnits ? "the unit with this device number (see list); give it again to flash "
+                       "several units at once"
+                     : "the unit with this device number (see list)");
+    if (!severalUnits) {
+        unit->expected(1);
+    }
+    CLI::Option* pathOption =
+        command.add_option("--path", path, "the unit at this device path (see list)");
+    pathOption->excludes(unit);
+    if (severalUnits) {
+        CLI::Option* allOption =
+            command.add_flag("--all", all, "flash every qualifying unit at once, one lane each");
+        allOption->excludes(unit)->excludes(pathOption);
+    }
+}
+
+ChosenUnits ChooseUnits(const UnitChoice& choice, DriverPort& port) {
+    ChosenUnits chosen;
+    std::vector<UnitInterface> units = SurveyUnits(port);
+    if (units.empty()) {
+        chosen.code = ExitCode::NoUnit;
+        chosen.error = NoInterfaceText();
+        return chosen;
+    }
+    auto take = [&](const UnitInterface& unit) {
+        std::string why = WhyNotQualifying(unit);
+        if (!why.empty()) {
+            chosen.code = ExitCode::NoUnit;
+            chosen.error = "the unit at " + unit.path + " does not qualify: " + why;
+            return false;
+        }
+        chosen.paths.push_back(unit.path);
+        chosen.numbers.push_back(unit.deviceNumber);
+        return true;
+    };
+    if (!choice.path.empty()) {
+        for (const UnitInterface& unit : units) {
+            if (unit.path == choice.path) {
+                take(unit);
+                return chosen;
+            }
+        }
+        chosen.code = ExitCode::NoUnit;
+        chosen.error = "no unit interface has the path " + choice.path + " (see knot-fdt list)";
+        return chosen;
+    }
+    for (int number : choice.numbers) {
+        const UnitInterface* found = nullptr;
+        for (const UnitInterface& unit : units) {
+            if (unit.deviceNumber == number) {
+                found = &unit;
+                break;
+            }
+        }
+        if (found == nullptr) {
+            chosen.code = ExitCode::NoUnit;
+            chosen.error = "no unit with device number " + std::to_string(number) +
+                           " is attached (see knot-fdt list)";
+            chosen.paths.clear();
+            chosen.numbers.clear();
+            return chosen;
+        }
+        for (const std::string& path : chosen.paths) {
+            if (path == found->path) {
+                found = nullptr; // named twice: one lane
+                break;
+            }
+        }
+        if (found != nullptr && !take(*found)) {
+            chosen.paths.clear();
+            chosen.numbers.clear();
+            return chosen;
+        }
+    }
+    if (choice.all) {
+        for (const UnitInterface& unit : units) {
+            if (unit.qualifies) {
+                chosen.paths.push_back(unit.path);
+                chosen.numbers.push_back(unit.deviceNumber);
+            }
+        }
+        if (chosen.paths.empty()) {
+            chosen.code = ExitCode::NoUnit;
+            chosen.error = "no qualifying unit is attached";
+        }
+    }
+    return chosen;
+}
+
+std::string NoInterfaceText() {
+    std::string text = "no qualifying unit is attached: no unit interface is present";
+#ifndef _WIN32
+    // Here the simulator stands for the driver: say whether one answers, and how to start one.
+    const std::string directory = SimDirectory();
+    bool ok = false;
+    std::string reply;
+    if (SimControlRequest(directory, {"list"}, ok, reply, SIM_PROBE_TIMEOUT_MS)) {
+        text += "; the simulator at " + directory +
+                " has no unit plugged (plug one with: knot-unit-sim plug)";
+    } else {
+        text += "; no simulator answers at " + directory +
+                " (KNOT_SIM_DIR); start one with: knot-unit-sim serve & then knot-unit-sim plug";
+    }
+#endif
+    return text;
+}
+
+PortHandle ChosenUnitPort::GetClassDevices() {
+    PortHandle set = m_inner.GetClassDevices();
+    if (set == INVALID_PORT_HANDLE) {
+        return set;
+    }
+    long found = -1;
+    std::string path;
+    for (std::uint32_t index = 0; found < 0 && m_inner.EnumDeviceInterface(set, index); ++index) {
+        path.clear();
+        if (m_inner.GetInterfaceDetailSize(set, index) != 0 &&
+            m_inner.GetInterfaceDetail(set, index, path) && path.c_str() == m_path) {
+            found = static_cast<long>(index);
+        }
+    }
+    std::lock_guard lock(m_mutex);
+    m_sets[set] = found;
+    return set;
+}
+
+long ChosenUnitPort::InnerIndex(PortHandle set) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_sets.find(set);
+    return it == m_sets.end() ? -1 : it->second;
+}
+
+bool ChosenUnitPort::EnumDeviceInterface(PortHandle set, std::uint32_t index) {
+    long inner = InnerIndex(set);
+    return index == 0 && inner >= 0 &&
+           m_inner.EnumDeviceInterface(set, static_cast<std::uint32_t>(inner));
+}
+
+std::size_t ChosenUnitPort::GetInterfaceDetailSize(PortHandle set, std::uint32_t index) {
+    long inner = InnerIndex(set);
+    if (index != 0 || inner < 0) {
+        return 0;
+    }
+    return m_inner.GetInterfaceDetailSize(set, static_cast<std::uint32_t>(inner));
+}
+
+bool ChosenUnitPort::GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) {
+    long inner = InnerIndex(set);
+    if (index != 0 || inner < 0) {
+        return false;
+    }
+    return m_inner.GetInterfaceDetail(set, static_cast<std::uint32_t>(inner), path);
+}
+
+void ChosenUnitPort::DestroyDeviceInfoList(PortHandle set) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_sets.erase(set);
+    }
+    m_inner.DestroyDeviceInfoList(set);
+}
