@@ -146,7 +146,8 @@ ExitCode FlashCommand::Run() {
         return code;
     };
     auto image = std::make_unique<FirmwareImage>();
-    LoadResult load = image->loadSRecordFile(m_path, false, profile);
+    DataRangeCollector collector; // whether the image holds any data, from the same read
+    LoadResult load = image->loadSRecordFile(m_path, false, profile, &collector);
     if (load.kind == LoadResult::Rejected) {
         common["line"] = load.line;
         common["reason"] = DescribeRejectReason(load.reason);
@@ -155,7 +156,7 @@ ExitCode FlashCommand::Run() {
                           ": " + DescribeRejectReason(load.reason));
     }
     if (load.kind == LoadResult::FileError) {
-        return refuse("file-error", ExitCode::FileError, FileErrorMessage(load.file, load.error));
+        return refuse("file-error", ExitCode::FileError, FileErrorMessage(load));
     }
     WarnAboutChecksums(m_path, load);
     common["badChecksumLines"] = load.badChecksumLines;
@@ -163,7 +164,7 @@ ExitCode FlashCommand::Run() {
         return refuse("rejected", ExitCode::ImageRejected,
                       "the image has a record with a wrong checksum (refused with --strict)");
     }
-    if (!m_bAllowEmpty && FindDataRanges(m_path).empty()) {
+    if (!m_bAllowEmpty && collector.Ranges().empty()) {
         return refuse("rejected", ExitCode::ImageRejected, "the image holds no data");
     }
     if (std::optional<std::string> digest = Sha256OfFile(m_path)) {
