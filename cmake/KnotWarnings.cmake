@@ -1,6 +1,6 @@
 # Our own targets build with every warning as an error; third-party code keeps its own flags.
 function(knot_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-Wall -Wextra -Werror>)
 endfunction()
 
 # Adds a GoogleTest executable from the given sources and registers its tests with CTest.
