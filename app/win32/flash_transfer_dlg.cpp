@@ -299,11 +299,29 @@ void CFlashTransferDlg::SetStatusText(std::string_view text) {
 }
 
 void CFlashTransferDlg::SetProgressRange(int maximum) {
-    SendMessageW(m_progress, PBM_SETRANGE32, 0, maximum);
+    m_progressMaximum = maximum;
+    SendMessageW(m_progress, PBM_SETRANGE, 0, MAKELPARAM(0, maximum)); // a 16-bit maximum
 }
 
 void CFlashTransferDlg::SetProgressPos(int position) {
+    // The bar repaints itself at once on every new position, which costs far more than a step.
+    // When the filled part keeps its width in pixels nothing would change on screen, so the new
+    // position is taken without that paint.
+    RECT bar{};
+    GetClientRect(m_progress, &bar);
+    const auto filled = [&](int value) {
+        const int clamped = std::clamp(value, 0, std::max(m_progressMaximum, 1));
+        return MulDiv(bar.right - bar.left, clamped, std::max(m_progressMaximum, 1));
+    };
+    const int previous = static_cast<int>(SendMessageW(m_progress, PBM_GETPOS, 0, 0));
+    const bool unchanged = filled(previous) == filled(position);
+    if (unchanged) {
+        SendMessageW(m_progress, WM_SETREDRAW, FALSE, 0);
+    }
     SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(position), 0); // clamps to the range
+    if (unchanged) {
+        SendMessageW(m_progress, WM_SETREDRAW, TRUE, 0);
+    }
 }
 
 void CFlashTransferDlg::EnableStart(bool enable) {
@@ -374,8 +392,12 @@ void CFlashTransferDlg::PostWindowMessage(WindowMessage message, std::uintptr_t 
 }
 
 void CFlashTransferDlg::RefreshWindow() {
-    if (GetForegroundWindow() != m_hWnd && IsWindowVisible(m_hWnd)) {
-        BringWindowToTop(m_hWnd);
+    // To the top of the Z order, and activated. The active window is there already, and the
+    // call would only cost time on every step.
+    if (GetForegroundWindow() != m_hWnd) {
+        SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
     }
+    // Repainted at once, the controls with it: the step messages queued behind would otherwise
+    // hold back the paint until the run ends.
     RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }

@@ -72,6 +72,7 @@ class CFlashTransferDlg : public FlashTransferView {
     HWND m_start = nullptr;
     HWND m_list = nullptr;
     HFONT m_boldFont = nullptr;
+    int m_progressMaximum = 100; // the bar's range as last set
     bool m_bModal = false;
     bool m_bClosed = false;
     int m_waitCursorDepth = 0;

@@ -231,15 +231,16 @@ TEST_P(WindowTest, WholeRunEndsWithTheClosingMessage) {
     const VariantProfile& profile = ProfileOf(GetParam());
     const int flashBytes = GetParam() == 'p' ? 96 : 0;
     const std::string file = File("image.mot");
-    ASSERT_TRUE(WriteSRecordFile(file, profile, 100, flashBytes));
+    // Flash data at the region's start: a few flash blocks, each one a step.
+    ASSERT_TRUE(WriteSRecordFile(file, profile, 100, flashBytes, 0));
     CFlashTransferDlg& dlg = Open(true);
     ModalAnswerer answerer(Window());
     answerer.fileToChoose = file;
     SendMessageW(Window(), WM_COMMAND, ID_FILE_OPEN, 0);
     ASSERT_TRUE(StartEnabled());
 
-    // Enter with the focus on Start presses it.
-    SetFocus(rig.Item(IDC_START));
+    // Enter with the focus on Start (moved there as Tab would) presses it.
+    SendMessageW(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(rig.Item(IDC_START)), TRUE);
     PostMessageW(rig.Item(IDC_START), WM_KEYDOWN, VK_RETURN, 0);
     ASSERT_TRUE(PumpUntil([&] { return dlg.Controller().IsDownloadRunning(); }));
     EXPECT_FALSE(StartEnabled());
@@ -287,8 +288,9 @@ TEST_P(WindowTest, RunThatEndsEarly) {
         CFlashTransferDlg* dlg = rig.Open(profile);
         ASSERT_NE(dlg, nullptr);
         ASSERT_TRUE(PumpUntil([&] { return dlg->Controller().Session().DeviceReady(); }));
-        dlg->Controller().OnFileChosen(file); // the chooser has its own test above
         ModalAnswerer answerer(dlg->GetSafeHwnd());
+        dlg->Controller().OnFileChosen(file); // the chooser has its own test above
+        ASSERT_EQ(answerer.BoxTexts(), std::vector<std::wstring>{Wide(LOAD_DONE_TEXT)});
         SendMessageW(dlg->GetSafeHwnd(), WM_COMMAND, IDC_START, 0);
         HWND start = rig.Item(IDC_START);
         if (ending == Ending::Closed) {
@@ -303,12 +305,12 @@ TEST_P(WindowTest, RunThatEndsEarly) {
             EXPECT_FALSE(IsWindow(start));
             EXPECT_FALSE(dlg->Controller().Session().IsPollerRunning());
             EXPECT_FALSE(dlg->Controller().Session().IsWatcherRunning());
-            EXPECT_TRUE(answerer.boxes.empty());
+            EXPECT_EQ(answerer.boxes.size(), 1u);
             continue;
         }
-        ASSERT_TRUE(PumpUntil([&] { return !answerer.boxes.empty(); }));
-        EXPECT_EQ(answerer.boxes[0].text, Wide(DOWNLOAD_FAILED_TEXT));
-        EXPECT_TRUE(answerer.boxes[0].stopIcon);
+        ASSERT_TRUE(PumpUntil([&] { return answerer.boxes.size() == 2u; }));
+        EXPECT_EQ(answerer.boxes[1].text, Wide(DOWNLOAD_FAILED_TEXT));
+        EXPECT_TRUE(answerer.boxes[1].stopIcon);
         EXPECT_EQ(ItemText(dlg->GetSafeHwnd(), IDC_STATUS), L"");
         if (ending == Ending::Refused) {
             EXPECT_TRUE(IsWindowEnabled(start)); // Start is given back

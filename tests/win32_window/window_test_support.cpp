@@ -51,9 +51,11 @@ BOOL CALLBACK FindChildDialog(HWND window, LPARAM context) {
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        PumpPending();
         if (done()) {
             return true;
+        }
+        if (PumpOne()) {
+            continue; // the condition is checked after every message
         }
         const auto left = deadline - std::chrono::steady_clock::now();
         if (left <= std::chrono::steady_clock::duration::zero()) {
@@ -65,16 +67,22 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     }
 }
 
-void PumpPending() {
+bool PumpOne() {
     MSG message{};
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        // The dialog manager's keyboard handling, as the modal loop applies it.
-        HWND dialog = GetAncestor(message.hwnd, GA_ROOT);
-        if (dialog != nullptr && IsDialogMessageW(dialog, &message)) {
-            continue;
-        }
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        return false;
+    }
+    // The dialog manager's keyboard handling, as the modal loop applies it.
+    HWND dialog = GetAncestor(message.hwnd, GA_ROOT);
+    if (dialog == nullptr || !IsDialogMessageW(dialog, &message)) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
+    }
+    return true;
+}
+
+void PumpPending() {
+    while (PumpOne()) {
     }
 }
 
@@ -243,13 +251,13 @@ bool WriteText(const std::string& path, const std::string& text) {
 } // namespace
 
 bool WriteSRecordFile(const std::string& path, const VariantProfile& profile, int cpuBytes,
-                      int flashBytes) {
+                      int flashBytes, std::uint32_t flashOffset) {
     std::string text = "S00600004844521B\r\n";
     for (int offset = 0; offset < cpuBytes; offset += 16) {
         text += Record(static_cast<std::uint32_t>(offset),
                        Pattern(std::min(16, cpuBytes - offset), offset));
     }
-    const std::uint32_t flashStart = profile.flashBase + 0x40000;
+    const std::uint32_t flashStart = profile.flashBase + flashOffset;
     for (int offset = 0; offset < flashBytes; offset += 16) {
         text += Record(flashStart + static_cast<std::uint32_t>(offset),
                        Pattern(std::min(16, flashBytes - offset), offset + 3));

@@ -22,6 +22,8 @@ struct VariantProfile;
 // holds or `timeout` passes; returns whether it held.
 bool PumpUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(30));
+// Handles one queued message; false when none was queued.
+bool PumpOne();
 // Pumps what is queued now, and what that posts in turn, until the queue is empty.
 void PumpPending();
 
@@ -91,8 +93,9 @@ struct WindowRig {
 };
 
 // Writes an S-Record file for `profile`: `cpuBytes` bytes at CPU address 0 and, when
-// `flashBytes` > 0, that many bytes at flash offset 0x40000. False when it cannot be written.
+// `flashBytes` > 0, that many bytes at flash offset `flashOffset`. False when it cannot be
+// written.
 bool WriteSRecordFile(const std::string& path, const VariantProfile& profile, int cpuBytes,
-                      int flashBytes);
+                      int flashBytes, std::uint32_t flashOffset = 0x40000);
 // Writes a file whose only record is malformed.
 bool WriteRejectedFile(const std::string& path);
