@@ -1,6 +1,7 @@
 # Our own targets build with every warning as an error; third-party code keeps its own flags.
 function(knot_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+    # Resource scripts are compiled too, by a compiler that knows none of these.
+    target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:C,CXX>:-Wall;-Wextra;-Werror>")
 endfunction()
 
 # Adds a GoogleTest executable from the given sources and registers its tests with CTest.

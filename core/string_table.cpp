@@ -10,16 +10,9 @@ struct StringEntry {
 };
 
 constexpr StringEntry kStringTable[] = {
-    {32771, "Open an S-Record File."},
-    {32772, "Initialize the setting data."},
-    {32773, "Display ZU-KNOT-P FDT program information, version and copyright."},
-    {32774, "Display ZU-KNOT-Q FDT program information, version and copyright."},
-    {32775, "Display ZU-KNOT-R FDT program information, version and copyright."},
-    {32776, "Display Zu-V FDT program information, version and copyright."},
-    {32777, "ZU-KNOT-P Flash Data Transfer Tool"},
-    {32778, "ZU-KNOT-Q Flash Data Transfer Tool"},
-    {32779, "ZU-KNOT-R Flash Data Transfer Tool"},
-    {32780, "Zu-V Flash Data Transfer Tool"},
+#define KNOT_STRING(id, text) {id, text},
+#include "string_table_entries.inc"
+#undef KNOT_STRING
 };
 
 } // namespace

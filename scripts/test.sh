@@ -27,11 +27,15 @@ run_preset tsan -L threads --no-tests=ignore
 # parallel test programs do not race to create it. Then a Wine server that stays 20 s after
 # the last program, and its system services started away from CTest's output pipes: without
 # them each test would wait for services it started to exit before CTest saw its end.
+# The window suites need a display: the stage runs on a virtual one, in its own prefix.
 start=${SECONDS}
 export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-${PWD}/build/wine}
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
-"${wine}" wineboot --init </dev/null >/dev/null 2>&1
+# shellcheck source=scripts/wine-display.sh
+source scripts/wine-display.sh
+start_wine_display
 timeout 60 "${wineserver}" -w || true
 "${wineserver}" -p20 </dev/null >/dev/null 2>&1 || true # another user's server may be up
 "${wine}" wineboot </dev/null >/dev/null 2>&1

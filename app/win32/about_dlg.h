@@ -1,0 +1,18 @@
+// The About box: template 100 with the model's caption and first line; closed with its close
+// box or Escape.
+#pragma once
+
+#include "windows_headers.h"
+
+struct VariantProfile;
+
+class CAboutDlg {
+  public:
+    explicit CAboutDlg(const VariantProfile& profile) : m_profile(profile) {}
+    INT_PTR DoModal(HWND owner);
+
+  private:
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    const VariantProfile& m_profile;
+};

@@ -1,0 +1,19 @@
+// The start-up of KNOT-Q_FDT and KNOT-P_FDT on Windows: reads the "/FILE" switch, runs the main
+// window modally and ends.
+#pragma once
+
+#include "windows_headers.h"
+
+class DriverPort;
+struct VariantProfile;
+
+class CFlashTransferApp {
+  public:
+    // The start-up over `port`. Returns the program's exit status, 0 once the window has closed.
+    int InitInstance(const VariantProfile& profile, DriverPort& port, const wchar_t* commandLine);
+};
+
+// Whether `commandLine` (the whole line, program name first, as GetCommandLineW gives it) turns
+// the memory dumps on: its first argument is exactly "/FILE". Later arguments, other spellings
+// and longer words do not count.
+bool DumpSwitchGiven(const wchar_t* commandLine);

@@ -1,0 +1,82 @@
+// The main window on Windows: dialog template 102 with the model's menu bar, the identity list,
+// Start, the status line and the progress bar. It only shows and forwards: the work is
+// FlashTransferController's, as in the Qt window.
+#pragma once
+
+#include "flash_transfer_controller.h"
+#include "flash_transfer_view.h"
+
+#include "windows_headers.h"
+
+#include <memory>
+#include <string>
+
+class CFlashTransferDlg : public FlashTransferView {
+  public:
+    // `profile`, `port` and `log` must outlive the window.
+    CFlashTransferDlg(const VariantProfile& profile, DriverPort& port, TransferLog& log,
+                      bool dumpImages, LogicServices services = {});
+    ~CFlashTransferDlg() override;
+    CFlashTransferDlg(const CFlashTransferDlg&) = delete;
+    CFlashTransferDlg& operator=(const CFlashTransferDlg&) = delete;
+
+    // Runs the window modally until its close action; the program's only message loop.
+    INT_PTR DoModal(HWND owner = nullptr);
+    // Creates the window without running a loop (tests pump it themselves). The close action
+    // then destroys it. Returns nullptr when the template cannot be made into a window.
+    HWND Create(HWND owner = nullptr);
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    bool IsClosed() const { return m_bClosed; }
+    FlashTransferController& Controller() { return *m_controller; }
+
+    // FlashTransferView
+    void SetStatusText(std::string_view text) override;
+    void SetProgressRange(int maximum) override;
+    void SetProgressPos(int position) override;
+    void EnableStart(bool enable) override;
+    void EnableOpenItem(bool enable) override;
+    void EnableInitializeItem(bool enable) override;
+    void ClearIdentityList() override;
+    void SetIdentityText(int row, int column, std::string_view text) override;
+    void ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void PostWindowMessage(WindowMessage message, std::uintptr_t wParam) override;
+    void RefreshWindow() override;
+
+  private:
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    BOOL OnInitDialog();
+    void AttachMenuBar();
+    void MakeBoldFont();
+    void InitializeList();
+    void OnCommand(UINT commandId);
+    void OnOpenSRecord();
+    void OnAbout();
+    void OnPaint();
+    void CloseAction();
+
+    const VariantProfile& m_profile;
+    DriverPort& m_port;
+    TransferLog& m_log;
+    bool m_bDumpImages;
+    LogicServices m_services;
+    std::unique_ptr<FlashTransferController> m_controller;
+
+    HWND m_hWnd = nullptr; // set before any worker starts, never changed afterwards
+    HICON m_hIcon = nullptr;
+    HWND m_status = nullptr;
+    HWND m_progress = nullptr;
+    HWND m_start = nullptr;
+    HWND m_list = nullptr;
+    HFONT m_boldFont = nullptr;
+    int m_progressMaximum = 100; // the bar's range as last set
+    bool m_bModal = false;
+    bool m_bClosed = false;
+    int m_waitCursorDepth = 0;
+};
+
+// The module that holds the window's templates, icon and strings.
+HINSTANCE ResourceModule();
