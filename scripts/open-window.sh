@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 model=${1:-q}
 build_dir=${2:-build/release}
-program=$build_dir/app/window/KNOT-${model^^}_FDT
+program=$build_dir/app/qt/KNOT-${model^^}_FDT
 sim=$build_dir/sim/knot-unit-sim
 [ -x "$program" ] && [ -x "$sim" ] || { echo "build $program and $sim first" >&2; exit 1; }
 

@@ -63,7 +63,7 @@ if ((${#rc_files[@]})); then
     for rc in "${rc_files[@]}"; do
         dir=$(dirname "${rc}")
         x86_64-w64-mingw32-windres --include-dir "${dir}" --include-dir variants \
-            --include-dir app/window -O coff -i "${rc}" \
+            --include-dir app/qt -O coff -i "${rc}" \
             -o "build/mingw/rc-check/$(basename "${dir}")-$(basename "${rc}" .rc).o"
         echo "${rc}: ok"
     done

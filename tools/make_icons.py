@@ -134,8 +134,8 @@ def write_png(path, pixels):
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else "."
     small = small_icon()
-    write_png(os.path.join(root, "app/window/resources/knot_small_16.png"), small)
-    write_ico(os.path.join(root, "app/window/resources/knot_small_16.ico"), [small])
+    write_png(os.path.join(root, "app/qt/resources/knot_small_16.png"), small)
+    write_ico(os.path.join(root, "app/qt/resources/knot_small_16.ico"), [small])
     for model in ("q", "p"):
         large = large_icon("KNOT-" + model.upper())
         base = os.path.join(root, "variants", model, "knot_" + model)
