@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Runs the real KNOT-Q_FDT and KNOT-P_FDT under Xvfb against a knot-unit-sim process: each shows
 # its model's title, identifies the plugged unit with its model's three queries, notices an unplug
-# and a new plug, and ends within 2 seconds of a close request.
-# Usage: end_to_end.sh PROGRAM_DIR KNOT_UNIT_SIM
+# and a new plug, and ends within 2 seconds of a close request. Then KNOT-Q_FDT loads the sample
+# through its file chooser and downloads it twice, closed by Escape once among the blocks and once
+# in the wait after the commit: it ends within 1 second, no packet follows the close, and the
+# identity list shows its placeholder values while "Writing".
+# Usage: end_to_end.sh PROGRAM_DIR KNOT_UNIT_SIM WINDOW_GRAB SAMPLE_DIR
+# (KNOT_E2E_DISPLAY=N runs Xvfb on display :N instead of the first free one.)
 set -euo pipefail
 
 program_dir=$1
 sim=$2
+grab=$3
+samples=$4
 work=$(mktemp -d)
 export KNOT_SIM_DIR=$work/sim
 mkdir -p -m 700 "$KNOT_SIM_DIR"
@@ -57,10 +63,16 @@ queries_seen() {
 
 count_queries() { grep -c " R 01007000300000000000$2" "$1" 2>/dev/null || true; }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
+if [ -n "${KNOT_E2E_DISPLAY:-}" ]; then
+    echo "$KNOT_E2E_DISPLAY" >"$work/display"
+    Xvfb ":$KNOT_E2E_DISPLAY" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+else
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
+fi
 pids+=($!)
 wait_for 10000 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=:$(head -n1 "$work/display")
+wait_for 10000 test -S "/tmp/.X11-unix/X${DISPLAY#:}" || fail "Xvfb did not start"
 
 run_model() {
     local program=$1 title=$2
@@ -117,3 +129,91 @@ run_model() {
 
 run_model KNOT-Q_FDT "ZU-KNOT-Q Flash Data Transfer Tool" 0833 0831 0832
 run_model KNOT-P_FDT "ZU-KNOT-P Flash Data Transfer Tool" 0823 0821 0822
+
+# The main window's id (the one window with the title that is not $2), or "" when it has none.
+window_titled() {
+    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${2:-}" | head -n1
+}
+
+# KNOT-Q_FDT loads the sample through its chooser, starts a download and is closed with Escape
+# once the capture holds a packet matching $1 (a block, or the commit); $2 names that stage and
+# $3 is the simulator's answer latency in microseconds.
+escape_during() {
+    local pattern=$1 stage=$2 latency=$3
+    local program=KNOT-Q_FDT title="ZU-KNOT-Q Flash Data Transfer Tool"
+    local capture=$work/capture-escape-$stage.txt
+    rm -rf "$KNOT_SIM_DIR" && mkdir -p -m 700 "$KNOT_SIM_DIR"
+    "$sim" serve --capture "$capture" --latency-us "$latency" &
+    local server=$!
+    pids+=("$server")
+    wait_for 5000 test -S "$KNOT_SIM_DIR/control.sock" || fail "$stage: simulator did not start"
+
+    # The chooser opens in the program's folder, where the sample is the only file.
+    mkdir -p "$work/files" && cp "$samples/knot-q-sample.mot" "$work/files/"
+    (cd "$work/files" && exec "$program_dir/$program") >"$work/escape-$stage.log" 2>&1 &
+    local app=$!
+    pids+=("$app")
+    local window=""
+    find_main() { window=$(window_titled "$title"); [ -n "$window" ]; }
+    wait_for 10000 find_main || fail "$stage: no window"
+    # The values column with no unit: the placeholders, as "Writing" must show them again.
+    wait_for 5000 "$grab" "$window" "$work/placeholders.png" q 2>/dev/null || fail "$stage: no grab"
+    "$sim" plug --program-name E2E1 >/dev/null
+    wait_for 10000 queries_seen "$capture" 0833 0831 0832 || fail "$stage: unit not identified"
+    shows_identity() {
+        "$grab" "$window" "$work/identity.png" q 2>/dev/null &&
+            ! cmp -s "$work/placeholders.png" "$work/identity.png"
+    }
+    wait_for 5000 shows_identity || fail "$stage: the list does not show the unit's identity"
+
+    # File > Open, a click into the chooser's list, the file's first letters, Enter.
+    xdotool windowfocus --sync "$window" key --clearmodifiers alt+f r
+    local chooser=""
+    find_chooser() { chooser=$(window_titled Open); [ -n "$chooser" ]; }
+    wait_for 5000 find_chooser || fail "$stage: no file chooser"
+    eval "$(xdotool getwindowgeometry --shell "$chooser")"
+    xdotool mousemove --window "$chooser" $((WIDTH / 2)) $((HEIGHT / 2)) click 1
+    xdotool type --delay 20 knot-q
+    xdotool key Return
+    local box=""
+    find_box() { box=$(window_titled "$title" "$window"); [ -n "$box" ]; }
+    wait_for 5000 find_box || fail "$stage: no message box after the load"
+    xdotool windowfocus --sync "$box" key Return
+    box_gone() { [ -z "$(window_titled "$title" "$window")" ]; }
+    wait_for 5000 box_gone || fail "$stage: the load's message box stayed"
+
+    # Start, from the list by Tab and Space.
+    xdotool windowfocus --sync "$window" key Tab space
+    wait_for 10000 grep -q "$pattern" "$capture" || fail "$stage: the download did not get there"
+    if [ "$stage" = commit ]; then
+        writing_shows_placeholders() {
+            "$grab" "$window" "$work/writing.png" q 2>/dev/null &&
+                cmp -s "$work/placeholders.png" "$work/writing.png"
+        }
+        wait_for 2000 writing_shows_placeholders ||
+            fail "$stage: the list does not show its placeholders while \"Writing\""
+    fi
+
+    local before asked took
+    before=$(grep -c " R " "$capture")
+    asked=$(now_ms)
+    xdotool key --clearmodifiers Escape
+    ended() { ! kill -0 "$app" 2>/dev/null; }
+    until ended || (($(now_ms) - asked > 1000)); do sleep 0.01; done
+    took=$(($(now_ms) - asked))
+    ended || fail "$stage: still running 1 s after Escape"
+    wait "$app" || fail "$stage: exit status $?"
+    local after
+    after=$(grep -c " R " "$capture")
+    # The packet of the step under way when Escape came may still be sent; nothing after it.
+    ((after - before <= 1)) || fail "$stage: $((after - before)) packets followed Escape"
+    if [ "$stage" = blocks ]; then
+        ! grep -q " R 010070003000000000003F80" "$capture" || fail "$stage: the commit was sent"
+    fi
+    echo "$program: Escape during the $stage ended it after $took ms; $((after - before)) packet(s) after it"
+    kill "$server"
+    wait "$server" 2>/dev/null || true
+}
+
+escape_during " R 010070003000000000243F[12]3" blocks 20000
+escape_during " R 010070003000000000003F80" commit 0
