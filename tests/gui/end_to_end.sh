@@ -220,5 +220,5 @@ escape_during() {
     wait "$server" 2>/dev/null || true
 }
 
-escape_during " R 010070003000000000243F[12]3" blocks 20000
+escape_during " R 010070003000000000243F[12]3" blocks 100000
 escape_during " R 010070003000000000003F80" commit 0
