@@ -171,15 +171,22 @@ escape_during() {
     }
     wait_for 5000 shows_identity || fail "$stage: the list does not show the unit's identity"
 
-    # File > Open, a click into the chooser's list, the file's first letters, Enter.
+    # File > Open, a click into the chooser's list, the file's first letters, Enter; again while
+    # the chooser stays open (it lists the folder's files a moment after it opens).
     xdotool windowfocus --sync "$window" key --clearmodifiers alt+f r
     local chooser=""
     find_chooser() { chooser=$(window_titled Open); [ -n "$chooser" ]; }
     wait_for 5000 find_chooser || fail "$stage: no file chooser"
-    eval "$(xdotool getwindowgeometry --shell "$chooser")"
-    xdotool mousemove --window "$chooser" $((WIDTH / 2)) $((HEIGHT / 2)) click 1
-    xdotool type --delay 20 knot-q
-    xdotool key Return
+    chooser_gone() { [ -z "$(window_titled Open)" ]; }
+    choose_sample() {
+        ! chooser_gone || return 0
+        eval "$(xdotool getwindowgeometry --shell "$chooser")"
+        xdotool mousemove --window "$chooser" $((WIDTH / 2)) $((HEIGHT / 2)) click 1 \
+            type --delay 20 knot-q
+        xdotool key Return
+        wait_for 2000 chooser_gone
+    }
+    wait_for 10000 choose_sample || fail "$stage: the chooser did not take the sample"
     local box=""
     find_box() { box=$(window_titled "$title" "$window"); [ -n "$box" ]; }
     wait_for 5000 find_box || fail "$stage: no message box after the load"
