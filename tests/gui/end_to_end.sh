@@ -161,8 +161,16 @@ escape_during() {
     local window=""
     find_main() { window=$(window_titled "$title"); [ -n "$window" ]; }
     wait_for 10000 find_main || fail "$stage: no window"
-    # The values column with no unit: the placeholders, as "Writing" must show them again.
-    wait_for 5000 "$grab" "$window" "$work/placeholders.png" q 2>/dev/null || fail "$stage: no grab"
+    # The values column with no unit, once two grabs in a row agree (the window is painted):
+    # the placeholders, as "Writing" must show them again.
+    rm -f "$work/placeholders.png"
+    steady_placeholders() {
+        "$grab" "$window" "$work/grab.png" q 2>/dev/null || return 1
+        cmp -s "$work/grab.png" "$work/placeholders.png" && return 0
+        mv "$work/grab.png" "$work/placeholders.png"
+        return 1
+    }
+    wait_for 5000 steady_placeholders || fail "$stage: no steady grab of the list"
     "$sim" plug --program-name E2E1 >/dev/null
     wait_for 10000 queries_seen "$capture" 0833 0831 0832 || fail "$stage: unit not identified"
     shows_identity() {
