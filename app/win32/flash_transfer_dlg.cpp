@@ -120,6 +120,9 @@ INT_PTR CFlashTransferDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
             return TRUE;
         }
         return FALSE;
+    case WM_ACTIVATE:
+        m_bActive = LOWORD(wParam) != WA_INACTIVE;
+        return FALSE;
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(m_hIcon);
     case WM_SETCURSOR:
@@ -409,8 +412,9 @@ void CFlashTransferDlg::PostWindowMessage(WindowMessage message, std::uintptr_t 
 
 void CFlashTransferDlg::RefreshWindow() {
     // To the top of the Z order, and activated. The active window is there already, and the
-    // call would only cost time on every step.
-    if (GetForegroundWindow() != m_hWnd) {
+    // call would only cost time on every step; so would asking for the foreground window, while
+    // the window is told each time it gains or loses activation.
+    if (!m_bActive && GetForegroundWindow() != m_hWnd) {
         SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
     }
     // Repainted at once, the controls with it: the step messages queued behind would otherwise

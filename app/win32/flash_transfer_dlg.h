@@ -81,6 +81,7 @@ class CFlashTransferDlg : public FlashTransferView {
     std::optional<int> m_heldProgressPos;
     bool m_bModal = false;
     bool m_bClosed = false;
+    bool m_bActive = false; // the active window, as the last activation message said
     int m_waitCursorDepth = 0;
 };
 
