@@ -7,7 +7,7 @@
 
 struct FileStamp {
     bool valid = false;
-    std::uint64_t device = 0;
+    std::uint64_t device = 0; // 0 on Windows where the file system gives the file an index
     std::uint64_t index = 0;
     std::uint64_t size = 0;
     std::int64_t modified = 0; // nanoseconds; 0 where the file index alone identifies the file

@@ -120,6 +120,9 @@ INT_PTR CFlashTransferDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
             return TRUE;
         }
         return FALSE;
+    case WM_ACTIVATE:
+        m_bActive = LOWORD(wParam) != WA_INACTIVE;
+        return FALSE;
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(m_hIcon);
     case WM_SETCURSOR:
@@ -299,29 +302,44 @@ void CFlashTransferDlg::SetStatusText(std::string_view text) {
 }
 
 void CFlashTransferDlg::SetProgressRange(int maximum) {
+    ApplyHeldProgressPos(); // a held position belongs to the old range
     m_progressMaximum = maximum;
     SendMessageW(m_progress, PBM_SETRANGE, 0, MAKELPARAM(0, maximum)); // a 16-bit maximum
 }
 
 void CFlashTransferDlg::SetProgressPos(int position) {
-    // The bar repaints itself at once on every new position, which costs far more than a step.
-    // When the filled part keeps its width in pixels nothing would change on screen, so the new
-    // position is taken without that paint.
+    // The bar repaints itself at once on every new position, and even with its paint held off
+    // taking a position costs more than a whole step. Most steps leave the filled part at the
+    // same width in pixels, so nothing would change on screen: such a position is only held,
+    // and the bar takes it with the next position it shows, or before a message box, or before
+    // its range changes.
+    const int shown = static_cast<int>(SendMessageW(m_progress, PBM_GETPOS, 0, 0));
+    if (position != shown && FilledWidth(position) == FilledWidth(shown)) {
+        m_heldProgressPos = position;
+        return;
+    }
+    m_heldProgressPos.reset();
+    if (position != shown) {
+        SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(position), 0); // clamps
+    }
+}
+
+int CFlashTransferDlg::FilledWidth(int position) const {
     RECT bar{};
     GetClientRect(m_progress, &bar);
-    const auto filled = [&](int value) {
-        const int clamped = std::clamp(value, 0, std::max(m_progressMaximum, 1));
-        return MulDiv(bar.right - bar.left, clamped, std::max(m_progressMaximum, 1));
-    };
-    const int previous = static_cast<int>(SendMessageW(m_progress, PBM_GETPOS, 0, 0));
-    const bool unchanged = filled(previous) == filled(position);
-    if (unchanged) {
-        SendMessageW(m_progress, WM_SETREDRAW, FALSE, 0);
+    const int maximum = std::max(m_progressMaximum, 1);
+    return MulDiv(bar.right - bar.left, std::clamp(position, 0, maximum), maximum);
+}
+
+void CFlashTransferDlg::ApplyHeldProgressPos() {
+    if (!m_heldProgressPos) {
+        return;
     }
-    SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(position), 0); // clamps to the range
-    if (unchanged) {
-        SendMessageW(m_progress, WM_SETREDRAW, TRUE, 0);
-    }
+    // The filled part keeps its width: the bar takes the position without painting.
+    SendMessageW(m_progress, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(*m_heldProgressPos), 0);
+    SendMessageW(m_progress, WM_SETREDRAW, TRUE, 0);
+    m_heldProgressPos.reset();
 }
 
 void CFlashTransferDlg::EnableStart(bool enable) {
@@ -371,6 +389,7 @@ void CFlashTransferDlg::SetIdentityText(int row, int column, std::string_view te
 
 void CFlashTransferDlg::ShowMessage(std::string_view caption, std::string_view text,
                                     MessageIcon icon) {
+    ApplyHeldProgressPos(); // the run pauses or ends here: the bar holds its exact position
     // A nested loop: posted messages go on being handled while the box is open.
     MessageBoxW(m_hWnd, WidenText(text).c_str(), WidenText(caption).c_str(),
                 MB_OK | (icon == MessageIcon::Stop ? MB_ICONSTOP : MB_ICONINFORMATION));
@@ -393,8 +412,9 @@ void CFlashTransferDlg::PostWindowMessage(WindowMessage message, std::uintptr_t 
 
 void CFlashTransferDlg::RefreshWindow() {
     // To the top of the Z order, and activated. The active window is there already, and the
-    // call would only cost time on every step.
-    if (GetForegroundWindow() != m_hWnd) {
+    // call would only cost time on every step; so would asking for the foreground window, while
+    // the window is told each time it gains or loses activation.
+    if (!m_bActive && GetForegroundWindow() != m_hWnd) {
         SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
     }
     // Repainted at once, the controls with it: the step messages queued behind would otherwise

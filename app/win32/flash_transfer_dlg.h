@@ -9,6 +9,7 @@
 #include "windows_headers.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class CFlashTransferDlg : public FlashTransferView {
@@ -57,6 +58,9 @@ class CFlashTransferDlg : public FlashTransferView {
     void OnAbout();
     void OnPaint();
     void CloseAction();
+    // The width in pixels of the bar's filled part at `position` on the current range.
+    int FilledWidth(int position) const;
+    void ApplyHeldProgressPos();
 
     const VariantProfile& m_profile;
     DriverPort& m_port;
@@ -73,8 +77,11 @@ class CFlashTransferDlg : public FlashTransferView {
     HWND m_list = nullptr;
     HFONT m_boldFont = nullptr;
     int m_progressMaximum = 100; // the bar's range as last set
+    // A position set but not yet given to the bar, because it would not change what it shows.
+    std::optional<int> m_heldProgressPos;
     bool m_bModal = false;
     bool m_bClosed = false;
+    bool m_bActive = false; // the active window, as the last activation message said
     int m_waitCursorDepth = 0;
 };
 

@@ -265,6 +265,19 @@ TEST_F(LogFixture, FollowsARotationByAnotherProgram) {
     EXPECT_EQ(ReadFile(current), Lines(3) + SEND_LINE);
 }
 
+TEST_F(LogFixture, TellsAnotherFileOfTheSameSizeApart) {
+    WriteFile(current, Lines(4999));
+    Write();
+    Write(); // 5001, remembered
+    const auto size = static_cast<std::size_t>(std::filesystem::file_size(current));
+    std::filesystem::rename(current, folder.File("elsewhere.txt"));
+    const std::string oneLongLine = std::string(size - 2, 'x') + "\r\n"; // a few hundred reads
+    WriteFile(current, oneLongLine);
+    Write(); // only the file itself says it is not the one remembered
+    EXPECT_FALSE(Exists(rotated));
+    EXPECT_EQ(ReadFile(current), oneLongLine + SEND_LINE);
+}
+
 TEST_F(LogFixture, FollowsAFileRewrittenInPlace) {
     WriteFile(current, Lines(5000));
     Write();                       // 5001, remembered

@@ -314,6 +314,10 @@ TEST_P(WindowTest, RunThatEndsEarly) {
         EXPECT_EQ(ItemText(dlg->GetSafeHwnd(), IDC_STATUS), L"");
         if (ending == Ending::Refused) {
             EXPECT_TRUE(IsWindowEnabled(start)); // Start is given back
+            // The bar stays on the last block the unit took, exactly, though that moved the
+            // filled part by less than a pixel.
+            EXPECT_EQ(SendMessageW(rig.Item(IDC_PROGRESS), PBM_GETPOS, 0, 0),
+                      static_cast<LRESULT>(dlg->Controller().Sequence().Report().cpuBlocksSent));
         } else {
             ASSERT_TRUE(PumpUntil([&] { return !dlg->Controller().Session().DeviceReady(); }));
             EXPECT_FALSE(IsWindowEnabled(start));
