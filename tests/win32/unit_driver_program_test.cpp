@@ -84,13 +84,13 @@ TEST_F(UnitDriverProgramTest, IdentifiesFollowsUnplugAndReplugAndClosesAtOnce) {
     HWND list = GetDlgItem(window, IDC_LIST);
 
     // Present at start-up: opened and asked at once.
-    EXPECT_TRUE(RowsBecome(program, list, kFirst.rows)) << "the unit present at start-up";
+    ASSERT_TRUE(RowsBecome(program, list, kFirst.rows)) << "the unit present at start-up";
 
     ASSERT_TRUE(Unplug(kFirst.number));
-    EXPECT_TRUE(RowsBecome(program, list, kPlaceholders)) << "after the unplug";
+    ASSERT_TRUE(RowsBecome(program, list, kPlaceholders)) << "after the unplug";
 
     ASSERT_EQ(Plug(kSecond.plug), kSecond.number);
-    EXPECT_TRUE(RowsBecome(program, list, kSecond.rows)) << "the unit plugged in again";
+    ASSERT_TRUE(RowsBecome(program, list, kSecond.rows)) << "the unit plugged in again";
 
     // The close box, with a session open and its watcher waiting on the driver's event.
     PostMessageW(window, WM_CLOSE, 0, 0);
