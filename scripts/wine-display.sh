@@ -1,7 +1,8 @@
 # Sourced by scripts that run Windows programs with windows under Wine: start_wine_display starts
 # a virtual display (Xvfb, on a free display number) and stops it when the script ends, makes the
-# Wine prefix and leaves its windows unmanaged. No window manager runs on the virtual display, and
-# Wine would otherwise wait for one each time a window closes.
+# Wine prefix and leaves its windows unmanaged (leave_wine_windows_unmanaged does that alone). No
+# window manager runs on the virtual display, and Wine would otherwise wait for one each time a
+# window closes.
 start_wine_display() {
     local display_file
     display_file=$(mktemp)
@@ -20,6 +21,11 @@ start_wine_display() {
     export DISPLAY=":$(head -n1 "${display_file}")"
     rm -f "${display_file}"
     /usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1
+    leave_wine_windows_unmanaged
+}
+
+# In the prefix WINEPREFIX names: Wine manages no window itself, and waits for no window manager.
+leave_wine_windows_unmanaged() {
     /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
         </dev/null >/dev/null 2>&1
 }

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The throw-away Wine prefix of the test-driver suites: "setup DIR" makes it and starts its
 # server and system services away from CTest's output pipes (a service that inherited them
-# would hold every test open until it ended); "cleanup DIR" stops them and removes the prefix.
+# would hold every test open until it ended), and leaves its windows unmanaged as on the stage's
+# display; "cleanup DIR" stops them and removes the prefix.
 set -euo pipefail
+# shellcheck source=scripts/wine-display.sh
+source "$(dirname "$0")/../../scripts/wine-display.sh"
 action=$1
 export WINEPREFIX=$2 WINEDEBUG=-all
 wine=/usr/lib/wine/wine64
@@ -14,6 +17,7 @@ setup)
     timeout 60 "${wineserver}" -w || true
     "${wineserver}" -p30 </dev/null >/dev/null 2>&1
     "${wine}" wineboot </dev/null >/dev/null 2>&1
+    leave_wine_windows_unmanaged
     ;;
 cleanup)
     if [[ -d ${WINEPREFIX} ]]; then

@@ -6,6 +6,7 @@
 #include "scratch_folder.h"
 #include "transfer_log.h"
 #include "unit_interface_class.h"
+#include "unit_sim_control.h"
 #include "win32_api.h"
 #include "win32_driver_port.h"
 
@@ -16,75 +17,7 @@
 
 namespace {
 
-constexpr DWORD PROCESS_DEADLINE_MS = 30000;
 constexpr DWORD EVENT_DEADLINE_MS = 5000;
-
-struct ProcessResult {
-    DWORD exitCode = ~DWORD{0};
-    std::string out;
-};
-
-// Starts knot-unit-sim.exe with `args`; its standard output comes through `out`.
-HANDLE StartSim(const std::string& args, HANDLE& out) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE write = nullptr;
-    if (!CreatePipe(&out, &write, &inherit, 0))
-        return nullptr;
-    SetHandleInformation(out, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write;
-    startup.hStdError = write;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    // The build's Unix path, which the Windows side reaches through drive Z:.
-    std::string command = "\"Z:" KNOT_UNIT_SIM_PATH "\" " + args;
-    PROCESS_INFORMATION process{};
-    const BOOL made = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                     nullptr, &startup, &process);
-    CloseHandle(write);
-    if (!made)
-        return nullptr;
-    CloseHandle(process.hThread);
-    return process.hProcess;
-}
-
-// Reads `pipe` until a line feed or its end.
-std::string ReadLine(HANDLE pipe) {
-    std::string text;
-    char c = 0;
-    DWORD got = 0;
-    while (ReadFile(pipe, &c, 1, &got, nullptr) && got == 1) {
-        text += c;
-        if (c == '\n')
-            break;
-    }
-    return text;
-}
-
-ProcessResult RunSim(const std::string& args) {
-    ProcessResult result;
-    HANDLE out = nullptr;
-    HANDLE process = StartSim(args, out);
-    if (!process)
-        return result;
-    for (std::string line; !(line = ReadLine(out)).empty();)
-        result.out += line;
-    if (WaitForSingleObject(process, PROCESS_DEADLINE_MS) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process, &result.exitCode);
-    CloseHandle(process);
-    CloseHandle(out);
-    return result;
-}
-
-std::int32_t Plug(const std::string& options) {
-    ProcessResult run = RunSim("plug " + options);
-    return run.exitCode == 0 ? std::stoi(run.out) : -2;
-}
-
-bool Unplug(std::int32_t number) {
-    return RunSim("unplug " + std::to_string(number)).exitCode == 0;
-}
 
 // Interfaces of the unit class the setup service lists with `flags`.
 int CountInterfaces(DWORD flags) {
@@ -135,35 +68,28 @@ class AbsentInterface {
 class UnitDriverPortTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        s_server = StartSim("serve", s_serverOut);
-        ASSERT_NE(s_server, nullptr);
-        const std::string line = ReadLine(s_serverOut);
-        ASSERT_NE(line.find("serving"), std::string::npos) << line;
+        s_server = new UnitSimServer;
+        std::string said;
+        ASSERT_TRUE(s_server->Start(said)) << said;
     }
     static void TearDownTestSuite() {
-        if (!s_server)
-            return;
-        EXPECT_EQ(RunSim("stop").exitCode, 0u);
-        EXPECT_EQ(WaitForSingleObject(s_server, PROCESS_DEADLINE_MS), WAIT_OBJECT_0);
-        CloseHandle(s_server);
-        CloseHandle(s_serverOut);
+        EXPECT_TRUE(s_server->Stop());
+        delete s_server;
         s_server = nullptr;
     }
     void SetUp() override {
-        ASSERT_NE(s_server, nullptr);
+        ASSERT_TRUE(s_server != nullptr && s_server->Running());
         access.SetDiagnosticSink([](std::string_view) {});
     }
 
-    static HANDLE s_server;
-    static HANDLE s_serverOut;
+    static UnitSimServer* s_server;
     Win32DriverPort port;
     ScratchFolder folder;
     TransferLog log{folder.File("debugZu.txt"), folder.File("debugZu.1.txt")};
     DeviceAccess access{port, log};
 };
 
-HANDLE UnitDriverPortTest::s_server = nullptr;
-HANDLE UnitDriverPortTest::s_serverOut = nullptr;
+UnitSimServer* UnitDriverPortTest::s_server = nullptr;
 
 // Only present interfaces count, and the first unit reporting the product id is taken, whatever
 // comes before it in the service's order.

@@ -3,6 +3,7 @@
 // the right classes where the template puts them, three identity rows with the placeholder,
 // Start disabled, and the end on Escape with status 0.
 #include "operator_texts.h"
+#include "remote_program.h"
 #include "resource_ids.h"
 #include "string_table.h"
 #include "variant_profile.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr DWORD kWaitMs = 30000;
+constexpr std::chrono::milliseconds kWait{30000};
 
 struct Program {
     const char* model;
@@ -26,49 +27,6 @@ struct Program {
     const VariantProfile& (*profile)();
     friend void PrintTo(const Program& program, std::ostream* out) { *out << program.model; }
 };
-
-struct WindowSearch {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK FindProgramWindow(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == search->process && IsWindowVisible(window) &&
-        GetDlgItem(window, IDC_START) != nullptr) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A cell of a list view in another process: the request and its answer pass through memory of
-// that process.
-std::wstring RemoteListCell(HANDLE process, HWND list, int row, int column) {
-    constexpr std::size_t kChars = 128;
-    struct Request {
-        LVITEMW item;
-        wchar_t text[kChars];
-    };
-    auto* remote = static_cast<Request*>(
-        VirtualAllocEx(process, nullptr, sizeof(Request), MEM_COMMIT, PAGE_READWRITE));
-    if (remote == nullptr) {
-        return L"(no memory in the program)";
-    }
-    Request request{};
-    request.item.iSubItem = column;
-    request.item.pszText = remote->text;
-    request.item.cchTextMax = kChars;
-    WriteProcessMemory(process, remote, &request, sizeof(request), nullptr);
-    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(&remote->item));
-    ReadProcessMemory(process, remote, &request, sizeof(request), nullptr);
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    request.text[kChars - 1] = L'\0';
-    return request.text;
-}
 
 RECT ClientRectOf(HWND control, HWND dialog) {
     RECT rect{};
@@ -90,30 +48,9 @@ class ProgramTest : public ::testing::TestWithParam<Program> {
 TEST_P(ProgramTest, ShowsItsModelsWindowAndEndsOnEscape) {
     const Program& program = GetParam();
     const VariantProfile& profile = program.profile();
-    std::wstring commandLine = L"\"" + std::wstring(program.path) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    ASSERT_TRUE(CreateProcessW(program.path, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                               nullptr, nullptr, &startup, &started));
-    // Whatever fails below, the program does not outlive the test.
-    struct Reaper {
-        PROCESS_INFORMATION& process;
-        ~Reaper() {
-            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
-                TerminateProcess(process.hProcess, 1);
-            }
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    } reaper{started};
-    WindowSearch search{started.dwProcessId, nullptr};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (search.found == nullptr && std::chrono::steady_clock::now() < deadline &&
-           WaitForSingleObject(started.hProcess, 10) == WAIT_TIMEOUT) {
-        EnumWindows(FindProgramWindow, reinterpret_cast<LPARAM>(&search));
-    }
-    HWND window = search.found;
+    RemoteProgram started(program.path);
+    ASSERT_TRUE(started.Started());
+    HWND window = started.WaitForMainWindow(kWait);
     ASSERT_NE(window, nullptr) << "no window shown";
 
     EXPECT_EQ(WindowText(window), WidenText(ProgramTitle(profile)));
@@ -156,7 +93,7 @@ TEST_P(ProgramTest, ShowsItsModelsWindowAndEndsOnEscape) {
     HWND list = GetDlgItem(window, IDC_LIST);
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), IDENTITY_ROW_COUNT);
     for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
-        EXPECT_EQ(RemoteListCell(started.hProcess, list, row, IDENTITY_VALUE_COLUMN),
+        EXPECT_EQ(started.ListCell(list, row, IDENTITY_VALUE_COLUMN),
                   WidenText(IDENTITY_PLACEHOLDER));
     }
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_START)));
@@ -164,9 +101,8 @@ TEST_P(ProgramTest, ShowsItsModelsWindowAndEndsOnEscape) {
     // Escape, on the list that has the focus: the program ends, with status 0.
     PostMessageW(list, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(list, WM_KEYUP, VK_ESCAPE, 0);
-    ASSERT_EQ(WaitForSingleObject(started.hProcess, kWaitMs), WAIT_OBJECT_0);
     DWORD status = 1;
-    GetExitCodeProcess(started.hProcess, &status);
+    ASSERT_TRUE(started.WaitForEnd(kWait, status));
     EXPECT_EQ(status, 0u);
 }
 
