@@ -30,6 +30,11 @@ struct UnitInterface {
 
 // Every present interface, in the order of the device search.
 std::vector<UnitInterface> SurveyUnits(DriverPort& port);
+// The device path of every present interface, in the order of the device search ("" where it
+// cannot be read). Opens none of them: units being written are not disturbed.
+std::vector<std::string> PresentPaths(DriverPort& port);
+// The present interface at `index`, opened for its descriptor and device number.
+UnitInterface SurveyUnit(DriverPort& port, std::uint32_t index);
 
 // Why an interface does not qualify, or "" when it does.
 std::string WhyNotQualifying(const UnitInterface& unit);
