@@ -173,12 +173,45 @@ ExitCode StationCommand::Run() {
         std::fflush(stdout);
     };
 
-    while (!Interrupted()) {
+    // Ctrl-C stops taking units; lanes that committed finish their wait, the others stop
+    // before their commit.
+    bool stopping = false;
+    for (;;) {
+        if (!stopping && Interrupted()) {
+            stopping = true;
+            if (text && !runs.empty()) {
+                std::lock_guard lock(printing);
+                clearStatus();
+                std::printf(
+                    "stopping: units that committed finish their wait, the others get no commit\n");
+                std::fflush(stdout);
+            }
+        }
+        for (auto it = runs.begin(); it != runs.end();) {
+            if (it->over) {
+                reap(*it);
+                it = runs.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (stopping && runs.empty()) {
+            break;
+        }
         // Arrivals and removals, by device path; only a new interface is opened for a look.
         const Clock::time_point now = Clock::now();
-        std::vector<std::string> paths = PresentPaths(*port);
-        for (auto it = present.begin(); it != present.end();) {
+        std::vector<std::string> paths;
+        if (!stopping) {
+            paths = PresentPaths(*port);
+        }
+        for (auto it = present.begin(); it != present.end() && !stopping;) {
             if (std::find(paths.begin(), paths.end(), it->first) == paths.end()) {
+                if (it->second.written && text) {
+                    std::lock_guard lock(printing);
+                    clearStatus();
+                    std::printf("unit %d unplugged\n", it->second.number);
+                    std::fflush(stdout);
+                }
                 it = present.erase(it); // unplugged: the next plug is a new arrival
             } else {
                 ++it;
@@ -202,16 +235,8 @@ ExitCode StationCommand::Run() {
                 arrival.inspected = now;
             }
         }
-        for (auto it = runs.begin(); it != runs.end();) {
-            if (it->over) {
-                reap(*it);
-                it = runs.erase(it);
-            } else {
-                ++it;
-            }
-        }
         for (auto& [path, arrival] : present) {
-            if (!arrival.qualifies || arrival.written) {
+            if (stopping || !arrival.qualifies || arrival.written) {
                 continue;
             }
             bool running = false; // plugged back while the run of its last plug still ends
@@ -258,16 +283,6 @@ ExitCode StationCommand::Run() {
         std::this_thread::sleep_for(timing.pollInterval);
     }
 
-    // Ctrl-C: no new unit; lanes that committed finish their wait, the others stop before it.
-    if (text && !runs.empty()) {
-        std::lock_guard lock(printing);
-        clearStatus();
-        std::printf("stopping: units that committed finish their wait, the others get no commit\n");
-        std::fflush(stdout);
-    }
-    for (StationRun& run : runs) {
-        reap(run);
-    }
     runs.clear();
     allRecorded = !recordLost;
 
