@@ -22,6 +22,7 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -200,11 +201,15 @@ ExitCode StationCommand::Run() {
         }
         // Arrivals and removals, by device path; only a new interface is opened for a look.
         const Clock::time_point now = Clock::now();
-        std::vector<std::string> paths;
+        std::optional<std::vector<std::string>> listed;
         if (!stopping) {
-            paths = PresentPaths(*port);
+            listed = PresentPaths(*port); // nothing when the interfaces cannot be listed now
         }
-        for (auto it = present.begin(); it != present.end() && !stopping;) {
+        const std::vector<std::string> paths = listed.value_or(std::vector<std::string>());
+        // A unit counts as gone only when a whole listing lacks it: a path that could not be
+        // read may be its own.
+        const bool whole = listed && std::find(paths.begin(), paths.end(), "") == paths.end();
+        for (auto it = present.begin(); it != present.end() && whole;) {
             if (std::find(paths.begin(), paths.end(), it->first) == paths.end()) {
                 if (it->second.written && text) {
                     std::lock_guard lock(printing);

@@ -85,16 +85,22 @@ std::vector<UnitInterface> SurveyUnits(DriverPort& port) {
     return units;
 }
 
-std::vector<std::string> PresentPaths(DriverPort& port) {
-    SurveyAccess survey(port);
-    std::vector<std::string> paths;
-    int count = survey.access.CountDeviceInterfaces();
-    for (int i = 0; i < count; ++i) {
-        std::array<char, DEVICE_PATH_BUFFER_SIZE> path{};
-        survey.access.GetDevicePath(static_cast<std::uint32_t>(i), path.data(),
-                                    DEVICE_PATH_CAPACITY);
-        paths.push_back(path.data());
+std::optional<std::vector<std::string>> PresentPaths(DriverPort& port) {
+    // One set for the whole look: a unit that goes meanwhile cannot shift another one out of it.
+    PortHandle set = port.GetClassDevices();
+    if (set == INVALID_PORT_HANDLE) {
+        return std::nullopt;
     }
+    std::vector<std::string> paths;
+    for (std::uint32_t index = 0; port.EnumDeviceInterface(set, index); ++index) {
+        std::string path;
+        if (port.GetInterfaceDetailSize(set, index) == 0 ||
+            !port.GetInterfaceDetail(set, index, path)) {
+            path.clear();
+        }
+        paths.push_back(path);
+    }
+    port.DestroyDeviceInfoList(set);
     return paths;
 }
 
