@@ -165,8 +165,9 @@ ExitCode StationCommand::Run() {
             clearStatus();
             const double seconds = std::chrono::duration<double>(Clock::now() - run.start).count();
             // After a run ended, the unit no longer writes: it may go, whatever the result.
-            std::printf("%s  %s (%.1f s): unplug it now\n", UnitText(run.number, record).c_str(),
-                        run.lane->ResultLine().c_str(), seconds);
+            std::printf(
+                "%s  %s  %s (%.1f s): unplug it now\n", record.value("time", std::string()).c_str(),
+                UnitText(run.number, record).c_str(), run.lane->ResultLine().c_str(), seconds);
             std::printf("tally: %s\n", tallyText().c_str());
         } else {
             std::printf("%s\n", DumpLine(record).c_str());

@@ -9,6 +9,8 @@ set -euo pipefail
 build=${1:-build/default}
 cycles=${2:-200}
 wait_ms=${3:-0}
+RANDOM=${KNOT_SHIFT_SEED:-$$} # the faults of a shift can be had again with its seed
+echo "seed ${KNOT_SHIFT_SEED:-$$}"
 sim=$build/sim/knot-unit-sim
 fdt=$build/cli/knot-fdt
 image=$(cd "$(dirname "$0")/.." && pwd)/samples/knot-p-sample.mot
