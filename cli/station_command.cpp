@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <list>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -108,10 +107,10 @@ ExitCode StationCommand::Run() {
     const SessionTiming timing;
     std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
     std::map<std::string, Arrival> present;
-    std::list<StationRun> runs; // a list: a running lane's entry never moves
-    std::mutex printing;
+    // A list: a running lane's entry never moves. Only this thread prints; a lane's thread runs
+    // its download and appends its record.
+    std::list<StationRun> runs;
     Tally tally;
-    bool allRecorded = true;
     std::atomic<bool> recordLost{false};
     bool statusShown = false;
 
@@ -160,7 +159,6 @@ ExitCode StationCommand::Run() {
         } else {
             ++tally.failed;
         }
-        std::lock_guard lock(printing);
         if (text) {
             clearStatus();
             const double seconds = std::chrono::duration<double>(Clock::now() - run.start).count();
@@ -182,7 +180,6 @@ ExitCode StationCommand::Run() {
         if (!stopping && Interrupted()) {
             stopping = true;
             if (text && !runs.empty()) {
-                std::lock_guard lock(printing);
                 clearStatus();
                 std::printf(
                     "stopping: units that committed finish their wait, the others get no commit\n");
@@ -213,7 +210,6 @@ ExitCode StationCommand::Run() {
         for (auto it = present.begin(); it != present.end() && whole;) {
             if (std::find(paths.begin(), paths.end(), it->first) == paths.end()) {
                 if (it->second.written && text) {
-                    std::lock_guard lock(printing);
                     clearStatus();
                     std::printf("unit %d unplugged\n", it->second.number);
                     std::fflush(stdout);
@@ -268,7 +264,6 @@ ExitCode StationCommand::Run() {
             const long left = std::max(0L, status.total.load() - status.done.load());
             const double seconds = std::ceil(static_cast<double>(left) * tick);
             if (!run.waitShown && text) {
-                std::lock_guard lock(printing);
                 clearStatus();
                 std::printf("unit %d  committed: keep it plugged in, it writes its flash for "
                             "%.0f s\n",
@@ -281,7 +276,6 @@ ExitCode StationCommand::Run() {
             waits += each;
         }
         if (terminal) {
-            std::lock_guard lock(printing);
             std::printf("\r\x1b[K%s%s", tallyText().c_str(), waits.c_str());
             std::fflush(stdout);
             statusShown = true;
@@ -290,10 +284,9 @@ ExitCode StationCommand::Run() {
     }
 
     runs.clear();
-    allRecorded = !recordLost;
 
     const ExitCode code = tally.failed > 0 || tally.interrupted > 0 ? ExitCode::Interrupted
-                          : !allRecorded                            ? ExitCode::FileError
+                          : recordLost                              ? ExitCode::FileError
                                                                     : ExitCode::Success;
     if (text) {
         clearStatus();
