@@ -5,6 +5,7 @@
 #include "initialize_command.h"
 #include "inspect_command.h"
 #include "list_command.h"
+#include "station_command.h"
 
 std::vector<std::unique_ptr<Command>> MakeCommands() {
     std::vector<std::unique_ptr<Command>> commands;
@@ -12,6 +13,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
     commands.push_back(std::make_unique<ListCommand>());
     commands.push_back(std::make_unique<InfoCommand>());
     commands.push_back(std::make_unique<FlashCommand>());
+    commands.push_back(std::make_unique<StationCommand>());
     commands.push_back(std::make_unique<InitializeCommand>());
     return commands;
 }

@@ -1,52 +1,26 @@
 #include "flash_command.h"
 
-#include "data_ranges.h"
 #include "download_progress.h"
-#include "firmware_image.h"
 #include "flash_lane.h"
 #include "host_facts.h"
-#include "image_checks.h"
 #include "interrupt_flag.h"
-#include "model_option.h"
 #include "operator_texts.h"
-#include "report_file.h"
-#include "sha256.h"
-#include "srecord_loader.h"
 #include "transfer_log.h"
 #include "unit_driver_port.h"
-#include "variant_profile.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
 
-#ifdef _WIN32
-#include <io.h>
-#define KNOT_ISATTY _isatty
-#define KNOT_FILENO _fileno
-#else
-#include <unistd.h>
-#define KNOT_ISATTY isatty
-#define KNOT_FILENO fileno
-#endif
-
 namespace {
 
-// An hour: far beyond the longest wait of any model (about 60 s).
-constexpr long MAX_COMMIT_WAIT_MS = 3600L * 1000L;
 // How often the lines of several units are redrawn on a terminal.
 constexpr std::chrono::milliseconds BOARD_REDRAW{100};
 constexpr int BOARD_BAR_WIDTH = 20;
-
-std::string Dump(const nlohmann::ordered_json& json) {
-    // File names and unit texts need not be UTF-8; they must not stop the report.
-    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
 
 std::string UnitLabel(std::int32_t number) {
     return "unit " + std::to_string(number);
@@ -81,105 +55,27 @@ CLI::App* FlashCommand::Register(CLI::App& app) {
                  "does, or into several units at once (exit 0 written, 1 rejected, 2 file error, "
                  "3 no unit, 4 no answer to the identity query, 5 download failed, 130 "
                  "interrupted; with several units 5 when any of them did not end written)");
-    AddModelOption(*command, m_model);
+    m_setup.AddOptions(*command);
     m_choice.AddOptions(*command, true);
-    command->add_flag("--json", m_bJson,
+    command->add_flag("--json", m_setup.json,
                       "print one JSON object at the end instead of text (with several units: one "
                       "JSON line per unit as it ends, then a summary line)");
     command->add_flag("--quiet", m_bQuiet, "print only the result line");
-    command->add_option("--report", m_reportPath,
-                        "append one JSON line per unit to this file (never truncated)");
-    command->add_flag("--strict", m_bStrict,
-                      "refuse an image with a record whose checksum is wrong");
-    command->add_flag("--allow-empty", m_bAllowEmpty,
-                      "accept an image that holds no data (only the commit is then written)");
-    m_commitWaitOption =
-        command
-            ->add_option("--commit-wait-ms", m_commitWaitMs,
-                         "wait this long after the commit instead of the model's fixed wait; "
-                         "meant for simulated units only, a real unit needs its full wait")
-            ->check(CLI::Validator(
-                [](std::string& text) -> std::string {
-                    char* end = nullptr;
-                    long value = std::strtol(text.c_str(), &end, 10);
-                    if (text.empty() || *end != '\0' || value < 0 || value > MAX_COMMIT_WAIT_MS) {
-                        return "takes a whole number of milliseconds from 0 to " +
-                               std::to_string(MAX_COMMIT_WAIT_MS) + ", not \"" + text + "\"";
-                    }
-                    return {};
-                },
-                "MS"));
-    command->add_option("FILE", m_path, "the S-Record file (*.mot)")->required();
     return command;
 }
 
-bool FlashCommand::AppendReport(const FlashLane& lane) {
-    if (m_reportPath.empty()) {
-        return true;
-    }
-    if (AppendReportLine(m_reportPath, Dump(lane.Record()))) {
-        return true;
-    }
-    std::fprintf(stderr, "knot-fdt: the record could not be appended to %s\n",
-                 m_reportPath.c_str());
-    return false;
-}
-
 ExitCode FlashCommand::Run() {
-    const VariantProfile& profile = ProfileForModel(m_model);
     WatchForInterrupt();
-
     // The image is loaded and checked once, before any unit is touched.
-    nlohmann::ordered_json common;
-    common["model"] = NormaliseModel(m_model);
-    common["file"] = m_path;
-    auto refuse = [&](const char* result, ExitCode code, const std::string& text) {
-        if (m_bJson) {
-            nlohmann::ordered_json out{{"result", result}};
-            out.update(common);
-            out["message"] = text;
-            out["exitCode"] = static_cast<int>(code);
-            std::printf("%s\n", Dump(out).c_str());
-        } else {
-            std::fprintf(stderr, "knot-fdt: %s\n", text.c_str());
-        }
-        return code;
-    };
-    auto image = std::make_unique<FirmwareImage>();
-    DataRangeCollector collector; // whether the image holds any data, from the same read
-    LoadResult load = image->loadSRecordFile(m_path, false, profile, &collector);
-    if (load.kind == LoadResult::Rejected) {
-        common["line"] = load.line;
-        common["reason"] = DescribeRejectReason(load.reason);
-        return refuse("rejected", ExitCode::ImageRejected,
-                      std::string(LOAD_REJECTED_TEXT) + " line " + std::to_string(load.line) +
-                          ": " + DescribeRejectReason(load.reason));
+    if (ExitCode refused = m_setup.Load(); refused != ExitCode::Success) {
+        return refused;
     }
-    if (load.kind == LoadResult::FileError) {
-        return refuse("file-error", ExitCode::FileError, FileErrorMessage(load));
-    }
-    WarnAboutChecksums(m_path, load);
-    common["badChecksumLines"] = load.badChecksumLines;
-    if (m_bStrict && !load.badChecksumLines.empty()) {
-        return refuse("rejected", ExitCode::ImageRejected,
-                      "the image has a record with a wrong checksum (refused with --strict)");
-    }
-    if (!m_bAllowEmpty && collector.Ranges().empty()) {
-        return refuse("rejected", ExitCode::ImageRejected, "the image holds no data");
-    }
-    if (std::optional<std::string> digest = Sha256OfFile(m_path)) {
-        common["sha256"] = *digest;
-    }
-    common["blocks"] = {{"cpu", image->CountCpuBlocksToSend()},
-                        {"flash", image->FlashBlockCount()}};
-    common["host"] = HostName();
-
     ChosenUnits chosen;
     if (m_choice.Named() || m_choice.Lanes()) {
         std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
         chosen = ChooseUnits(m_choice, *port);
         if (chosen.code != ExitCode::Success) {
-            return refuse("no-unit", chosen.code, chosen.error);
+            return m_setup.Refuse("no-unit", chosen.code, chosen.error);
         }
     } else {
         chosen.paths.push_back(""); // the window's rule: the first qualifying unit
@@ -187,23 +83,16 @@ ExitCode FlashCommand::Run() {
     }
 
     TransferLog log = TransferLog::AtPlatformPaths();
-    LaneSettings settings;
-    settings.profile = &profile;
-    settings.image = image.get();
-    settings.log = &log;
-    settings.common = common;
-    if (m_commitWaitOption->count() > 0) {
-        settings.commitWaitMs = m_commitWaitMs;
-    }
+    LaneSettings settings = m_setup.Settings(log);
 
     if (!m_choice.Lanes()) {
-        const bool text = !m_bJson && !m_bQuiet;
+        const bool text = !m_setup.json && !m_bQuiet;
         settings.devicePath = chosen.paths.front();
         if (m_choice.Named()) {
             settings.deviceNumber = chosen.numbers.front();
         }
         settings.stageLines = text ? stdout : nullptr;
-        settings.bar = text && KNOT_ISATTY(KNOT_FILENO(stdout));
+        settings.bar = text && IsTerminal(stdout);
         settings.printIdentity = text;
         settings.printMessages = text;
         if (text) {
@@ -212,7 +101,7 @@ ExitCode FlashCommand::Run() {
         }
         FlashLane lane(settings);
         ExitCode code = lane.Run();
-        if (m_bJson) {
+        if (m_setup.json) {
             std::printf("%s\n",
                         lane.Record()
                             .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
@@ -222,20 +111,20 @@ ExitCode FlashCommand::Run() {
                          lane.ResultLine().c_str());
         }
         std::fflush(stdout);
-        if (!AppendReport(lane) && code == ExitCode::Success) {
+        if (!m_setup.AppendReport(lane) && code == ExitCode::Success) {
             code = ExitCode::FileError;
         }
         return code;
     }
 
     std::vector<std::unique_ptr<FlashLane>> lanes;
-    const bool board = !m_bJson && !m_bQuiet && KNOT_ISATTY(KNOT_FILENO(stdout));
+    const bool board = !m_setup.json && !m_bQuiet && IsTerminal(stdout);
     for (std::size_t i = 0; i < chosen.paths.size(); ++i) {
         LaneSettings each = settings;
         each.devicePath = chosen.paths[i];
         each.deviceNumber = chosen.numbers[i];
         each.prefix = UnitLabel(chosen.numbers[i]) + ": ";
-        const bool events = !m_bJson && !m_bQuiet && !board;
+        const bool events = !m_setup.json && !m_bQuiet && !board;
         each.stageLines = events ? stdout : nullptr;
         each.printMessages = events;
         lanes.push_back(std::make_unique<FlashLane>(std::move(each)));
@@ -245,7 +134,7 @@ ExitCode FlashCommand::Run() {
 
 ExitCode FlashCommand::RunLanes(std::vector<std::unique_ptr<FlashLane>>& lanes,
                                 const std::vector<std::int32_t>& numbers) {
-    const bool board = !m_bJson && !m_bQuiet && KNOT_ISATTY(KNOT_FILENO(stdout));
+    const bool board = !m_setup.json && !m_bQuiet && IsTerminal(stdout);
     std::mutex printing;
     std::vector<ExitCode> codes(lanes.size(), ExitCode::Success);
     // One element per lane, each written by its own thread only (not vector<bool>: packed bits).
@@ -254,10 +143,10 @@ ExitCode FlashCommand::RunLanes(std::vector<std::unique_ptr<FlashLane>>& lanes,
     for (std::size_t i = 0; i < lanes.size(); ++i) {
         threads.emplace_back([&, i] {
             codes[i] = lanes[i]->Run();
-            recorded[i] = AppendReport(*lanes[i]) ? 1 : 0;
-            if (m_bJson) {
+            recorded[i] = m_setup.AppendReport(*lanes[i]) ? 1 : 0;
+            if (m_setup.json) {
                 std::lock_guard lock(printing);
-                std::printf("%s\n", Dump(lanes[i]->Record()).c_str());
+                std::printf("%s\n", DumpLine(lanes[i]->Record()).c_str());
                 std::fflush(stdout);
             } else if (m_bQuiet) {
                 std::lock_guard lock(printing);
@@ -311,13 +200,13 @@ ExitCode FlashCommand::RunLanes(std::vector<std::unique_ptr<FlashLane>>& lanes,
                     : failed > 0   ? ExitCode::DownloadFailed
                     : !allRecorded ? ExitCode::FileError
                                    : ExitCode::Success;
-    if (m_bJson) {
+    if (m_setup.json) {
         nlohmann::ordered_json summary{{"summary", true},
                                        {"units", lanes.size()},
                                        {"written", written},
                                        {"failed", failed},
                                        {"exitCode", static_cast<int>(code)}};
-        std::printf("%s\n", Dump(summary).c_str());
+        std::printf("%s\n", DumpLine(summary).c_str());
     } else {
         std::printf("%zu unit%s: %zu written, %zu not written\n", lanes.size(),
                     lanes.size() == 1 ? "" : "s", written, failed);

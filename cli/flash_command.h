@@ -4,13 +4,10 @@
 #pragma once
 
 #include "command.h"
+#include "flash_setup.h"
 #include "unit_choice.h"
 
 #include <string>
-
-namespace CLI {
-class Option;
-}
 
 class FlashLane;
 
@@ -22,16 +19,8 @@ class FlashCommand : public Command {
   private:
     ExitCode RunLanes(std::vector<std::unique_ptr<FlashLane>>& lanes,
                       const std::vector<std::int32_t>& numbers);
-    bool AppendReport(const FlashLane& lane);
 
-    std::string m_model;
-    std::string m_path;
-    std::string m_reportPath;
-    bool m_bJson = false;
+    FlashSetup m_setup;
     bool m_bQuiet = false;
-    bool m_bStrict = false;
-    bool m_bAllowEmpty = false;
-    long m_commitWaitMs = 0;
-    CLI::Option* m_commitWaitOption = nullptr;
     UnitChoice m_choice;
 };

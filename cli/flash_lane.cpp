@@ -163,7 +163,8 @@ ExitCode FlashLane::Run() {
     progress->Begin();
     controller.OnStartDownload();
     note();
-    bool finished = runner.Pump([&] { return !sequence.IsRunning(); }, note);
+    bool finished = runner.Pump([&] { return !sequence.IsRunning(); }, note,
+                                [&] { return s.finishCommittedWait && report.commitSent; });
     if (!finished) {
         sequence.Cancel(); // between two blocks: nothing more goes to the unit
     }

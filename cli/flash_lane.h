@@ -28,7 +28,8 @@ struct LaneSettings {
     std::string devicePath;                   // empty: the first qualifying unit
     std::optional<std::int32_t> deviceNumber; // the chosen unit's, when it was chosen
     std::optional<long> commitWaitMs;
-    nlohmann::ordered_json common; // fields every record of the run starts with
+    bool finishCommittedWait = false; // Ctrl-C stops the lane only before its commit
+    nlohmann::ordered_json common;    // fields every record of the run starts with
 
     std::FILE* stageLines = nullptr; // where stage lines go; null: none
     bool bar = false;                // a live bar on stageLines (one unit on a terminal)

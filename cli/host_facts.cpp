@@ -38,6 +38,14 @@ std::string UtcTimestamp() {
     return text;
 }
 
+bool IsTerminal(std::FILE* out) {
+#ifdef _WIN32
+    return _isatty(_fileno(out)) != 0;
+#else
+    return isatty(fileno(out)) != 0;
+#endif
+}
+
 std::size_t TerminalColumns(std::FILE* out, std::size_t fallback) {
 #ifdef _WIN32
     CONSOLE_SCREEN_BUFFER_INFO info;

@@ -63,19 +63,50 @@ UnitInterface Inspect(DeviceAccess& access, std::uint32_t index) {
     return unit;
 }
 
+// Device access for a survey: it sends no packet, so its log never writes a line.
+struct SurveyAccess {
+    TransferLog silent{std::string(), std::string()};
+    DeviceAccess access;
+
+    explicit SurveyAccess(DriverPort& port) : access(port, silent) {
+        access.SetDiagnosticSink([](std::string_view) {});
+    }
+};
+
 } // namespace
 
 std::vector<UnitInterface> SurveyUnits(DriverPort& port) {
-    // The survey sends no packet: its log never writes a line.
-    TransferLog silent{std::string(), std::string()};
-    DeviceAccess access(port, silent);
-    access.SetDiagnosticSink([](std::string_view) {});
+    SurveyAccess survey(port);
     std::vector<UnitInterface> units;
-    int count = access.CountDeviceInterfaces();
+    int count = survey.access.CountDeviceInterfaces();
     for (int i = 0; i < count; ++i) {
-        units.push_back(Inspect(access, static_cast<std::uint32_t>(i)));
+        units.push_back(Inspect(survey.access, static_cast<std::uint32_t>(i)));
     }
     return units;
+}
+
+std::optional<std::vector<std::string>> PresentPaths(DriverPort& port) {
+    // One set for the whole look: a unit that goes meanwhile cannot shift another one out of it.
+    PortHandle set = port.GetClassDevices();
+    if (set == INVALID_PORT_HANDLE) {
+        return std::nullopt;
+    }
+    std::vector<std::string> paths;
+    for (std::uint32_t index = 0; port.EnumDeviceInterface(set, index); ++index) {
+        std::string path;
+        if (port.GetInterfaceDetailSize(set, index) == 0 ||
+            !port.GetInterfaceDetail(set, index, path)) {
+            path.clear();
+        }
+        paths.push_back(path);
+    }
+    port.DestroyDeviceInfoList(set);
+    return paths;
+}
+
+UnitInterface SurveyUnit(DriverPort& port, std::uint32_t index) {
+    SurveyAccess survey(port);
+    return Inspect(survey.access, index);
 }
 
 std::string WhyNotQualifying(const UnitInterface& unit) {

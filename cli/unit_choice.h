@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ struct UnitInterface {
 
 // Every present interface, in the order of the device search.
 std::vector<UnitInterface> SurveyUnits(DriverPort& port);
+// The device path of every present interface, all read from one enumeration ("" where it
+// cannot be read), or nothing when the interfaces cannot be enumerated. Opens none of them:
+// units being written are not disturbed.
+std::optional<std::vector<std::string>> PresentPaths(DriverPort& port);
+// The present interface at `index`, opened for its descriptor and device number.
+UnitInterface SurveyUnit(DriverPort& port, std::uint32_t index);
 
 // Why an interface does not qualify, or "" when it does.
 std::string WhyNotQualifying(const UnitInterface& unit);

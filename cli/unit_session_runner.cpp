@@ -66,9 +66,10 @@ UnitSessionRunner::Found UnitSessionRunner::OpenUnit() {
 }
 
 bool UnitSessionRunner::Pump(const std::function<bool()>& done,
-                             const std::function<void()>& afterEach) {
+                             const std::function<void()>& afterEach,
+                             const std::function<bool()>& ignoreInterrupt) {
     while (!done()) {
-        if (Interrupted()) {
+        if (Interrupted() && !(ignoreInterrupt && ignoreInterrupt())) {
             return false;
         }
         std::optional<QueuedMessage> next = view.Next(std::chrono::milliseconds(100));

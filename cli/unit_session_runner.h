@@ -30,8 +30,10 @@ class UnitSessionRunner {
     // identity. Does not wait for a unit that is not attached yet.
     Found OpenUnit();
     // Handles posted messages until `done` holds. `afterEach` runs after each one. Returns false
-    // when Ctrl-C came first (the message being handled is finished).
-    bool Pump(const std::function<bool()>& done, const std::function<void()>& afterEach = {});
+    // when Ctrl-C came first (the message being handled is finished), unless `ignoreInterrupt`
+    // holds then.
+    bool Pump(const std::function<bool()>& done, const std::function<void()>& afterEach = {},
+              const std::function<bool()>& ignoreInterrupt = {});
 
     // The path and device number of the unit that was opened, kept after a removal tore the
     // session down.

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -728,5 +729,136 @@ INSTANTIATE_TEST_SUITE_P(
                       1,
                       "the unit is still writing its flash, keep it plugged in for another"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// One station session, step by step: each step plugs a unit (after unplugging one, where it
+// says) and names the record its run must leave. Units are left plugged unless a step unplugs
+// them: none of them may be written twice in one plug.
+struct StationStep {
+    const char* what;
+    int unplug; // >= 0: unplug this unit first
+    std::vector<std::string> plug;
+    int number; // the unit the plug gets and the record names
+    std::string result;
+    std::string stage; // "" for no failure
+    int block;
+    bool ctrlCInTheWait; // Ctrl-C once this unit has its commit
+};
+
+const std::vector<StationStep> STATION_SESSION = {
+    {"first unit", -1, {}, 0, "written", "", 0, false},
+    {"second unit, the first still plugged", -1, {}, 1, "written", "", 0, false},
+    {"third unit", -1, {}, 2, "written", "", 0, false},
+    {"second unit plugged again", 1, {}, 1, "written", "", 0, false},
+    {"faulted unit", -1, {"--fault", "refuse=flash:3"}, 3, "failed", "flash", 3, false},
+    {"unit removed mid-run", -1, {"--fault", "unplug=flash:2"}, 4, "failed", "flash", 2, false},
+    {"Ctrl-C while its wait runs", -1, {}, 4, "written", "", 0, true},
+};
+
+// The commit wait of every run: long enough that Ctrl-C surely comes during it.
+constexpr const char* STATION_WAIT_MS = "1500";
+
+int Count(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::seconds deadline) {
+    auto until = Clock::now() + deadline;
+    while (!condition()) {
+        if (Clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TEST_F(UnitCommandsTest, StationWritesEachUnitOncePerPlugAndTalliesEveryRun) {
+    WriteSmallImage("small.mot");
+    pid_t tool = StartTool({"station", "--model", "p", "--commit-wait-ms", STATION_WAIT_MS,
+                            "--report", "report.jsonl", "small.mot"});
+    ASSERT_GT(tool, 0);
+    std::shared_ptr<void> reaper(nullptr, [tool](void*) {
+        if (waitpid(tool, nullptr, WNOHANG) == 0) {
+            kill(tool, SIGKILL);
+            waitpid(tool, nullptr, 0);
+        }
+    });
+    ASSERT_TRUE(WaitUntil(
+        [] { return Slurp("tool-out.txt").find("waiting for units") != std::string::npos; },
+        std::chrono::seconds(20)));
+    std::map<int, int> plugs;
+    for (std::size_t i = 0; i < STATION_SESSION.size(); ++i) {
+        const StationStep& step = STATION_SESSION[i];
+        if (step.unplug >= 0) {
+            ASSERT_TRUE(server->Unplug(step.unplug)) << step.what;
+        }
+        if (plugs[step.number] > 0) {
+            // The same device path again: the station must have seen it go first.
+            const std::string gone = "unit " + std::to_string(step.number) + " unplugged";
+            ASSERT_TRUE(
+                WaitUntil([&] { return Count(Slurp("tool-out.txt"), gone) == plugs[step.number]; },
+                          std::chrono::seconds(20)))
+                << step.what;
+        }
+        ASSERT_EQ(server->Plug(step.plug), step.number) << step.what;
+        ++plugs[step.number];
+        if (step.ctrlCInTheWait) {
+            ASSERT_TRUE(WaitUntil(
+                [&] {
+                    return PacketsByUnit(Capture())[step.number].size() > 0 &&
+                           ReceivedWithCode(Capture(), "3F80") == 5;
+                },
+                std::chrono::seconds(20)))
+                << step.what;
+            kill(tool, SIGINT);
+        }
+        ASSERT_TRUE(WaitUntil([&] { return Lines(Slurp("report.jsonl")).size() == i + 1; },
+                              std::chrono::seconds(30)))
+            << step.what << "\n"
+            << Slurp("tool-out.txt") << Slurp("tool-err.txt");
+    }
+    // Two runs failed: 130 (0 only when every run ended written and none was interrupted).
+    EXPECT_EQ(WaitForExit(tool, std::chrono::seconds(20)), 130) << Slurp("tool-err.txt");
+
+    std::vector<std::string> records = Lines(Slurp("report.jsonl"));
+    ASSERT_EQ(records.size(), STATION_SESSION.size()) << "a unit that stayed plugged ran again";
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const StationStep& step = STATION_SESSION[i];
+        auto record = nlohmann::json::parse(records[i]);
+        EXPECT_EQ(record["deviceNumber"], step.number) << step.what;
+        EXPECT_EQ(record["result"], step.result) << step.what;
+        EXPECT_EQ(record["commitSent"], step.result == "written") << step.what;
+        if (step.stage.empty()) {
+            EXPECT_EQ(record["failure"], nullptr) << step.what;
+        } else {
+            EXPECT_EQ(record["failure"]["stage"], step.stage) << step.what;
+            EXPECT_EQ(record["failure"]["block"], step.block) << step.what;
+        }
+    }
+    // One download per plug: every prepare the units received.
+    std::map<int, std::vector<std::string>> packets = PacketsByUnit(Capture());
+    for (const auto& [number, count] : plugs) {
+        int prepares = 0;
+        for (const std::string& packet : packets[number]) {
+            prepares += packet.compare(0, 2, "R ") == 0 && packet.compare(2 + 20, 4, "3F0F") == 0;
+        }
+        EXPECT_EQ(prepares, count) << "unit " << number;
+    }
+    const std::string out = Slurp("tool-out.txt");
+    EXPECT_NE(out.find("unit 4  committed: keep it plugged in"), std::string::npos) << out;
+    EXPECT_NE(out.find("stopping: units that committed finish their wait"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("unit 3  SIMUNIT 1.00 0000  failed in stage flash at block 3: the unit "
+                       "refused it"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("station ended: 5 passed, 2 failed, 0 interrupted, 0 in progress"),
+              std::string::npos)
+        << out;
+}
 
 } // namespace

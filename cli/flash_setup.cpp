@@ -1,0 +1,136 @@
+#include "flash_setup.h"
+
+#include "data_ranges.h"
+#include "firmware_image.h"
+#include "host_facts.h"
+#include "image_checks.h"
+#include "model_option.h"
+#include "operator_texts.h"
+#include "report_file.h"
+#include "sha256.h"
+#include "srecord_loader.h"
+#include "variant_profile.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// An hour: far beyond the longest wait of any model (about 60 s).
+constexpr long MAX_COMMIT_WAIT_MS = 3600L * 1000L;
+
+} // namespace
+
+std::string DumpLine(const nlohmann::ordered_json& json) {
+    // File names and unit texts need not be UTF-8; they must not stop the report.
+    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+FlashSetup::FlashSetup() = default;
+FlashSetup::~FlashSetup() = default;
+
+void FlashSetup::AddOptions(CLI::App& command) {
+    AddModelOption(command, m_model);
+    command.add_option("--report", m_reportPath,
+                       "append one JSON line per unit to this file (never truncated)");
+    command.add_flag("--strict", m_bStrict,
+                     "refuse an image with a record whose checksum is wrong");
+    command.add_flag("--allow-empty", m_bAllowEmpty,
+                     "accept an image that holds no data (only the commit is then written)");
+    m_commitWaitOption =
+        command
+            .add_option("--commit-wait-ms", m_commitWaitMs,
+                        "wait this long after the commit instead of the model's fixed wait; "
+                        "meant for simulated units only, a real unit needs its full wait")
+            ->check(CLI::Validator(
+                [](std::string& text) -> std::string {
+                    char* end = nullptr;
+                    long value = std::strtol(text.c_str(), &end, 10);
+                    if (text.empty() || *end != '\0' || value < 0 || value > MAX_COMMIT_WAIT_MS) {
+                        return "takes a whole number of milliseconds from 0 to " +
+                               std::to_string(MAX_COMMIT_WAIT_MS) + ", not \"" + text + "\"";
+                    }
+                    return {};
+                },
+                "MS"));
+    command.add_option("FILE", m_path, "the S-Record file (*.mot)")->required();
+}
+
+const VariantProfile& FlashSetup::Profile() const {
+    return ProfileForModel(m_model);
+}
+
+ExitCode FlashSetup::Refuse(const char* result, ExitCode code, const std::string& text) {
+    if (json) {
+        nlohmann::ordered_json out{{"result", result}};
+        out.update(m_common);
+        out["message"] = text;
+        out["exitCode"] = static_cast<int>(code);
+        std::printf("%s\n", DumpLine(out).c_str());
+    } else {
+        std::fprintf(stderr, "knot-fdt: %s\n", text.c_str());
+    }
+    return code;
+}
+
+ExitCode FlashSetup::Load() {
+    const VariantProfile& profile = Profile();
+    m_common = nlohmann::ordered_json();
+    m_common["model"] = NormaliseModel(m_model);
+    m_common["file"] = m_path;
+    m_image = std::make_unique<FirmwareImage>();
+    DataRangeCollector collector; // whether the image holds any data, from the same read
+    LoadResult load = m_image->loadSRecordFile(m_path, false, profile, &collector);
+    if (load.kind == LoadResult::Rejected) {
+        m_common["line"] = load.line;
+        m_common["reason"] = DescribeRejectReason(load.reason);
+        return Refuse("rejected", ExitCode::ImageRejected,
+                      std::string(LOAD_REJECTED_TEXT) + " line " + std::to_string(load.line) +
+                          ": " + DescribeRejectReason(load.reason));
+    }
+    if (load.kind == LoadResult::FileError) {
+        return Refuse("file-error", ExitCode::FileError, FileErrorMessage(load));
+    }
+    WarnAboutChecksums(m_path, load);
+    m_common["badChecksumLines"] = load.badChecksumLines;
+    if (m_bStrict && !load.badChecksumLines.empty()) {
+        return Refuse("rejected", ExitCode::ImageRejected,
+                      "the image has a record with a wrong checksum (refused with --strict)");
+    }
+    if (!m_bAllowEmpty && collector.Ranges().empty()) {
+        return Refuse("rejected", ExitCode::ImageRejected, "the image holds no data");
+    }
+    if (std::optional<std::string> digest = Sha256OfFile(m_path)) {
+        m_common["sha256"] = *digest;
+    }
+    m_common["blocks"] = {{"cpu", m_image->CountCpuBlocksToSend()},
+                          {"flash", m_image->FlashBlockCount()}};
+    m_common["host"] = HostName();
+    return ExitCode::Success;
+}
+
+LaneSettings FlashSetup::Settings(TransferLog& log) const {
+    LaneSettings settings;
+    settings.profile = &Profile();
+    settings.image = m_image.get();
+    settings.log = &log;
+    settings.common = m_common;
+    if (m_commitWaitOption->count() > 0) {
+        settings.commitWaitMs = m_commitWaitMs;
+    }
+    return settings;
+}
+
+bool FlashSetup::AppendReport(const FlashLane& lane) const {
+    if (m_reportPath.empty()) {
+        return true;
+    }
+    if (AppendReportLine(m_reportPath, DumpLine(lane.Record()))) {
+        return true;
+    }
+    std::fprintf(stderr, "knot-fdt: the record could not be appended to %s\n",
+                 m_reportPath.c_str());
+    return false;
+}

@@ -1,0 +1,59 @@
+// What flash and station share: the image options, the image loaded and checked once before any
+// unit is touched, the settings every lane starts from, and the record appended to the report.
+#pragma once
+
+#include "exit_codes.h"
+#include "flash_lane.h"
+
+#include <nlohmann/json.hpp>
+
+#include <memory>
+#include <string>
+
+namespace CLI {
+class App;
+class Option;
+} // namespace CLI
+
+class FirmwareImage;
+
+// A record or summary as one JSON line (file names and unit texts need not be UTF-8).
+std::string DumpLine(const nlohmann::ordered_json& json);
+
+class FlashSetup {
+  public:
+    FlashSetup();
+    ~FlashSetup();
+
+    // Adds --model, --report, --strict, --allow-empty, --commit-wait-ms and the FILE argument.
+    void AddOptions(CLI::App& command);
+
+    // Loads and checks the image. On a refusal the reason is printed (as JSON with `json`) and
+    // the exit status returned; Success otherwise.
+    ExitCode Load();
+    // Prints a refusal as Load does; returns `code`.
+    ExitCode Refuse(const char* result, ExitCode code, const std::string& text);
+
+    // The settings every lane starts from (after a successful Load).
+    LaneSettings Settings(TransferLog& log) const;
+    // Appends the lane's record to --report; false (and said on standard error) when it could
+    // not be appended.
+    bool AppendReport(const FlashLane& lane) const;
+
+    const VariantProfile& Profile() const;
+    const nlohmann::ordered_json& Common() const { return m_common; }
+    const std::string& Path() const { return m_path; }
+
+    bool json = false;
+
+  private:
+    std::string m_model;
+    std::string m_path;
+    std::string m_reportPath;
+    bool m_bStrict = false;
+    bool m_bAllowEmpty = false;
+    long m_commitWaitMs = 0;
+    CLI::Option* m_commitWaitOption = nullptr;
+    std::unique_ptr<FirmwareImage> m_image;
+    nlohmann::ordered_json m_common;
+};
