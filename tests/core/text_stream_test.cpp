@@ -46,19 +46,23 @@ TEST_P(TextLineReaderTest, ReadsAsATextModeStream) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, TextLineReaderTest,
-    ::testing::Values(
-        ReadCase{"Empty", "", 10, {}},
-        ReadCase{"CrLfBecomesLf", "ab\r\ncd\r\n", 10, {"ab\n", "cd\n"}},
-        ReadCase{"LoneCrStays", "a\rb\n\r", 10, {"a\rb\n", "\r"}},
-        ReadCase{"CrCrLf", "a\r\r\n", 10, {"a\r\n"}},
-        ReadCase{"NoFinalLineFeed", "ab\ncd", 10, {"ab\n", "cd"}},
-        ReadCase{"CtrlZEndsTheFile", "ab\ncd\x1A\nef\n", 10, {"ab\n", "cd"}},
-        ReadCase{"CtrlZFirst", std::string("\x1A" "ab\n"), 10, {}},
-        ReadCase{"LongLineInPieces", "abcdefg\n", 3, {"abc", "def", "g\n"}},
-        ReadCase{"LineFeedLeftForNextRead", "abc\n", 3, {"abc", "\n"}},
-        ReadCase{"CrLfAtLimitCountsAsOne", "ab\r\n", 3, {"ab\n"}},
-        ReadCase{"CrLfAcrossLimit", "abc\r\nd", 3, {"abc", "\n", "d"}},
-        ReadCase{"NulIsData", std::string("a\0b\n", 4), 10, {std::string("a\0b\n", 4)}}),
+    ::testing::Values(ReadCase{"Empty", "", 10, {}},
+                      ReadCase{"CrLfBecomesLf", "ab\r\ncd\r\n", 10, {"ab\n", "cd\n"}},
+                      ReadCase{"LoneCrStays", "a\rb\n\r", 10, {"a\rb\n", "\r"}},
+                      ReadCase{"CrCrLf", "a\r\r\n", 10, {"a\r\n"}},
+                      ReadCase{"NoFinalLineFeed", "ab\ncd", 10, {"ab\n", "cd"}},
+                      ReadCase{"CtrlZEndsTheFile", "ab\ncd\x1A\nef\n", 10, {"ab\n", "cd"}},
+                      ReadCase{"CtrlZFirst",
+                               std::string("\x1A"
+                                           "ab\n"),
+                               10,
+                               {}},
+                      ReadCase{"LongLineInPieces", "abcdefg\n", 3, {"abc", "def", "g\n"}},
+                      ReadCase{"LineFeedLeftForNextRead", "abc\n", 3, {"abc", "\n"}},
+                      ReadCase{"CrLfAtLimitCountsAsOne", "ab\r\n", 3, {"ab\n"}},
+                      ReadCase{"CrLfAcrossLimit", "abc\r\nd", 3, {"abc", "\n", "d"}},
+                      ReadCase{
+                          "NulIsData", std::string("a\0b\n", 4), 10, {std::string("a\0b\n", 4)}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(TextLineReader, CarriageReturnAtBufferBorder) {
