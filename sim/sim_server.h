@@ -2,6 +2,7 @@
 // control socket and the disconnect events in the rendezvous folder, all from one poll loop.
 #pragma once
 
+#include "serve_options.h"
 #include "virtual_unit.h"
 
 #include <chrono>
@@ -14,17 +15,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-struct ServeOptions {
-    std::string directory;       // the rendezvous folder
-    std::string captureFile;     // empty: no capture
-    std::string saveMemoryDir;   // empty: memory is not saved
-    std::uint32_t latencyUs = 0; // delay before an answer can be received
-};
-
-// Reads the options of "knot-unit-sim serve"; on failure `error` says why.
-bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options,
-                       std::string& error);
 
 class SimServer {
   public:

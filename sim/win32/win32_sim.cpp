@@ -2,6 +2,7 @@
 // found beside this program) as a kernel-driver service, answers every request of every plugged
 // unit's device from its VirtualUnit through the driver's relay device, and removes what it
 // installed when it ends. "plug", "unplug", "list" and "stop" talk to it over a named pipe.
+#include "serve_options.h"
 #include "unit_relay.h"
 #include "virtual_unit.h"
 
@@ -71,14 +72,6 @@ std::string Lower(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-bool ParseNumber(const std::string& text, std::uint64_t limit, std::uint64_t& value) {
-    if (text.empty() || text.size() > 10 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    value = std::stoull(text);
-    return value <= limit;
 }
 
 // The kernel-driver service and its file, installed for as long as the server runs.
@@ -173,12 +166,6 @@ class DriverService {
 struct Asker {
     OVERLAPPED overlapped{};
     UnitRelayRequest request{};
-};
-
-struct ServeOptions {
-    std::string captureFile;
-    std::string saveMemoryDir;
-    std::uint32_t latencyUs = 0;
 };
 
 class Win32SimServer {
@@ -649,34 +636,6 @@ class Win32SimServer {
     std::deque<WaitingReceive> m_receives;      // in the order they came
     bool m_stop = false;
 };
-
-bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options,
-                       std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& option = args[i];
-        if (option != "--capture" && option != "--save-memory" && option != "--latency-us") {
-            error = "unknown option \"" + option + "\"";
-            return false;
-        }
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            error = option + " needs a value";
-            return false;
-        }
-        const std::string& value = args[++i];
-        std::uint64_t number = 0;
-        if (option == "--capture") {
-            options.captureFile = value;
-        } else if (option == "--save-memory") {
-            options.saveMemoryDir = value;
-        } else if (!ParseNumber(value, UINT32_MAX, number)) {
-            error = "--latency-us takes a number of microseconds, not \"" + value + "\"";
-            return false;
-        } else {
-            options.latencyUs = static_cast<std::uint32_t>(number);
-        }
-    }
-    return true;
-}
 
 int Serve(const std::vector<std::string>& args) {
     ServeOptions options;
