@@ -1,5 +1,6 @@
 // knot-unit-sim: stands in for the unit's driver and the units themselves. "serve" runs the
 // server; "plug", "unplug" and "list" talk to the one that runs in the same rendezvous folder.
+#include "sim_command_line.h"
 #include "sim_server.h"
 #include "sim_wire.h"
 
@@ -87,23 +88,6 @@ int Request(const std::vector<std::string>& words) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::fputs(USAGE, stderr);
-        return 2;
-    }
-    const std::string& command = args.front();
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout); // after any command too: "serve --help" asks for help
-            return 0;
-        }
-    }
-    if (command == "serve")
-        return Serve(rest);
-    if (command == "plug" || command == "unplug" || command == "list")
-        return Request(args);
-    std::fprintf(stderr, "knot-unit-sim: unknown command \"%s\"\n%s", command.c_str(), USAGE);
-    return 2;
+    return RunSimCommandLine({argv + 1, argv + argc}, USAGE, {"plug", "unplug", "list"}, Serve,
+                             Request);
 }

@@ -3,6 +3,7 @@
 // unit's device from its VirtualUnit through the driver's relay device, and removes what it
 // installed when it ends. "plug", "unplug", "list" and "stop" talk to it over a named pipe.
 #include "serve_options.h"
+#include "sim_command_line.h"
 #include "unit_relay.h"
 #include "virtual_unit.h"
 
@@ -683,20 +684,6 @@ int Request(const std::vector<std::string>& words) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::fputs(USAGE, stderr);
-        return 2;
-    }
-    const std::string& command = args.front();
-    if (command == "serve")
-        return Serve({args.begin() + 1, args.end()});
-    if (command == "plug" || command == "unplug" || command == "list" || command == "stop")
-        return Request(args);
-    if (command == "--help" || command == "-h") {
-        std::fputs(USAGE, stdout);
-        return 0;
-    }
-    std::fprintf(stderr, "knot-unit-sim: unknown command \"%s\"\n%s", command.c_str(), USAGE);
-    return 2;
+    return RunSimCommandLine({argv + 1, argv + argc}, USAGE, {"plug", "unplug", "list", "stop"},
+                             Serve, Request);
 }
