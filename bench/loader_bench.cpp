@@ -28,7 +28,7 @@ namespace {
 std::string FullImageText() {
     std::string text =
         FormatSRecord('0', 0, std::vector<std::uint8_t>{'b', 'e', 'n', 'c', 'h'}) + "\r\n";
-    std::vector<std::uint8_t> data(BLOCK_SIZE);
+    std::vector<std::uint8_t> data(DATA_BLOCK_SIZE);
     std::uint32_t state = 12345;
     auto fill = [&](std::size_t count) {
         data.resize(count);
@@ -37,13 +37,13 @@ std::string FullImageText() {
             byte = static_cast<std::uint8_t>(state >> 24);
         }
     };
-    for (std::uint32_t offset = 0; offset < CPU_REGION_SIZE; offset += BLOCK_SIZE) {
-        fill(offset + BLOCK_SIZE == CPU_REGION_SIZE ? BLOCK_SIZE - 1 : BLOCK_SIZE);
+    for (std::uint32_t offset = 0; offset < CPU_REGION_SIZE; offset += DATA_BLOCK_SIZE) {
+        fill(offset + DATA_BLOCK_SIZE == CPU_REGION_SIZE ? DATA_BLOCK_SIZE - 1 : DATA_BLOCK_SIZE);
         text += FormatSRecord('2', offset, data) + "\r\n";
     }
     const std::uint32_t flashBase = VariantPProfile().flashBase;
-    for (std::uint32_t offset = 0; offset < FLASH_REGION_SIZE; offset += BLOCK_SIZE) {
-        fill(offset + BLOCK_SIZE == FLASH_REGION_SIZE ? BLOCK_SIZE - 1 : BLOCK_SIZE);
+    for (std::uint32_t offset = 0; offset < FLASH_REGION_SIZE; offset += DATA_BLOCK_SIZE) {
+        fill(offset + DATA_BLOCK_SIZE == FLASH_REGION_SIZE ? DATA_BLOCK_SIZE - 1 : DATA_BLOCK_SIZE);
         text += FormatSRecord('3', flashBase + offset, data) + "\r\n";
     }
     text += "S70500000000FA\r\n";

@@ -1,6 +1,7 @@
 // knot-fdt: the transfer tool's operations from the command line, one sub-command each.
 #include "command.h"
 #include "exit_codes.h"
+#include "knot_version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     CLI::App app{"knot-fdt: inspect S-Record images for KNOT units and write them into the units",
                  "knot-fdt"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "knot-fdt 1.1.0");
+    app.set_version_flag("--version", "knot-fdt " KNOT_VERSION_TEXT);
 
     std::vector<std::unique_ptr<Command>> commands = MakeCommands();
     std::vector<CLI::App*> subcommands;

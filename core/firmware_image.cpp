@@ -19,7 +19,7 @@ std::size_t FirmwareImage::FlashBlockCount() const {
     if (flashExtent == 0 && !flashDataStored) {
         return 0;
     }
-    return flashExtent / BLOCK_SIZE + 1;
+    return flashExtent / DATA_BLOCK_SIZE + 1;
 }
 
 bool FirmwareImage::IsCpuBlockBlank(std::size_t index) const {

@@ -15,8 +15,8 @@ struct VariantProfile;
 // Sizes the unit and the dump files rely on.
 inline constexpr std::size_t CPU_REGION_SIZE = 0x40000;   // S-Record addresses 0x00000..0x3FFFF
 inline constexpr std::size_t FLASH_REGION_SIZE = 0x80000; // flash offsets 0..0x7FFFF
-inline constexpr std::size_t BLOCK_SIZE = 32;             // bytes of one data block
-inline constexpr std::size_t CPU_BLOCK_COUNT = CPU_REGION_SIZE / BLOCK_SIZE; // 8192
+inline constexpr std::size_t DATA_BLOCK_SIZE = 32;        // bytes of one data block
+inline constexpr std::size_t CPU_BLOCK_COUNT = CPU_REGION_SIZE / DATA_BLOCK_SIZE; // 8192
 inline constexpr std::uint32_t FLASH_EXTENT_LIMIT = 0x7FFE0; // largest flashExtent that loads
 inline constexpr std::uint8_t CPU_FILL = 0xFF;               // CpuRegion at the start of each load
 inline constexpr std::uint8_t FLASH_FILL = 0x00; // FlashRegion at the start of each load
@@ -104,13 +104,13 @@ class FirmwareImage {
     // The number of CPU blocks the download sends (those not blank).
     std::size_t CountCpuBlocksToSend() const;
 
-    std::span<const std::uint8_t, BLOCK_SIZE> CpuBlock(std::size_t index) const {
-        return std::span<const std::uint8_t, BLOCK_SIZE>(CpuRegion.data() + index * BLOCK_SIZE,
-                                                         BLOCK_SIZE);
+    std::span<const std::uint8_t, DATA_BLOCK_SIZE> CpuBlock(std::size_t index) const {
+        return std::span<const std::uint8_t, DATA_BLOCK_SIZE>(
+            CpuRegion.data() + index * DATA_BLOCK_SIZE, DATA_BLOCK_SIZE);
     }
-    std::span<const std::uint8_t, BLOCK_SIZE> FlashBlock(std::size_t index) const {
-        return std::span<const std::uint8_t, BLOCK_SIZE>(FlashRegion.data() + index * BLOCK_SIZE,
-                                                         BLOCK_SIZE);
+    std::span<const std::uint8_t, DATA_BLOCK_SIZE> FlashBlock(std::size_t index) const {
+        return std::span<const std::uint8_t, DATA_BLOCK_SIZE>(
+            FlashRegion.data() + index * DATA_BLOCK_SIZE, DATA_BLOCK_SIZE);
     }
 
   private:

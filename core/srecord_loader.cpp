@@ -33,7 +33,7 @@ LoadResult FileFailure(const std::string& fileName, int errorNumber) {
 
 // Rounds down to a multiple of a block, also below zero.
 constexpr std::int64_t RoundDownToBlock(std::int64_t value) {
-    return value & ~static_cast<std::int64_t>(BLOCK_SIZE - 1);
+    return value & ~static_cast<std::int64_t>(DATA_BLOCK_SIZE - 1);
 }
 
 } // namespace

@@ -2,12 +2,13 @@
 // responses. The beep that marks a failure goes through an injectable function.
 #pragma once
 
+#include "firmware_image.h"
 #include "packet_link.h"
+#include "platform_beep.h"
 #include "variant_profile.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string_view>
 
 // Packet images and response buffers are this large; only packetSize bytes go out.
@@ -16,7 +17,6 @@ inline constexpr std::size_t PACKET_IMAGE_SIZE = 256;
 inline constexpr std::size_t PACKET_LAYOUT_SIZE = 64;
 // A command text fills at most the 256-byte image.
 inline constexpr std::size_t MAX_COMMAND_TEXT_LENGTH = 512;
-inline constexpr std::size_t DATA_BLOCK_SIZE = 32;
 
 // Byte offsets in a packet.
 inline constexpr std::size_t PACKET_CODE_HIGH_OFFSET = 10;
@@ -54,8 +54,6 @@ enum class ResponseOutcome {
 // or Refused, `response` holds the matching response.
 ResponseOutcome AwaitResponse(PacketLink& link, CommandCode code, int tries,
                               std::uint8_t* response);
-
-using BeepFunction = std::function<void()>;
 
 class PacketProtocol {
   public:

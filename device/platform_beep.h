@@ -2,4 +2,9 @@
 // On Windows MessageBeep(0xFFFFFFFF); elsewhere no sound.
 #pragma once
 
+#include <functional>
+
+// A beep as the logic and the protocol take it, so that tests can count beeps.
+using BeepFunction = std::function<void()>;
+
 void PlatformBeep();

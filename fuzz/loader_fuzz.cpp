@@ -39,13 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(result.kind != LoadResult::FileError);
     Check(image->imageLoaded == (result.kind == LoadResult::Loaded));
     if (result.kind == LoadResult::Loaded) {
-        Check(image->flashExtent % BLOCK_SIZE == 0);
+        Check(image->flashExtent % DATA_BLOCK_SIZE == 0);
         Check(image->flashExtent <= FLASH_EXTENT_LIMIT);
-        Check(image->FlashBlockCount() * BLOCK_SIZE <= FLASH_REGION_SIZE);
-        Check(image->FlashBlockCount() >= image->flashExtent / BLOCK_SIZE);
+        Check(image->FlashBlockCount() * DATA_BLOCK_SIZE <= FLASH_REGION_SIZE);
+        Check(image->FlashBlockCount() >= image->flashExtent / DATA_BLOCK_SIZE);
         // Every flash byte a record stored lies within the blocks the download sends.
         static const std::array<std::uint8_t, FLASH_REGION_SIZE> zeros{};
-        std::size_t sent = image->FlashBlockCount() * BLOCK_SIZE;
+        std::size_t sent = image->FlashBlockCount() * DATA_BLOCK_SIZE;
         Check(std::memcmp(image->FlashRegion.data() + sent, zeros.data(),
                           FLASH_REGION_SIZE - sent) == 0);
         // The last byte of each region can never be loaded.

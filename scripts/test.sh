@@ -53,7 +53,8 @@ find build/mingw-release -maxdepth 3 -name '*.exe' -not -name icacls-recorder.ex
 ctest --preset mingw-release -j "${jobs}"
 echo "=== mingw-release stage took $((SECONDS - start)) s"
 
-# Windows resources: every script of the variants compiles with the MinGW resource compiler.
+# Windows resources: every script of the variants compiles with the MinGW resource compiler
+# (the version they read is configured into the mingw build folder).
 shopt -s nullglob
 rc_files=(variants/*/*.rc)
 shopt -u nullglob
@@ -63,7 +64,7 @@ if ((${#rc_files[@]})); then
     for rc in "${rc_files[@]}"; do
         dir=$(dirname "${rc}")
         x86_64-w64-mingw32-windres --include-dir "${dir}" --include-dir variants \
-            --include-dir app/qt -O coff -i "${rc}" \
+            --include-dir build/mingw/variants --include-dir app/qt -O coff -i "${rc}" \
             -o "build/mingw/rc-check/$(basename "${dir}")-$(basename "${rc}" .rc).o"
         echo "${rc}: ok"
     done

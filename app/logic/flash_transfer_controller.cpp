@@ -41,6 +41,7 @@ void FlashTransferController::InitializeLogic() {
 }
 
 void FlashTransferController::OnClose() {
+    m_bClosed = true;
     m_sequence.Cancel(); // no further packet of a running download, and no commit
     m_session.StopWorkers();
 }

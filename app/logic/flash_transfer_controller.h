@@ -43,6 +43,8 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     // The close action's first step: ends a running download where it stands (no further packet,
     // no commit), then StopWorkers. Call it on every way of ending the window.
     void OnClose();
+    // Whether OnClose has been called: the window is closing or closed.
+    bool IsClosed() const { return m_bClosed; }
 
     // One posted message, on the window's thread.
     void OnWindowMessage(WindowMessage message, std::uintptr_t wParam);
@@ -90,6 +92,7 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     std::unique_ptr<FirmwareImage> m_image; // 768 KB: on the heap
     LoadResult m_lastLoad;
     bool m_bDumpImages = false;
+    bool m_bClosed = false;
     DeviceInfoPanel m_deviceInfo;
     DownloadSequence m_sequence;
     UnitSession m_session; // last: its workers stop before anything they use goes

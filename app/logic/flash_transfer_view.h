@@ -1,6 +1,7 @@
 // What the operator-facing logic needs from a window: the controls it changes, message boxes, the
-// wait cursor, and a thread-safe way to post itself the next step. The Qt dialog, knot-fdt and the
-// tests each implement it; the logic never touches a toolkit type.
+// wait cursor, and a thread-safe way to post itself the next step. The Qt window (app/qt), the
+// Windows window (app/win32), knot-fdt and the tests each implement it; the logic never touches a
+// toolkit type.
 #pragma once
 
 #include <cstdint>

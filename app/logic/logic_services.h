@@ -2,6 +2,8 @@
 // clock and can refuse to start a worker. The defaults use the real clock and std::thread.
 #pragma once
 
+#include "platform_beep.h"
+
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -22,13 +24,10 @@ struct SessionTiming {
     std::chrono::milliseconds retryInterval{1000};
 };
 
-// Sounds the simple beep that marks a failed send or block.
-using BeepCallback = std::function<void()>;
-
 struct LogicServices {
     SleepFunction sleep;       // empty: std::this_thread::sleep_for
     ThreadStarter startThread; // empty: std::thread, a failure to start gives no thread
-    BeepCallback beep;         // empty: the platform's simple beep
+    BeepFunction beep;         // empty: the platform's simple beep
     SessionTiming timing;
 };
 

@@ -2,6 +2,10 @@
 
 #include "flash_transfer_dlg.h"
 #include "transfer_log.h"
+#include "window_commands.h"
+
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -30,5 +34,9 @@ int CFlashTransferApp::InitInstance(const VariantProfile& profile, DriverPort& p
 }
 
 bool DumpSwitchGiven(const QStringList& arguments) {
-    return arguments.size() >= 2 && arguments.at(1) == QLatin1String(DUMP_SWITCH);
+    std::vector<std::string> converted;
+    for (const QString& argument : arguments) {
+        converted.push_back(argument.toStdString());
+    }
+    return DumpSwitchGiven(converted);
 }

@@ -19,8 +19,6 @@ class CFlashTransferApp : public QApplication {
     int InitInstance(const VariantProfile& profile, DriverPort& port);
 };
 
-// Whether the command line turns the memory dumps on: its first argument (after the program
-// name) is exactly "/FILE". Later arguments, other spellings and longer words do not count.
+// Whether the command line (the program's name first) turns the memory dumps on, by the rule of
+// window_commands.h.
 bool DumpSwitchGiven(const QStringList& arguments);
-
-inline constexpr const char* DUMP_SWITCH = "/FILE";

@@ -183,44 +183,18 @@ QAction* CFlashTransferDlg::menuItem(int commandId) const {
 }
 
 void CFlashTransferDlg::OnCommand(int commandId) {
-    switch (commandId) {
-    case ID_FILE_OPEN:
-        OnOpenSRecord();
-        break;
-    case ID_DATA_INITIALIZE:
-        m_controller->OnDataInitialize();
-        break;
-    case ID_APP_ABOUT_P:
-    case ID_APP_ABOUT_Q:
-    case ID_APP_ABOUT_R:
-    case ID_APP_ABOUT_V:
-        OnAbout();
-        break;
-    case IDC_START:
-        m_controller->OnStartDownload();
-        break;
-    case ID_HELP:
-    default:
-        break;
-    }
+    RunWindowCommand(commandId, *m_controller, *this);
 }
 
-void CFlashTransferDlg::OnOpenSRecord() {
-    if (!m_controller->CanOpenFile()) {
-        return;
-    }
+std::optional<std::string> CFlashTransferDlg::ChooseSRecordFile() {
     CExFileDialog chooser(this);
-    if (chooser.exec() != QDialog::Accepted) {
-        return; // the image, imageLoaded and Start stay as they are
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
+        return std::nullopt;
     }
-    const QStringList files = chooser.selectedFiles();
-    if (files.isEmpty() || m_bClosed) {
-        return;
-    }
-    m_controller->OnFileChosen(QFile::encodeName(files.front()).toStdString());
+    return QFile::encodeName(chooser.selectedFiles().front()).toStdString();
 }
 
-void CFlashTransferDlg::OnAbout() {
+void CFlashTransferDlg::ShowAboutBox() {
     CAboutDlg about(m_profile, this);
     about.exec();
 }
@@ -289,12 +263,11 @@ void CFlashTransferDlg::EnableOpenItem(bool enable) {
 }
 
 void CFlashTransferDlg::EnableInitializeItem(bool enable) {
-    // The item is looked for in the second menu only; a model whose second menu is Help has none.
     const QList<QAction*> menus = m_menuBar->actions();
-    if (menus.size() < 2 || menus[1]->menu() == nullptr) {
+    if (menus.size() <= INITIALIZE_MENU_INDEX || menus[INITIALIZE_MENU_INDEX]->menu() == nullptr) {
         return;
     }
-    for (QAction* item : menus[1]->menu()->actions()) {
+    for (QAction* item : menus[INITIALIZE_MENU_INDEX]->menu()->actions()) {
         if (item->data().toInt() == ID_DATA_INITIALIZE) {
             item->setEnabled(enable);
         }

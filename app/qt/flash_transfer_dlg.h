@@ -4,6 +4,7 @@
 
 #include "flash_transfer_controller.h"
 #include "flash_transfer_view.h"
+#include "window_commands.h"
 
 #include <QDialog>
 #include <QFont>
@@ -19,14 +20,7 @@ class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
-// Control and command ids of the window.
-inline constexpr int IDC_LIST = 1001;
-inline constexpr int IDC_START = 1003;
-inline constexpr int IDC_PROGRESS = 1005;
-inline constexpr int IDC_STATUS = 1006;
-inline constexpr int ID_HELP = 57670; // the help command, which the F1 key issues
-
-class CFlashTransferDlg : public QDialog, public FlashTransferView {
+class CFlashTransferDlg : public QDialog, public FlashTransferView, private WindowDialogs {
     Q_OBJECT
 
   public:
@@ -79,8 +73,9 @@ class CFlashTransferDlg : public QDialog, public FlashTransferView {
     void MakeBoldFont();
     void InitializeList();
     void CloseAction();
-    void OnOpenSRecord();
-    void OnAbout();
+    // WindowDialogs
+    std::optional<std::string> ChooseSRecordFile() override;
+    void ShowAboutBox() override;
 
     const VariantProfile& m_profile;
     QMenuBar* m_menuBar = nullptr;

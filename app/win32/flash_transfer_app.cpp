@@ -2,15 +2,14 @@
 
 #include "flash_transfer_dlg.h"
 #include "transfer_log.h"
+#include "win32_text.h"
+#include "window_commands.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <cwchar>
-
-namespace {
-constexpr const wchar_t* kDumpSwitch = L"/FILE";
-} // namespace
+#include <string>
+#include <vector>
 
 bool DumpSwitchGiven(const wchar_t* commandLine) {
     int count = 0;
@@ -18,9 +17,12 @@ bool DumpSwitchGiven(const wchar_t* commandLine) {
     if (arguments == nullptr) {
         return false;
     }
-    const bool given = count >= 2 && std::wcscmp(arguments[1], kDumpSwitch) == 0;
+    std::vector<std::string> converted;
+    for (int index = 0; index < count; ++index) {
+        converted.push_back(NarrowText(arguments[index]));
+    }
     LocalFree(arguments);
-    return given;
+    return DumpSwitchGiven(converted);
 }
 
 int CFlashTransferApp::InitInstance(const VariantProfile& profile, DriverPort& port,

@@ -14,6 +14,5 @@ class CFlashTransferApp {
 };
 
 // Whether `commandLine` (the whole line, program name first, as GetCommandLineW gives it) turns
-// the memory dumps on: its first argument is exactly "/FILE". Later arguments, other spellings
-// and longer words do not count.
+// the memory dumps on, by the rule of window_commands.h.
 bool DumpSwitchGiven(const wchar_t* commandLine);

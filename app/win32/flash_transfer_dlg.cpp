@@ -24,8 +24,6 @@ constexpr int kListColumnWidth = 150;
 constexpr DWORD kListExtendedStyles = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 static_assert(kListExtendedStyles == 0x21);
 
-constexpr int kInitializeMenuIndex = 1; // the Data menu, where a model has one
-
 bool IsPostedWindowMessage(UINT message) {
     switch (message) {
     case WM_DEVICE_ARRIVED:
@@ -229,42 +227,21 @@ void CFlashTransferDlg::OnCommand(UINT commandId) {
     case IDCANCEL: // Escape and the close box
         CloseAction();
         break;
-    case IDC_START:
-        m_controller->OnStartDownload();
-        break;
-    case ID_FILE_OPEN:
-        OnOpenSRecord();
-        break;
-    case ID_DATA_INITIALIZE:
-        m_controller->OnDataInitialize();
-        break;
-    case ID_APP_ABOUT_P:
-    case ID_APP_ABOUT_Q:
-    case ID_APP_ABOUT_R:
-    case ID_APP_ABOUT_V:
-        OnAbout();
-        break;
-    case ID_HELP:
     default:
+        RunWindowCommand(static_cast<int>(commandId), *m_controller, *this);
         break;
     }
 }
 
-void CFlashTransferDlg::OnOpenSRecord() {
-    if (!m_controller->CanOpenFile()) {
-        return;
-    }
+std::optional<std::string> CFlashTransferDlg::ChooseSRecordFile() {
     CExFileDialog chooser(m_hWnd);
     if (!chooser.DoModal()) {
-        return; // the image, imageLoaded and Start stay as they are
+        return std::nullopt;
     }
-    if (m_bClosed) {
-        return;
-    }
-    m_controller->OnFileChosen(chooser.GetPathName());
+    return chooser.GetPathName();
 }
 
-void CFlashTransferDlg::OnAbout() {
+void CFlashTransferDlg::ShowAboutBox() {
     CAboutDlg about(m_profile);
     about.DoModal(m_hWnd);
 }
@@ -352,8 +329,7 @@ void CFlashTransferDlg::EnableOpenItem(bool enable) {
 }
 
 void CFlashTransferDlg::EnableInitializeItem(bool enable) {
-    // Looked for in the second menu only; a model whose second menu is Help has no such item.
-    HMENU second = GetSubMenu(GetMenu(m_hWnd), kInitializeMenuIndex);
+    HMENU second = GetSubMenu(GetMenu(m_hWnd), INITIALIZE_MENU_INDEX);
     if (second != nullptr) {
         EnableMenuItem(second, ID_DATA_INITIALIZE,
                        MF_BYCOMMAND | (enable ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));

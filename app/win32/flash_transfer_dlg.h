@@ -5,6 +5,7 @@
 
 #include "flash_transfer_controller.h"
 #include "flash_transfer_view.h"
+#include "window_commands.h"
 
 #include "windows_headers.h"
 
@@ -12,7 +13,7 @@
 #include <optional>
 #include <string>
 
-class CFlashTransferDlg : public FlashTransferView {
+class CFlashTransferDlg : public FlashTransferView, private WindowDialogs {
   public:
     // `profile`, `port` and `log` must outlive the window.
     CFlashTransferDlg(const VariantProfile& profile, DriverPort& port, TransferLog& log,
@@ -54,8 +55,9 @@ class CFlashTransferDlg : public FlashTransferView {
     void MakeBoldFont();
     void InitializeList();
     void OnCommand(UINT commandId);
-    void OnOpenSRecord();
-    void OnAbout();
+    // WindowDialogs
+    std::optional<std::string> ChooseSRecordFile() override;
+    void ShowAboutBox() override;
     void OnPaint();
     void CloseAction();
     // The width in pixels of the bar's filled part at `position` on the current range.

@@ -8,18 +8,12 @@
 #define IDR_MAINFRAME 128 // the large application icon of the model
 #define IDD_CHOOSER_CHILD 131
 
-// Controls of the main window, in tab order.
-#define IDC_LIST 1001
-#define IDC_START 1003
-#define IDC_PROGRESS 1005
-#define IDC_STATUS 1006
+// Controls of the main window and its help command.
+#include "window_ids.h"
 
 // The two text lines of the About box.
 #define IDC_ABOUT_FIRST_LINE 1010
 #define IDC_ABOUT_SECOND_LINE 1011
-
-// The help command, which the F1 key issues.
-#define ID_HELP 57670
 
 // Controls of the platform's open dialog that the chooser hides.
 #define IDC_CHOOSER_FILE_NAME_BOX 1152

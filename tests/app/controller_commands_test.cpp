@@ -5,6 +5,7 @@
 
 #include "command_texts.h"
 #include "operator_texts.h"
+#include "window_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -167,5 +168,48 @@ TEST(ControllerCommandsTest, ModelQHasNoInitializeCommand) {
     EXPECT_TRUE(rig.view.messages.empty());
     EXPECT_EQ(rig.faults.SendsOfferedOf(INITIALIZE_COMMAND_CODE), 0);
 }
+
+// File > Open by its id: the chooser only outside a run, and a load only into an open window.
+struct OpenCase {
+    const char* name;
+    bool running;        // a download runs when the command comes
+    bool closeInChooser; // the window closes while the chooser is open
+    int choosers;
+    bool loaded;
+};
+
+class OpenCommandTest : public ::testing::TestWithParam<OpenCase>, private WindowDialogs {
+  protected:
+    std::optional<std::string> ChooseSRecordFile() override {
+        ++choosers;
+        if (GetParam().closeInChooser) {
+            rig.controller->OnClose();
+        }
+        return WriteFile(rig.folder, "image.mot", GOOD_FILE);
+    }
+    void ShowAboutBox() override {}
+    void Run(int commandId) { RunWindowCommand(commandId, *rig.controller, *this); }
+
+    ControllerRig rig{VariantQProfile()};
+    int choosers = 0;
+};
+
+TEST_P(OpenCommandTest, LoadsTheChosenFileOnlyWhenItMay) {
+    rig.OpenWithUnit();
+    if (GetParam().running) {
+        FillImage(rig.image(), {0, 1}, 0);
+        Run(IDC_START);
+        ASSERT_TRUE(rig.controller->IsDownloadRunning());
+    }
+    Run(ID_FILE_OPEN);
+    EXPECT_EQ(choosers, GetParam().choosers);
+    EXPECT_EQ(rig.view.messages.size(), GetParam().loaded ? 1u : 0u); // a load says how it went
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, OpenCommandTest,
+                         ::testing::Values(OpenCase{"Loads", false, false, 1, true},
+                                           OpenCase{"NotDuringARun", true, false, 0, false},
+                                           OpenCase{"NotOnceClosed", false, true, 1, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

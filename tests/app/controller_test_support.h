@@ -18,12 +18,12 @@ inline void FillImage(FirmwareImage& image, std::initializer_list<std::size_t> c
                       std::uint32_t flashExtent, bool flashData = true) {
     image.Reset();
     for (std::size_t block : cpuBlocks) {
-        for (std::size_t i = 0; i < BLOCK_SIZE; ++i) {
-            image.CpuRegion[block * BLOCK_SIZE + i] = static_cast<std::uint8_t>(block + i);
+        for (std::size_t i = 0; i < DATA_BLOCK_SIZE; ++i) {
+            image.CpuRegion[block * DATA_BLOCK_SIZE + i] = static_cast<std::uint8_t>(block + i);
         }
     }
     if (flashData) {
-        for (std::size_t i = 0; i < flashExtent + BLOCK_SIZE && i < FLASH_REGION_SIZE; ++i) {
+        for (std::size_t i = 0; i < flashExtent + DATA_BLOCK_SIZE && i < FLASH_REGION_SIZE; ++i) {
             image.FlashRegion[i] = static_cast<std::uint8_t>(i * 7 + 1);
         }
     }

@@ -147,7 +147,7 @@ TEST_P(FlashExtentTest, SendsBlocksZeroToExtentNumberedFromOne) {
                                  STATUS_FLASH_PHASE) > 0;
     EXPECT_EQ(flashShown, c.flashBlocks > 0);
     std::vector<std::uint8_t> flash = rig.port.FlashMemory(rig.unit);
-    std::size_t bytes = c.flashBlocks * BLOCK_SIZE;
+    std::size_t bytes = c.flashBlocks * DATA_BLOCK_SIZE;
     EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + bytes, rig.image().FlashRegion.begin()));
     EXPECT_TRUE(std::all_of(flash.begin() + bytes, flash.end(), [](auto b) { return b == 0; }));
     EXPECT_EQ(rig.view.messages.back().text, DOWNLOAD_DONE_TEXT);
@@ -174,7 +174,7 @@ TEST_P(DownloadSequenceTest, BlankCpuBlocksAreSkippedTheLastOneToo) {
     rig.OpenWithUnit();
     FillImage(rig.image(), {}, 0, false);
     // One byte that is not 0xFF makes the whole block go out; the last block stays blank.
-    rig.image().CpuRegion[8190 * BLOCK_SIZE + 31] = 0xFE;
+    rig.image().CpuRegion[8190 * DATA_BLOCK_SIZE + 31] = 0xFE;
     rig.controller->Sequence().SetCommitWait(0, std::chrono::milliseconds(0));
     rig.view.positions.clear();
     rig.controller->OnStartDownload();
@@ -489,7 +489,7 @@ TEST_P(DownloadSequenceTest, AWholeRunOverA62ByteUnitLandsEveryBlock) {
     const DownloadReport& report = rig.controller->Sequence().Report();
     ASSERT_TRUE(report.succeeded);
     EXPECT_EQ(report.cpuBlocksSent, 4u);
-    EXPECT_EQ(report.flashBlocksSent, 0x3E0u / BLOCK_SIZE + 1);
+    EXPECT_EQ(report.flashBlocksSent, 0x3E0u / DATA_BLOCK_SIZE + 1);
     std::vector<std::uint8_t> cpu = rig.port.CpuMemory(rig.unit);
     EXPECT_TRUE(std::equal(cpu.begin(), cpu.end(), rig.image().CpuRegion.begin()));
     std::vector<std::uint8_t> flash = rig.port.FlashMemory(rig.unit);

@@ -58,7 +58,8 @@ StepKind KindOf(const MSG& message, int cpuBytes, unsigned waitSteps) {
         if (index >= CPU_BLOCK_COUNT) {
             return OtherStep;
         }
-        return index * BLOCK_SIZE < static_cast<std::size_t>(cpuBytes) ? SentBlock : BlankBlock;
+        return index * DATA_BLOCK_SIZE < static_cast<std::size_t>(cpuBytes) ? SentBlock
+                                                                            : BlankBlock;
     case WM_FLASH_BLOCK_STEP:
         return SentBlock; // the step that ends the phase is timed with the block before it
     case WM_COMMIT_STEP:
