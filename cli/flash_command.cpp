@@ -28,7 +28,7 @@ std::string UnitLabel(std::int32_t number) {
 
 // One unit's line on a terminal: its label, stage and a short bar, or how it ended.
 void DrawBoardLine(std::int32_t number, FlashLane& lane) {
-    LaneStatus& status = lane.Status();
+    const LaneStatus& status = lane.Status();
     std::string label = UnitLabel(number);
     if (status.ended) {
         std::printf("\r\x1b[K%-8s %s\n", label.c_str(), lane.ResultLine().c_str());

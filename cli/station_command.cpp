@@ -255,7 +255,7 @@ ExitCode StationCommand::Run() {
         // terminal.
         std::string waits;
         for (StationRun& run : runs) {
-            LaneStatus& status = run.lane->Status();
+            const LaneStatus& status = run.lane->Status();
             if (static_cast<DownloadStage>(status.stage.load()) != DownloadStage::Wait ||
                 status.ended) {
                 continue;
