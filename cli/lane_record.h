@@ -33,7 +33,7 @@ void AddUnitFacts(nlohmann::ordered_json& record, const std::string& path,
 // of each stage and where it failed.
 void AddDownloadFacts(nlohmann::ordered_json& record, const DownloadReport& report,
                       const DownloadProgress& progress);
-// The finished record: the result first, then the fields `record` holds, the message the unit
-// run ended with and the exit status.
+// The finished record: the result first, then the fields `record` holds, the last message the
+// logic showed in the run (null for none) and the exit status.
 nlohmann::ordered_json CloseRecord(const nlohmann::ordered_json& record, const LaneEnd& end,
                                    const nlohmann::ordered_json& message);

@@ -1,6 +1,6 @@
 // The lanes of flash --all and of the station: a thread per unit that runs its lane and appends
 // its record to the report, the tally of how the runs ended, and the exit status they give. The
-// commands decide when lanes start and how they are shown; only the commands print.
+// commands decide when lanes start and show them from Lanes(); the runner keeps the books.
 #pragma once
 
 #include "flash_lane.h"
@@ -18,8 +18,8 @@
 
 class FlashSetup;
 
-// One lane the runner started. Its status may be read at any time; its record, result line and
-// exit status once the runner reaped it.
+// One lane the runner started. Its status may be read at any time, its record and result line
+// once the status says it ended, the rest once the runner reaped it.
 struct RunningLane {
     std::string path;
     std::int32_t number = 0;
