@@ -148,27 +148,30 @@ void DownloadProgress::CloseStage(DownloadStage stage, const DownloadReport& rep
     std::fflush(m_out);
 }
 
-void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock::time_point now) {
-    long done = 0;
-    long total = 1;
+std::optional<StageSteps> StepsOfStage(const DownloadReport& report, int position,
+                                       std::size_t flashBlocks, std::uint32_t waitSteps) {
     switch (report.stage) {
     case DownloadStage::CpuBlocks:
-        done = position;
-        total = static_cast<long>(CPU_BLOCK_COUNT);
-        break;
+        return StageSteps{position, static_cast<long>(CPU_BLOCK_COUNT)};
     case DownloadStage::FlashBlocks:
-        done = static_cast<long>(report.flashBlocksSent);
-        total = static_cast<long>(m_flashBlocks);
-        break;
+        return StageSteps{static_cast<long>(report.flashBlocksSent),
+                          static_cast<long>(flashBlocks)};
     case DownloadStage::Wait:
-        done = report.waitStepsDone;
-        total = static_cast<long>(m_waitSteps) + 1;
-        break;
+        return StageSteps{static_cast<long>(report.waitStepsDone),
+                          static_cast<long>(waitSteps) + 1};
     default:
+        return std::nullopt;
+    }
+}
+
+void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock::time_point now) {
+    const std::optional<StageSteps> steps =
+        StepsOfStage(report, position, m_flashBlocks, m_waitSteps);
+    if (!steps) {
         return;
     }
-    total = std::max(total, 1L);
-    done = std::clamp(done, 0L, total);
+    const long total = std::max(steps->total, 1L);
+    const long done = std::clamp(steps->done, 0L, total);
     int filled = static_cast<int>(done * BAR_WIDTH / total);
     const double tick = std::chrono::duration<double>(m_waitTick).count();
     const double waitLeft =

@@ -7,10 +7,20 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 // The printed name of a stage ("prepare", "cpu", "flash", "commit", "wait").
 const char* StageName(DownloadStage stage);
+
+// How far a stage with steps is, in steps done of all it has: the window's progress position in
+// the CPU blocks, the flash blocks sent, the ticks of the wait. Nothing for the other stages.
+struct StageSteps {
+    long done = 0;
+    long total = 0;
+};
+std::optional<StageSteps> StepsOfStage(const DownloadReport& report, int position,
+                                       std::size_t flashBlocks, std::uint32_t waitSteps);
 
 class DownloadProgress {
   public:

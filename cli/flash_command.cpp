@@ -4,6 +4,7 @@
 #include "flash_lane.h"
 #include "host_facts.h"
 #include "interrupt_flag.h"
+#include "lane_runner.h"
 #include "operator_texts.h"
 #include "transfer_log.h"
 #include "unit_driver_port.h"
@@ -13,12 +14,11 @@
 
 #include <cstdio>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace {
 
-// How often the lines of several units are redrawn on a terminal.
+// How often the lines of several units are redrawn on a terminal (a lane that ends wakes the
+// drawing at once).
 constexpr std::chrono::milliseconds BOARD_REDRAW{100};
 constexpr int BOARD_BAR_WIDTH = 20;
 
@@ -27,8 +27,8 @@ std::string UnitLabel(std::int32_t number) {
 }
 
 // One unit's line on a terminal: its label, stage and a short bar, or how it ended.
-void DrawBoardLine(std::int32_t number, FlashLane& lane) {
-    LaneStatus& status = lane.Status();
+void DrawBoardLine(std::int32_t number, const FlashLane& lane) {
+    const LaneStatus& status = lane.Status();
     std::string label = UnitLabel(number);
     if (status.ended) {
         std::printf("\r\x1b[K%-8s %s\n", label.c_str(), lane.ResultLine().c_str());
@@ -45,6 +45,35 @@ void DrawBoardLine(std::int32_t number, FlashLane& lane) {
     std::printf("\r\x1b[K%-8s %-7s [%.*s%.*s] %ld/%ld\n", label.c_str(), StageName(stage), filled,
                 "####################", BOARD_BAR_WIDTH - filled, "....................", done,
                 total);
+}
+
+// Every unit's line, drawn over the lines drawn before unless this is the `first` drawing.
+void DrawBoard(const std::list<RunningLane>& lanes, bool first) {
+    if (!first) {
+        std::printf("\x1b[%zuA", lanes.size()); // back to the first unit's line
+    }
+    for (const RunningLane& entry : lanes) {
+        DrawBoardLine(entry.number, *entry.lane);
+    }
+    std::fflush(stdout);
+}
+
+// The line after every lane ended: how many units were written.
+void PrintSummary(const LaneTally& tally, std::size_t units, ExitCode code, bool json) {
+    const auto written = static_cast<std::size_t>(tally.written);
+    const auto failed = static_cast<std::size_t>(tally.failed + tally.interrupted);
+    if (json) {
+        nlohmann::ordered_json summary{{"summary", true},
+                                       {"units", units},
+                                       {"written", written},
+                                       {"failed", failed},
+                                       {"exitCode", static_cast<int>(code)}};
+        std::printf("%s\n", DumpLine(summary).c_str());
+    } else {
+        std::printf("%zu unit%s: %zu written, %zu not written\n", units, units == 1 ? "" : "s",
+                    written, failed);
+    }
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -84,41 +113,44 @@ ExitCode FlashCommand::Run() {
 
     TransferLog log = TransferLog::AtPlatformPaths();
     LaneSettings settings = m_setup.Settings(log);
+    return m_choice.Lanes() ? RunLanes(settings, chosen) : RunOne(settings, chosen);
+}
 
-    if (!m_choice.Lanes()) {
-        const bool text = !m_setup.json && !m_bQuiet;
-        settings.devicePath = chosen.paths.front();
-        if (m_choice.Named()) {
-            settings.deviceNumber = chosen.numbers.front();
-        }
-        settings.stageLines = text ? stdout : nullptr;
-        settings.bar = text && IsTerminal(stdout);
-        settings.printIdentity = text;
-        settings.printMessages = text;
-        if (text) {
-            std::printf("%s\n", LOAD_DONE_TEXT);
-            std::fflush(stdout);
-        }
-        FlashLane lane(settings);
-        ExitCode code = lane.Run();
-        if (m_setup.json) {
-            std::printf("%s\n",
-                        lane.Record()
-                            .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                            .c_str());
-        } else if (m_bQuiet) {
-            std::fprintf(code == ExitCode::Success ? stdout : stderr, "%s\n",
-                         lane.ResultLine().c_str());
-        }
-        std::fflush(stdout);
-        if (!m_setup.AppendReport(lane) && code == ExitCode::Success) {
-            code = ExitCode::FileError;
-        }
-        return code;
+ExitCode FlashCommand::RunOne(LaneSettings settings, const ChosenUnits& chosen) {
+    const bool text = !m_setup.json && !m_bQuiet;
+    settings.devicePath = chosen.paths.front();
+    if (m_choice.Named()) {
+        settings.deviceNumber = chosen.numbers.front();
     }
+    settings.stageLines = text ? stdout : nullptr;
+    settings.bar = text && IsTerminal(stdout);
+    settings.printIdentity = text;
+    settings.printMessages = text;
+    if (text) {
+        std::printf("%s\n", LOAD_DONE_TEXT);
+        std::fflush(stdout);
+    }
+    FlashLane lane(settings);
+    ExitCode code = lane.Run();
+    if (m_setup.json) {
+        std::printf("%s\n",
+                    lane.Record()
+                        .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                        .c_str());
+    } else if (m_bQuiet) {
+        std::fprintf(code == ExitCode::Success ? stdout : stderr, "%s\n",
+                     lane.ResultLine().c_str());
+    }
+    std::fflush(stdout);
+    if (!m_setup.AppendReport(lane) && code == ExitCode::Success) {
+        code = ExitCode::FileError;
+    }
+    return code;
+}
 
-    std::vector<std::unique_ptr<FlashLane>> lanes;
+ExitCode FlashCommand::RunLanes(const LaneSettings& settings, const ChosenUnits& chosen) {
     const bool board = !m_setup.json && !m_bQuiet && IsTerminal(stdout);
+    LaneRunner runner(m_setup);
     for (std::size_t i = 0; i < chosen.paths.size(); ++i) {
         LaneSettings each = settings;
         each.devicePath = chosen.paths[i];
@@ -127,90 +159,29 @@ ExitCode FlashCommand::Run() {
         const bool events = !m_setup.json && !m_bQuiet && !board;
         each.stageLines = events ? stdout : nullptr;
         each.printMessages = events;
-        lanes.push_back(std::make_unique<FlashLane>(std::move(each)));
+        runner.Start(std::move(each), chosen.numbers[i]);
     }
-    return RunLanes(lanes, chosen.numbers);
-}
-
-ExitCode FlashCommand::RunLanes(std::vector<std::unique_ptr<FlashLane>>& lanes,
-                                const std::vector<std::int32_t>& numbers) {
-    const bool board = !m_setup.json && !m_bQuiet && IsTerminal(stdout);
-    std::mutex printing;
-    std::vector<ExitCode> codes(lanes.size(), ExitCode::Success);
-    // One element per lane, each written by its own thread only (not vector<bool>: packed bits).
-    std::vector<char> recorded(lanes.size(), 1);
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < lanes.size(); ++i) {
-        threads.emplace_back([&, i] {
-            codes[i] = lanes[i]->Run();
-            recorded[i] = m_setup.AppendReport(*lanes[i]) ? 1 : 0;
-            if (m_setup.json) {
-                std::lock_guard lock(printing);
-                std::printf("%s\n", DumpLine(lanes[i]->Record()).c_str());
-                std::fflush(stdout);
-            } else if (m_bQuiet) {
-                std::lock_guard lock(printing);
-                std::printf("%s: %s\n", UnitLabel(numbers[i]).c_str(),
-                            lanes[i]->ResultLine().c_str());
-                std::fflush(stdout);
-            }
-        });
-    }
-    if (board) {
-        auto allEnded = [&] {
-            for (auto& lane : lanes) {
-                if (!lane->Status().ended) {
-                    return false;
-                }
-            }
-            return true;
-        };
-        bool first = true;
-        for (;;) {
-            bool ended = allEnded();
-            if (!first) {
-                std::printf("\x1b[%zuA", lanes.size()); // back to the first unit's line
-            }
-            first = false;
-            for (std::size_t i = 0; i < lanes.size(); ++i) {
-                DrawBoardLine(numbers[i], *lanes[i]);
-            }
-            std::fflush(stdout);
-            if (ended) {
-                break;
-            }
-            std::this_thread::sleep_for(BOARD_REDRAW);
+    // Each lane's line as it ends, or the board redrawn until every lane ended.
+    auto ended = [&](const RunningLane& entry) {
+        if (m_setup.json) {
+            std::printf("%s\n", DumpLine(entry.lane->Record()).c_str());
+        } else if (m_bQuiet) {
+            std::printf("%s: %s\n", UnitLabel(entry.number).c_str(),
+                        entry.lane->ResultLine().c_str());
         }
+        std::fflush(stdout);
+    };
+    for (bool first = true;; first = false) {
+        runner.Reap(ended);
+        if (board) {
+            DrawBoard(runner.Lanes(), first);
+        }
+        if (runner.Tally().running == 0) {
+            break;
+        }
+        runner.WaitForAnEnd(BOARD_REDRAW);
     }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-
-    std::size_t written = 0;
-    std::size_t failed = 0;
-    bool interrupted = false;
-    bool allRecorded = true;
-    for (std::size_t i = 0; i < lanes.size(); ++i) {
-        written += codes[i] == ExitCode::Success;
-        failed += codes[i] != ExitCode::Success;
-        interrupted = interrupted || codes[i] == ExitCode::Interrupted;
-        allRecorded = allRecorded && recorded[i] != 0;
-    }
-    ExitCode code = interrupted    ? ExitCode::Interrupted
-                    : failed > 0   ? ExitCode::DownloadFailed
-                    : !allRecorded ? ExitCode::FileError
-                                   : ExitCode::Success;
-    if (m_setup.json) {
-        nlohmann::ordered_json summary{{"summary", true},
-                                       {"units", lanes.size()},
-                                       {"written", written},
-                                       {"failed", failed},
-                                       {"exitCode", static_cast<int>(code)}};
-        std::printf("%s\n", DumpLine(summary).c_str());
-    } else {
-        std::printf("%zu unit%s: %zu written, %zu not written\n", lanes.size(),
-                    lanes.size() == 1 ? "" : "s", written, failed);
-    }
-    std::fflush(stdout);
+    const ExitCode code = runner.ExitStatus(ExitCode::DownloadFailed);
+    PrintSummary(runner.Tally(), chosen.paths.size(), code, m_setup.json);
     return code;
 }

@@ -9,16 +9,16 @@
 
 #include <string>
 
-class FlashLane;
-
 class FlashCommand : public Command {
   public:
     CLI::App* Register(CLI::App& app) override;
     ExitCode Run() override;
 
   private:
-    ExitCode RunLanes(std::vector<std::unique_ptr<FlashLane>>& lanes,
-                      const std::vector<std::int32_t>& numbers);
+    // The one chosen unit (or the first qualifying one), with the window's texts.
+    ExitCode RunOne(LaneSettings settings, const ChosenUnits& chosen);
+    // One lane per chosen unit, all at once.
+    ExitCode RunLanes(const LaneSettings& settings, const ChosenUnits& chosen);
 
     FlashSetup m_setup;
     bool m_bQuiet = false;

@@ -13,11 +13,16 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+class DownloadProgress;
 class FirmwareImage;
+class FlashTransferController;
 class TransferLog;
+class UnitSessionRunner;
+struct LaneEnd;
 struct VariantProfile;
 
 // What the lanes share and what each one shows.
@@ -57,9 +62,16 @@ class FlashLane {
     const nlohmann::ordered_json& Record() const { return m_record; }
     // How the lane ended, in one line: "written", or what failed where.
     const std::string& ResultLine() const { return m_resultLine; }
-    LaneStatus& Status() { return m_status; }
+    const LaneStatus& Status() const { return m_status; }
 
   private:
+    // Gives the unit the image and the commit wait; returns the display of the download.
+    std::unique_ptr<DownloadProgress> PrepareDownload(FlashTransferController& controller);
+    // Runs the download until it ends or Ctrl-C stops it, and notes what it did.
+    ExitCode Download(UnitSessionRunner& runner, DownloadProgress& progress);
+    // Closes the record, keeps the result line and marks the lane ended.
+    ExitCode Finish(const LaneEnd& end, const nlohmann::ordered_json& message);
+
     LaneSettings m_settings;
     nlohmann::ordered_json m_record;
     std::string m_resultLine;

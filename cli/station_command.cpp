@@ -6,7 +6,9 @@
 #include "flash_lane.h"
 #include "host_facts.h"
 #include "interrupt_flag.h"
+#include "lane_runner.h"
 #include "logic_services.h"
+#include "station_presence.h"
 #include "transfer_log.h"
 #include "unit_choice.h"
 #include "unit_driver_port.h"
@@ -15,44 +17,17 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <list>
-#include <map>
 #include <optional>
+#include <set>
 #include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// One run of one unit, on its own thread.
-struct StationRun {
-    std::string path;
-    std::int32_t number = 0;
-    std::unique_ptr<FlashLane> lane;
-    Clock::time_point start;
-    std::thread thread;
-    std::atomic<bool> over{false}; // the record is appended and the lane's line printed
-    bool waitShown = false;
-};
-
-// What the station knows of a present interface.
-struct Arrival {
-    bool qualifies = false;
-    std::int32_t number = 0;
-    bool written = false; // a run was started in this plug
-    Clock::time_point inspected;
-};
-
-struct Tally {
-    int passed = 0;
-    int failed = 0;
-    int interrupted = 0;
-    int running = 0;
-};
 
 // "unit 3  SIMUNIT 1.00 0000": the unit and the identity it answered with.
 std::string UnitText(std::int32_t number, const nlohmann::ordered_json& record) {
@@ -64,6 +39,184 @@ std::string UnitText(std::int32_t number, const nlohmann::ordered_json& record) 
         }
     }
     return text;
+}
+
+std::string TallyText(const LaneTally& tally) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%d passed, %d failed, %d interrupted, %d in progress",
+                  tally.written, tally.failed, tally.interrupted, tally.running);
+    return line;
+}
+
+// What the station prints: a line for each thing that happened and, on a terminal, a status line
+// below them (the tally and the units that must stay plugged), redrawn in place.
+class StationLines {
+  public:
+    explicit StationLines(bool json) : m_text(!json), m_terminal(!json && IsTerminal(stdout)) {}
+
+    void Waiting(const FlashSetup& setup);
+    void Stopping();
+    void Unplugged(std::int32_t number);
+    void Ended(const RunningLane& entry, const LaneTally& tally);
+    // Says once of each unit in the wait after its commit that it must stay plugged, and
+    // redraws the status line.
+    void ShowWaits(const std::list<RunningLane>& lanes, const LaneTally& tally);
+    void Summary(const LaneTally& tally, ExitCode code);
+
+  private:
+    void ClearStatus();
+
+    const bool m_text;
+    const bool m_terminal;
+    bool m_statusShown = false;
+    std::set<const RunningLane*> m_waitsShown; // lanes not reaped yet
+};
+
+void StationLines::ClearStatus() {
+    if (m_statusShown) {
+        std::printf("\r\x1b[K");
+        m_statusShown = false;
+    }
+}
+
+void StationLines::Waiting(const FlashSetup& setup) {
+    const nlohmann::ordered_json& common = setup.Common();
+    if (m_text) {
+        std::printf("%s: sha256 %s, %d CPU and %d flash blocks to send\n", setup.Path().c_str(),
+                    common.value("sha256", std::string("unknown")).c_str(),
+                    common["blocks"]["cpu"].get<int>(), common["blocks"]["flash"].get<int>());
+        std::printf("waiting for units; Ctrl-C ends the station\n");
+    } else {
+        nlohmann::ordered_json ready{{"station", "waiting"}};
+        ready.update(common);
+        std::printf("%s\n", DumpLine(ready).c_str());
+    }
+    std::fflush(stdout);
+}
+
+void StationLines::Stopping() {
+    if (m_text) {
+        ClearStatus();
+        std::printf("stopping: units that committed finish their wait, the others get no commit\n");
+        std::fflush(stdout);
+    }
+}
+
+void StationLines::Unplugged(std::int32_t number) {
+    if (m_text) {
+        ClearStatus();
+        std::printf("unit %d unplugged\n", number);
+        std::fflush(stdout);
+    }
+}
+
+void StationLines::Ended(const RunningLane& entry, const LaneTally& tally) {
+    m_waitsShown.erase(&entry);
+    const nlohmann::ordered_json& record = entry.lane->Record();
+    if (m_text) {
+        ClearStatus();
+        const double seconds = std::chrono::duration<double>(Clock::now() - entry.start).count();
+        // After a run ended, the unit no longer writes: it may go, whatever the result.
+        std::printf(
+            "%s  %s  %s (%.1f s): unplug it now\n", record.value("time", std::string()).c_str(),
+            UnitText(entry.number, record).c_str(), entry.lane->ResultLine().c_str(), seconds);
+        std::printf("tally: %s\n", TallyText(tally).c_str());
+    } else {
+        std::printf("%s\n", DumpLine(record).c_str());
+    }
+    std::fflush(stdout);
+}
+
+void StationLines::ShowWaits(const std::list<RunningLane>& lanes, const LaneTally& tally) {
+    std::string waits;
+    for (const RunningLane& entry : lanes) {
+        const LaneStatus& status = entry.lane->Status();
+        if (static_cast<DownloadStage>(status.stage.load()) != DownloadStage::Wait ||
+            status.ended) {
+            continue;
+        }
+        const double tick = std::chrono::duration<double>(COMMIT_WAIT_TICK).count();
+        const long left = std::max(0L, status.total.load() - status.done.load());
+        const double seconds = std::ceil(static_cast<double>(left) * tick);
+        if (m_waitsShown.insert(&entry).second && m_text) {
+            ClearStatus();
+            std::printf("unit %d  committed: keep it plugged in, it writes its flash for %.0f s\n",
+                        entry.number, seconds);
+            std::fflush(stdout);
+        }
+        char each[64];
+        std::snprintf(each, sizeof each, "  unit %d: keep plugged %.0f s", entry.number, seconds);
+        waits += each;
+    }
+    if (m_terminal) {
+        std::printf("\r\x1b[K%s%s", TallyText(tally).c_str(), waits.c_str());
+        std::fflush(stdout);
+        m_statusShown = true;
+    }
+}
+
+void StationLines::Summary(const LaneTally& tally, ExitCode code) {
+    if (m_text) {
+        ClearStatus();
+        std::printf("station ended: %s\n", TallyText(tally).c_str());
+    } else {
+        nlohmann::ordered_json summary{{"summary", true},
+                                       {"passed", tally.written},
+                                       {"failed", tally.failed},
+                                       {"interrupted", tally.interrupted},
+                                       {"exitCode", static_cast<int>(code)}};
+        std::printf("%s\n", DumpLine(summary).c_str());
+    }
+    std::fflush(stdout);
+}
+
+// Starts a lane for each qualifying unit as it is plugged in, at the arrival poller's pace,
+// until Ctrl-C and every lane is over. After Ctrl-C no unit is taken; lanes that committed
+// finish their wait, the others stop before their commit.
+void Watch(LaneRunner& runner, const LaneSettings& base, StationLines& lines) {
+    const SessionTiming timing;
+    std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
+    PresenceRules rules;
+    rules.retryInterval = timing.retryInterval;
+    rules.look = [&](std::uint32_t index, const std::string& path) -> std::optional<UnitLook> {
+        UnitInterface unit = SurveyUnit(*port, index);
+        if (unit.path != path) {
+            return std::nullopt; // the interfaces changed since they were listed: next round
+        }
+        return UnitLook{unit.qualifies, unit.deviceNumber};
+    };
+    rules.busy = [&](const std::string& path) { return runner.HasLaneFor(path); };
+    Presence present;
+    for (bool stopping = false;;) {
+        if (!stopping && Interrupted()) {
+            stopping = true;
+            if (!runner.Lanes().empty()) {
+                lines.Stopping();
+            }
+        }
+        runner.Reap([&](const RunningLane& entry) { lines.Ended(entry, runner.Tally()); });
+        runner.DropReaped();
+        if (stopping && runner.Lanes().empty()) {
+            return;
+        }
+        if (!stopping) {
+            rules.now = Clock::now();
+            // Opens no interface but new ones: units being written are not disturbed.
+            PresenceStep step = TrackPresence(std::move(present), PresentPaths(*port), rules);
+            present = std::move(step.present);
+            for (std::int32_t number : step.unplugged) {
+                lines.Unplugged(number);
+            }
+            for (const UnitToStart& unit : step.start) {
+                LaneSettings each = base;
+                each.devicePath = unit.path;
+                each.deviceNumber = unit.number;
+                runner.Start(std::move(each), unit.number);
+            }
+        }
+        lines.ShowWaits(runner.Lanes(), runner.Tally());
+        std::this_thread::sleep_for(timing.pollInterval);
+    }
 }
 
 } // namespace
@@ -86,219 +239,15 @@ ExitCode StationCommand::Run() {
     if (ExitCode refused = m_setup.Load(); refused != ExitCode::Success) {
         return refused;
     }
-    const bool text = !m_setup.json;
-    const bool terminal = text && IsTerminal(stdout);
-    const nlohmann::ordered_json& common = m_setup.Common();
-    if (text) {
-        std::printf("%s: sha256 %s, %d CPU and %d flash blocks to send\n", m_setup.Path().c_str(),
-                    common.value("sha256", std::string("unknown")).c_str(),
-                    common["blocks"]["cpu"].get<int>(), common["blocks"]["flash"].get<int>());
-        std::printf("waiting for units; Ctrl-C ends the station\n");
-    } else {
-        nlohmann::ordered_json ready{{"station", "waiting"}};
-        ready.update(common);
-        std::printf("%s\n", DumpLine(ready).c_str());
-    }
-    std::fflush(stdout);
-
+    StationLines lines(m_setup.json);
+    lines.Waiting(m_setup);
     TransferLog log = TransferLog::AtPlatformPaths();
     LaneSettings base = m_setup.Settings(log);
     base.finishCommittedWait = true;
-    const SessionTiming timing;
-    std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
-    std::map<std::string, Arrival> present;
-    // A list: a running lane's entry never moves. Only this thread prints; a lane's thread runs
-    // its download and appends its record.
-    std::list<StationRun> runs;
-    Tally tally;
-    std::atomic<bool> recordLost{false};
-    bool statusShown = false;
-
-    auto clearStatus = [&] {
-        if (statusShown) {
-            std::printf("\r\x1b[K");
-            statusShown = false;
-        }
-    };
-    auto tallyText = [&] {
-        char line[128];
-        std::snprintf(line, sizeof line, "%d passed, %d failed, %d interrupted, %d in progress",
-                      tally.passed, tally.failed, tally.interrupted, tally.running);
-        return std::string(line);
-    };
-
-    auto start = [&](const std::string& path, std::int32_t number) {
-        StationRun& run = runs.emplace_back();
-        run.path = path;
-        run.number = number;
-        LaneSettings each = base;
-        each.devicePath = path;
-        each.deviceNumber = number;
-        run.lane = std::make_unique<FlashLane>(std::move(each));
-        run.start = Clock::now();
-        ++tally.running;
-        run.thread = std::thread([&, &run = run] {
-            run.lane->Run();
-            if (!m_setup.AppendReport(*run.lane)) {
-                recordLost = true;
-            }
-            run.over = true;
-        });
-    };
-
-    // A run that ended: its line, and the tally.
-    auto reap = [&](StationRun& run) {
-        run.thread.join();
-        const nlohmann::ordered_json& record = run.lane->Record();
-        const std::string result = record.value("result", std::string());
-        --tally.running;
-        if (result == "written") {
-            ++tally.passed;
-        } else if (result == "interrupted") {
-            ++tally.interrupted;
-        } else {
-            ++tally.failed;
-        }
-        if (text) {
-            clearStatus();
-            const double seconds = std::chrono::duration<double>(Clock::now() - run.start).count();
-            // After a run ended, the unit no longer writes: it may go, whatever the result.
-            std::printf(
-                "%s  %s  %s (%.1f s): unplug it now\n", record.value("time", std::string()).c_str(),
-                UnitText(run.number, record).c_str(), run.lane->ResultLine().c_str(), seconds);
-            std::printf("tally: %s\n", tallyText().c_str());
-        } else {
-            std::printf("%s\n", DumpLine(record).c_str());
-        }
-        std::fflush(stdout);
-    };
-
-    // Ctrl-C stops taking units; lanes that committed finish their wait, the others stop
-    // before their commit.
-    bool stopping = false;
-    for (;;) {
-        if (!stopping && Interrupted()) {
-            stopping = true;
-            if (text && !runs.empty()) {
-                clearStatus();
-                std::printf(
-                    "stopping: units that committed finish their wait, the others get no commit\n");
-                std::fflush(stdout);
-            }
-        }
-        for (auto it = runs.begin(); it != runs.end();) {
-            if (it->over) {
-                reap(*it);
-                it = runs.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        if (stopping && runs.empty()) {
-            break;
-        }
-        // Arrivals and removals, by device path; only a new interface is opened for a look.
-        const Clock::time_point now = Clock::now();
-        std::optional<std::vector<std::string>> listed;
-        if (!stopping) {
-            listed = PresentPaths(*port); // nothing when the interfaces cannot be listed now
-        }
-        const std::vector<std::string> paths = listed.value_or(std::vector<std::string>());
-        // A unit counts as gone only when a whole listing lacks it: a path that could not be
-        // read may be its own.
-        const bool whole = listed && std::find(paths.begin(), paths.end(), "") == paths.end();
-        for (auto it = present.begin(); it != present.end() && whole;) {
-            if (std::find(paths.begin(), paths.end(), it->first) == paths.end()) {
-                if (it->second.written && text) {
-                    clearStatus();
-                    std::printf("unit %d unplugged\n", it->second.number);
-                    std::fflush(stdout);
-                }
-                it = present.erase(it); // unplugged: the next plug is a new arrival
-            } else {
-                ++it;
-            }
-        }
-        for (std::size_t index = 0; index < paths.size(); ++index) {
-            const std::string& path = paths[index];
-            if (path.empty()) {
-                continue;
-            }
-            auto known = present.find(path);
-            if (known == present.end() || (!known->second.qualifies &&
-                                           now - known->second.inspected >= timing.retryInterval)) {
-                UnitInterface unit = SurveyUnit(*port, static_cast<std::uint32_t>(index));
-                if (unit.path != path) {
-                    continue; // the interfaces changed since they were listed: next round
-                }
-                Arrival& arrival = present[path];
-                arrival.qualifies = unit.qualifies;
-                arrival.number = unit.deviceNumber;
-                arrival.inspected = now;
-            }
-        }
-        for (auto& [path, arrival] : present) {
-            if (stopping || !arrival.qualifies || arrival.written) {
-                continue;
-            }
-            bool running = false; // plugged back while the run of its last plug still ends
-            for (const StationRun& run : runs) {
-                running = running || run.path == path;
-            }
-            if (!running) {
-                arrival.written = true;
-                start(path, arrival.number);
-            }
-        }
-
-        // Units in the wait after the commit must stay plugged: said once, counted down on a
-        // terminal.
-        std::string waits;
-        for (StationRun& run : runs) {
-            LaneStatus& status = run.lane->Status();
-            if (static_cast<DownloadStage>(status.stage.load()) != DownloadStage::Wait ||
-                status.ended) {
-                continue;
-            }
-            const double tick = std::chrono::duration<double>(COMMIT_WAIT_TICK).count();
-            const long left = std::max(0L, status.total.load() - status.done.load());
-            const double seconds = std::ceil(static_cast<double>(left) * tick);
-            if (!run.waitShown && text) {
-                clearStatus();
-                std::printf("unit %d  committed: keep it plugged in, it writes its flash for "
-                            "%.0f s\n",
-                            run.number, seconds);
-                std::fflush(stdout);
-            }
-            run.waitShown = true;
-            char each[64];
-            std::snprintf(each, sizeof each, "  unit %d: keep plugged %.0f s", run.number, seconds);
-            waits += each;
-        }
-        if (terminal) {
-            std::printf("\r\x1b[K%s%s", tallyText().c_str(), waits.c_str());
-            std::fflush(stdout);
-            statusShown = true;
-        }
-        std::this_thread::sleep_for(timing.pollInterval);
-    }
-
-    runs.clear();
-
-    const ExitCode code = tally.failed > 0 || tally.interrupted > 0 ? ExitCode::Interrupted
-                          : recordLost                              ? ExitCode::FileError
-                                                                    : ExitCode::Success;
-    if (text) {
-        clearStatus();
-        std::printf("station ended: %s\n", tallyText().c_str());
-    } else {
-        nlohmann::ordered_json summary{{"summary", true},
-                                       {"passed", tally.passed},
-                                       {"failed", tally.failed},
-                                       {"interrupted", tally.interrupted},
-                                       {"exitCode", static_cast<int>(code)}};
-        std::printf("%s\n", DumpLine(summary).c_str());
-    }
-    std::fflush(stdout);
+    LaneRunner runner(m_setup);
+    Watch(runner, base, lines);
+    // 0 only when every run ended written.
+    const ExitCode code = runner.ExitStatus(ExitCode::Interrupted);
+    lines.Summary(runner.Tally(), code);
     return code;
 }
