@@ -71,6 +71,12 @@ class WindowTest : public ::testing::TestWithParam<char> {
     std::int32_t unit = -1;
 };
 
+// The DPI the suite runs at: 96, or the scale its prefix was set to (KNOT_WINDOW_DPI).
+int SuiteDpi() {
+    const char* dpi = std::getenv("KNOT_WINDOW_DPI");
+    return dpi != nullptr ? std::atoi(dpi) : 96;
+}
+
 LOGFONTW FontOf(HWND control) {
     LOGFONTW font{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font),
@@ -82,6 +88,10 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
     const VariantProfile& profile = ProfileOf(GetParam());
     Open(false);
     EXPECT_EQ(WindowText(Window()), Wide(ProgramTitle(profile)));
+    const int dpi = SuiteDpi();
+    HDC screen = GetDC(Window());
+    ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), dpi);
+    ReleaseDC(Window(), screen);
 
     struct Control {
         int id;
@@ -92,25 +102,29 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
                                 {IDC_START, L"Button", {190, 7, 50, 44}},
                                 {IDC_PROGRESS, PROGRESS_CLASSW, {7, 75, 233, 18}},
                                 {IDC_STATUS, L"Static", {7, 59, 233, 14}}};
-    for (const Control& control : controls) {
-        HWND item = rig.Item(control.id);
-        ASSERT_NE(item, nullptr) << control.id;
-        wchar_t className[64] = {};
-        GetClassNameW(item, className, 64);
-        EXPECT_EQ(_wcsicmp(className, control.className), 0) << control.id << " " << className;
-        // The dialog manager converts position and size each on its own.
-        RECT expected = control.units;
-        MapDialogRect(Window(), &expected);
-        expected.right += expected.left;
-        expected.bottom += expected.top;
-        RECT actual{};
-        GetWindowRect(item, &actual);
-        MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&actual), 2);
-        EXPECT_EQ(actual.left, expected.left) << control.id;
-        EXPECT_EQ(actual.top, expected.top) << control.id;
-        EXPECT_EQ(actual.right, expected.right) << control.id;
-        EXPECT_EQ(actual.bottom, expected.bottom) << control.id;
-    }
+    // Each control where the template puts it, scaled from the window's DPI to `atDpi`.
+    const auto expectPlaces = [&](int atDpi) {
+        for (const Control& control : controls) {
+            HWND item = rig.Item(control.id);
+            ASSERT_NE(item, nullptr) << control.id;
+            wchar_t className[64] = {};
+            GetClassNameW(item, className, 64);
+            EXPECT_EQ(_wcsicmp(className, control.className), 0) << control.id << " " << className;
+            // The dialog manager converts position and size each on its own.
+            RECT expected = control.units;
+            MapDialogRect(Window(), &expected);
+            expected.right += expected.left;
+            expected.bottom += expected.top;
+            RECT actual{};
+            GetWindowRect(item, &actual);
+            MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&actual), 2);
+            EXPECT_EQ(actual.left, MulDiv(expected.left, atDpi, dpi)) << control.id;
+            EXPECT_EQ(actual.top, MulDiv(expected.top, atDpi, dpi)) << control.id;
+            EXPECT_EQ(actual.right, MulDiv(expected.right, atDpi, dpi)) << control.id;
+            EXPECT_EQ(actual.bottom, MulDiv(expected.bottom, atDpi, dpi)) << control.id;
+        }
+    };
+    expectPlaces(dpi);
     // The template's client area is kept below the menu bar.
     RECT client{};
     GetClientRect(Window(), &client);
@@ -142,15 +156,39 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
     EXPECT_TRUE(ShowsPlaceholders());
     HWND list = rig.Item(IDC_LIST);
     EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x21);
-    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), 150);
-    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), 150);
+    // Two columns of 150 pixels at 96 DPI, which fill the list at every scale.
+    const LRESULT columns[] = {SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0),
+                               SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0)};
+    EXPECT_EQ(columns[0], MulDiv(150, dpi, 96));
+    EXPECT_EQ(columns[1], MulDiv(150, dpi, 96));
+    RECT listClient{};
+    GetClientRect(list, &listClient);
+    EXPECT_LE(columns[0] + columns[1], listClient.right);
+    EXPECT_GE(columns[0] + columns[1], listClient.right * 9 / 10);
+    // Each row as high as its bold text, and all three inside the list.
+    HDC listDc = GetDC(list);
+    HGDIOBJ previous =
+        SelectObject(listDc, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    TEXTMETRICW text{};
+    GetTextMetricsW(listDc, &text);
+    SelectObject(listDc, previous);
+    ReleaseDC(list, listDc);
+    for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
+        RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
+        EXPECT_GE(bounds.bottom - bounds.top, text.tmHeight) << row;
+        EXPECT_LE(bounds.bottom, listClient.bottom) << row;
+    }
+    RECT status{};
+    GetClientRect(rig.Item(IDC_STATUS), &status);
+    EXPECT_GE(status.bottom, text.tmHeight); // the status text in the same font
     EXPECT_EQ(GetFocus(), list);
 
     // The bold font: the dialog font with exactly the listed changes, on Start, list and status.
     const LOGFONTW dialogFont = FontOf(rig.Item(IDC_PROGRESS));
     for (int id : {IDC_START, IDC_LIST, IDC_STATUS}) {
         const LOGFONTW bold = FontOf(rig.Item(id));
-        EXPECT_EQ(bold.lfHeight, -19) << id;
+        EXPECT_EQ(bold.lfHeight, MulDiv(-19, dpi, 96)) << id;
         EXPECT_EQ(bold.lfWeight, 700) << id;
         EXPECT_EQ(bold.lfOutPrecision, 3) << id;
         EXPECT_EQ(bold.lfClipPrecision, 2) << id;
@@ -160,6 +198,21 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
         EXPECT_EQ(std::wstring(bold.lfFaceName), std::wstring(dialogFont.lfFaceName)) << id;
     }
     EXPECT_NE(FontOf(rig.Item(IDC_PROGRESS)).lfWeight, 700);
+
+    // Moved to a monitor of 1.5 times the scale: the window takes the frame offered, and the
+    // controls, the columns and the bold font follow.
+    const int moved = dpi * 3 / 2;
+    RECT frame{};
+    GetWindowRect(Window(), &frame);
+    RECT offered{frame.left, frame.top, frame.left + MulDiv(frame.right - frame.left, 3, 2),
+                 frame.top + MulDiv(frame.bottom - frame.top, 3, 2)};
+    SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(moved, moved),
+                 reinterpret_cast<LPARAM>(&offered));
+    GetWindowRect(Window(), &frame);
+    EXPECT_TRUE(EqualRect(&frame, &offered));
+    expectPlaces(moved);
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), MulDiv(150, moved, 96));
+    EXPECT_EQ(FontOf(rig.Item(IDC_START)).lfHeight, MulDiv(-19, moved, 96));
 }
 
 TEST_P(WindowTest, ArrivalFillsTheRowsAndStartFollowsTheLoadedFile) {
