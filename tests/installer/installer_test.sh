@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a throw-away prefix: a silent install puts the programs,
 # their Start-menu entries and the trace folder in place, lets the local Users group (and no
-# wider group) modify that one folder, knot-fdt list runs from the install folder, neither the
-# uninstaller nor the installer changes anything while a window program runs, a silent
-# uninstall removes the programs and the entries but keeps the trace files, and an install over
-# the programs of an earlier build replaces them and keeps the trace files. Wine's icacls
+# wider group) modify that one folder, knot-fdt list runs from the install folder, nothing
+# changes while a window program runs, a silent uninstall removes the programs and the entries
+# but keeps the trace files, as does an install over an earlier build's programs. Wine's icacls
 # changes no rights and Wine derives a folder's rights from its Unix mode, so the rights cannot
 # be read back here: a recorder stands in for icacls and the test checks what the installer
 # asked of it, and that a refused grant makes the install fail.
@@ -26,13 +25,11 @@ IFS=';' read -r -a entries <<<"${7:-}"
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 export WINEDEBUG=-all
-unset WAYLAND_DISPLAY
 WINEPREFIX=$(mktemp -d "${PWD}/installer-prefix.XXXXXX")
 export WINEPREFIX
-# Everything runs silently, but a window program runs in one case: a display of its own.
 # shellcheck source=scripts/wine-display.sh
 source "$(dirname "$0")/../../scripts/wine-display.sh"
-start_wine_display
+start_wine_display # a display of its own for the window program run below
 cleanup() {
     "${wineserver}" -k 2>/dev/null || true
     rm -rf "${WINEPREFIX}"
@@ -108,21 +105,17 @@ list_out=$("${wine}" "${install_dir}\\knot-fdt.exe" list 2>&1 </dev/null) || fai
 echo "${list_out}"
 
 echo "--- a window program running"
-# Its window's title is its Start-menu label. The uninstaller runs in place (_?=) to give its
-# status; otherwise it hands over to a copy of itself and ends at once. The folder after _?= goes
-# as words: Wine would quote it whole, and the uninstaller would not see the switch.
+# Its title is its Start-menu label. The uninstaller gives its status when run in place (_?=, the
+# folder as words: Wine would quote it whole, hiding the switch).
 "${wine}" "${install_dir}\\${entries[0]}.exe" </dev/null >/dev/null 2>&1 &
-window_pid=$!
-timeout 60 xdotool search --sync --name "${entries[1]}" >/dev/null || fail "no window of ${entries[0]}"
+timeout 60 xdotool search --sync --name "${entries[1]}" >/dev/null || fail "no program window"
 read -r -a in_place <<<"_?=${install_dir}"
 "${wine}" "${install_dir}\\Uninstall.exe" /S "${in_place[@]}" </dev/null >/dev/null 2>&1 &&
-    fail "uninstall with ${entries[0]} running ended with status 0"
-run_installer && fail "install with ${entries[0]} running ended with status 0"
-for file in "${installed[@]}" "${shortcuts[@]}"; do
-    [[ -f "${file}" ]] || fail "removed while ${entries[0]} ran: ${file}"
-done
+    fail "uninstall with a program running ended with status 0"
+run_installer && fail "install with a program running ended with status 0"
+for file in "${installed[@]}" "${shortcuts[@]}"; do [[ -f "${file}" ]] || fail "removed: ${file}"; done
 "${wine}" taskkill /IM "${entries[0]}.exe" </dev/null >/dev/null 2>&1 # its close box
-wait "${window_pid}" || fail "${entries[0]} exit status $?"
+wait_for_prefix
 
 echo "--- silent uninstall"
 trace="${trace_dir}/debugZu.txt"
@@ -136,20 +129,12 @@ done
 [[ ! -e "$(unix_path "${install_dir}")" ]] || fail "install folder left after uninstall"
 cmp -s "${trace}" "${WINEPREFIX}/trace.before" || fail "trace file not kept by the uninstall"
 
-echo "--- install over an earlier build"
-# The programs of an earlier build stand in as this build's with one byte more.
+echo "--- install over an earlier build's programs (this build's with a byte more)"
 run_installer || fail "installer exit status $?"
-wait_for_prefix
-for program in "${programs[@]}"; do
-    exe=$(unix_path "${install_dir}\\${program}.exe")
-    cp "${exe}" "${WINEPREFIX}/${program}.current"
-    printf 'x' >>"${exe}"
-done
-run_installer || fail "installer over an earlier build: exit status $?"
-wait_for_prefix
-for program in "${programs[@]}"; do
-    cmp -s "$(unix_path "${install_dir}\\${program}.exe")" "${WINEPREFIX}/${program}.current" ||
-        fail "${program}.exe of the earlier build not replaced"
+for exe in "${installed[@]:0:${#programs[@]}}"; do cp "${exe}" "${WINEPREFIX}" && echo >>"${exe}"; done
+run_installer || fail "install over an earlier build: exit status $?"
+for exe in "${installed[@]:0:${#programs[@]}}"; do
+    cmp -s "${exe}" "${WINEPREFIX}/${exe##*/}" || fail "not replaced: ${exe}"
 done
 cmp -s "${trace}" "${WINEPREFIX}/trace.before" || fail "trace file not kept by the install"
 

