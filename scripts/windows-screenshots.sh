@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the native Windows programs under Wine, on a virtual display, into
-# docs/screenshots/KNOT-Q_FDT-windows.png and KNOT-P_FDT-windows.png: a simulated unit plugged in
+# docs/screenshots/KNOT-Q_FDT-windows.png and KNOT-P_FDT-windows.png at 96 DPI (100 %), and
+# KNOT-?_FDT-windows-144dpi.png and -192dpi.png at 150 % and 200 %: a simulated unit plugged in
 # and identified, the model's sample loaded. Then each real program is started once, and the time
 # to its shown window and to its end after Escape is printed.
 # Usage: scripts/windows-screenshots.sh   (builds the mingw preset's targets it needs)
@@ -19,11 +20,16 @@ source scripts/wine-display.sh
 start_wine_display
 
 mkdir -p docs/screenshots
-for model in q p; do
-    program=KNOT-${model^^}_FDT
-    "${wine}" "${build}/tests/win32_window/knot-win32-window-shot-${model}.exe" "${model}" \
-        "docs/screenshots/${program}-windows.png" "samples/knot-${model}-sample.mot" >/dev/null
-    echo "docs/screenshots/${program}-windows.png"
+# Wine's display scale is the prefix's LogPixels, read by each program as it starts.
+for dpi in 144 192 96; do
+    "${wine}" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "${dpi}" /f \
+        </dev/null >/dev/null 2>&1
+    for model in q p; do
+        shot=docs/screenshots/KNOT-${model^^}_FDT-windows$([[ ${dpi} == 96 ]] || echo "-${dpi}dpi").png
+        "${wine}" "${build}/tests/win32_window/knot-win32-window-shot-${model}.exe" "${model}" \
+            "${shot}" "samples/knot-${model}-sample.mot" >/dev/null
+        echo "${shot}"
+    done
 done
 
 # The real programs: started to a shown window, then ended with Escape.

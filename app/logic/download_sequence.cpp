@@ -33,7 +33,7 @@ void DownloadSequence::OnStartDownload() {
     m_report.stage = DownloadStage::Prepare;
     m_listener.OnDownloadStarted();
 
-    m_view.SetStatusText(STATUS_PREPARING);
+    ShowStatus(STATUS_PREPARING);
     if (!PrepareDownload()) {
         Fail(DownloadStage::Prepare, 0, CauseOfLastExchange());
         return;
@@ -60,7 +60,7 @@ int DownloadSequence::OnCpuBlockStep(std::uintptr_t wParam, std::intptr_t) {
     std::size_t i = wParam;
     if (i == 0) {
         m_report.stage = DownloadStage::CpuBlocks;
-        m_view.SetStatusText(STATUS_CPU_PHASE);
+        ShowStatus(STATUS_CPU_PHASE);
     } else if (i >= CPU_BLOCK_COUNT) {
         if (LastFlashIndex() >= 0) {
             Post(WM_FLASH_BLOCK_STEP, 0);
@@ -93,7 +93,7 @@ int DownloadSequence::OnFlashBlockStep(std::uintptr_t wParam, std::intptr_t) {
     std::size_t j = wParam;
     if (j == 0) {
         m_report.stage = DownloadStage::FlashBlocks;
-        m_view.SetStatusText(STATUS_FLASH_PHASE);
+        ShowStatus(STATUS_FLASH_PHASE);
     }
     if (static_cast<long long>(j) > LastFlashIndex()) {
         Post(WM_COMMIT_STEP, 0);
@@ -128,7 +128,7 @@ int DownloadSequence::OnCommitStep(std::uintptr_t wParam, std::intptr_t) {
         m_report.stage = DownloadStage::Wait;
         m_deviceInfo.ResetDeviceInfo();
         m_view.EnableInitializeItem(false);
-        m_view.SetStatusText(STATUS_WRITING);
+        ShowStatus(STATUS_WRITING);
         m_view.SetProgressRange(static_cast<int>(m_waitSteps));
         m_view.SetProgressPos(0);
     }
@@ -137,7 +137,7 @@ int DownloadSequence::OnCommitStep(std::uintptr_t wParam, std::intptr_t) {
         m_report.stage = DownloadStage::Finished;
         m_report.succeeded = true;
         m_view.ShowMessage(m_caption, DOWNLOAD_DONE_TEXT, MessageIcon::Information);
-        m_view.SetStatusText(STATUS_EMPTY);
+        ShowStatus(STATUS_EMPTY);
         m_view.SetProgressPos(0);
         m_listener.OnDownloadEnded(true);
         return 1;
@@ -154,6 +154,11 @@ int DownloadSequence::OnCommitStep(std::uintptr_t wParam, std::intptr_t) {
 }
 
 void DownloadSequence::OnUnitRemoved() {
+    // The removal has just reset the rows and emptied the bar: the status line goes with them at
+    // once, before the failure is told, and also under the message box of a run that failed first.
+    if (m_status != STATUS_EMPTY) {
+        ShowStatus(STATUS_EMPTY);
+    }
     if (!m_running) {
         return;
     }
@@ -167,8 +172,13 @@ void DownloadSequence::Cancel() {
     }
     m_running = false;
     m_report.failure = PendingStep(DownloadFailureCause::Interrupted);
-    m_view.SetStatusText(STATUS_EMPTY);
+    ShowStatus(STATUS_EMPTY);
     m_listener.OnDownloadEnded(false);
+}
+
+void DownloadSequence::ShowStatus(std::string_view text) {
+    m_status = text;
+    m_view.SetStatusText(text);
 }
 
 DownloadFailure DownloadSequence::PendingStep(DownloadFailureCause cause) const {
@@ -220,7 +230,7 @@ void DownloadSequence::Fail(DownloadStage stage, std::int32_t blockNumber,
     m_running = false;
     m_report.failure = DownloadFailure{stage, blockNumber, cause};
     m_view.ShowMessage(m_caption, DOWNLOAD_FAILED_TEXT, MessageIcon::Stop);
-    m_view.SetStatusText(STATUS_EMPTY);
+    ShowStatus(STATUS_EMPTY);
     m_listener.OnDownloadEnded(false);
 }
 

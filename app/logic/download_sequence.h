@@ -6,6 +6,7 @@
 #include "exchange_observer.h"
 #include "flash_transfer_view.h"
 #include "logic_services.h"
+#include "operator_texts.h"
 #include "packet_protocol.h"
 #include "variant_profile.h"
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 class FirmwareImage;
 class DeviceInfoPanel;
@@ -79,7 +81,7 @@ class DownloadSequence {
     int OnFlashBlockStep(std::uintptr_t wParam, std::intptr_t lParam);
     int OnCommitStep(std::uintptr_t wParam, std::intptr_t lParam);
 
-    // The unit of the run was unplugged: a running run fails at once.
+    // The unit was unplugged: the status line is emptied, and a running run fails at once.
     void OnUnitRemoved();
     // Ends a running run without a message box; no further packet is sent for it.
     void Cancel();
@@ -94,6 +96,7 @@ class DownloadSequence {
     // The stage and block of the step the run waits for, which can no longer be done.
     DownloadFailure PendingStep(DownloadFailureCause cause) const;
     void Post(WindowMessage message, std::uintptr_t index);
+    void ShowStatus(std::string_view text);
     void Fail(DownloadStage stage, std::int32_t blockNumber, DownloadFailureCause cause);
     DownloadFailureCause CauseOfLastExchange() const;
 
@@ -111,6 +114,7 @@ class DownloadSequence {
     std::chrono::milliseconds m_waitTick = COMMIT_WAIT_TICK;
 
     bool m_running = false;
+    std::string_view m_status = STATUS_EMPTY; // the status text last shown (one of the constants)
     // The one step message the run waits for; any other step is stale and ignored.
     WindowMessage m_expectedMessage = WM_CPU_BLOCK_STEP;
     std::uintptr_t m_expectedIndex = 0;

@@ -6,6 +6,7 @@
 #include "resource_ids.h"
 #include "variant_profile.h"
 #include "win32_text.h"
+#include "window_dpi.h"
 
 #include <commctrl.h>
 
@@ -13,13 +14,13 @@
 
 namespace {
 
-// The bold font: a character height of 19 pixels, bold, stroke precisions, draft quality,
-// variable pitch in the modern family.
+// The bold font: a character height of 19 pixels at 96 DPI, bold, stroke precisions, draft
+// quality, variable pitch in the modern family.
 constexpr LONG kBoldFontHeight = -19;
 constexpr LONG kBoldFontWeight = FW_BOLD;
 constexpr BYTE kBoldFontPitchAndFamily = VARIABLE_PITCH | FF_MODERN;
 
-constexpr int kListColumnWidth = 150;
+constexpr int kListColumnWidth = 150; // pixels at 96 DPI
 // Grid lines and full-row selection, and nothing else.
 constexpr DWORD kListExtendedStyles = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 static_assert(kListExtendedStyles == 0x21);
@@ -46,9 +47,7 @@ HINSTANCE ResourceModule() {
 CFlashTransferDlg::CFlashTransferDlg(const VariantProfile& profile, DriverPort& port,
                                      TransferLog& log, bool dumpImages, LogicServices services)
     : m_profile(profile), m_port(port), m_log(log), m_bDumpImages(dumpImages),
-      m_services(std::move(services)),
-      m_hIcon(static_cast<HICON>(LoadImageW(ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME),
-                                            IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED))) {}
+      m_services(std::move(services)) {}
 
 CFlashTransferDlg::~CFlashTransferDlg() {
     if (m_controller && !m_bClosed) {
@@ -62,6 +61,9 @@ CFlashTransferDlg::~CFlashTransferDlg() {
     }
     if (m_boldFont != nullptr) {
         DeleteObject(m_boldFont); // the controls that used it are gone with the window
+    }
+    if (m_hIcon != nullptr) {
+        DestroyIcon(m_hIcon);
     }
 }
 
@@ -96,7 +98,7 @@ INT_PTR CALLBACK CFlashTransferDlg::DialogProc(HWND hWnd, UINT message, WPARAM w
     return self->OnMessage(message, wParam, lParam);
 }
 
-INT_PTR CFlashTransferDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CFlashTransferDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (IsPostedWindowMessage(message)) {
         if (!m_bClosed) { // messages still queued when the window closed are dropped
             m_controller->OnWindowMessage(static_cast<WindowMessage>(message), wParam);
@@ -123,6 +125,9 @@ INT_PTR CFlashTransferDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
         return FALSE;
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(m_hIcon);
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case WM_SETCURSOR:
         if (m_waitCursorDepth > 0) {
             SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -141,8 +146,14 @@ BOOL CFlashTransferDlg::OnInitDialog() {
     m_progress = GetDlgItem(m_hWnd, IDC_PROGRESS);
     m_start = GetDlgItem(m_hWnd, IDC_START);
     m_list = GetDlgItem(m_hWnd, IDC_LIST);
-
-    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    KeepDialogFromRescaling(m_hWnd);
+    m_dpi = WindowDpi(m_hWnd);
+    m_layoutDpi = m_dpi;
+    int index = 0;
+    for (HWND control : {m_list, m_start, m_progress, m_status}) {
+        GetWindowRect(control, &m_layout[index]);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&m_layout[index++]), 2);
+    }
     EnableWindow(m_start, FALSE);
 
     // The title from the string table; it is also the caption of every message box (the logic
@@ -154,7 +165,7 @@ BOOL CFlashTransferDlg::OnInitDialog() {
                                         static_cast<std::size_t>(std::max(length, 0)))
                                .c_str());
 
-    MakeBoldFont();
+    ApplyDpi();
     InitializeList();
 
     m_controller = std::make_unique<FlashTransferController>(m_profile, *this, m_port, m_log,
@@ -186,19 +197,39 @@ void CFlashTransferDlg::AttachMenuBar() {
     }
 }
 
+void CFlashTransferDlg::ApplyDpi() {
+    LoadWindowIcon();
+    MakeBoldFont();
+}
+
+void CFlashTransferDlg::LoadWindowIcon() {
+    HICON previous = m_hIcon;
+    m_iconSize = LargeIconSize(m_dpi);
+    m_hIcon = static_cast<HICON>(LoadImageW(ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                            IMAGE_ICON, m_iconSize, m_iconSize, 0));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    if (previous != nullptr) {
+        DestroyIcon(previous);
+    }
+}
+
 void CFlashTransferDlg::MakeBoldFont() {
     LOGFONTW font{};
-    const auto dialogFont = reinterpret_cast<HFONT>(SendMessageW(m_start, WM_GETFONT, 0, 0));
+    const auto dialogFont = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
     GetObjectW(dialogFont, sizeof(font), &font);
-    font.lfHeight = kBoldFontHeight;
+    font.lfHeight = ScaleToDpi(kBoldFontHeight, m_dpi);
     font.lfWeight = kBoldFontWeight;
     font.lfOutPrecision = OUT_STROKE_PRECIS;
     font.lfClipPrecision = CLIP_STROKE_PRECIS;
     font.lfQuality = DRAFT_QUALITY;
     font.lfPitchAndFamily = kBoldFontPitchAndFamily;
+    HFONT previous = m_boldFont;
     m_boldFont = CreateFontIndirectW(&font);
     for (HWND control : {m_start, m_list, m_status}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_boldFont), TRUE);
+    }
+    if (previous != nullptr) {
+        DeleteObject(previous); // no control uses it any more
     }
 }
 
@@ -212,13 +243,39 @@ void CFlashTransferDlg::InitializeList() {
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = kColumns[index].format;
-        column.cx = kListColumnWidth;
+        column.cx = ScaleToDpi(kListColumnWidth, m_dpi);
         column.pszText = const_cast<wchar_t*>(kColumns[index].heading);
         column.iSubItem = index;
         SendMessageW(m_list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index),
                      reinterpret_cast<LPARAM>(&column));
     }
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListExtendedStyles);
+}
+
+void CFlashTransferDlg::SizeListColumns() {
+    for (int index = 0; index < 2; ++index) {
+        SendMessageW(m_list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index),
+                     MAKELPARAM(ScaleToDpi(kListColumnWidth, m_dpi), 0));
+    }
+}
+
+void CFlashTransferDlg::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    m_dpi = dpi;
+    SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Each control where the template puts it at the new DPI.
+    const int scale = static_cast<int>(dpi);
+    const int layout = static_cast<int>(m_layoutDpi);
+    int index = 0;
+    for (HWND control : {m_list, m_start, m_progress, m_status}) {
+        const RECT& place = m_layout[index++];
+        const int left = MulDiv(place.left, scale, layout);
+        const int top = MulDiv(place.top, scale, layout);
+        SetWindowPos(control, nullptr, left, top, MulDiv(place.right, scale, layout) - left,
+                     MulDiv(place.bottom, scale, layout) - top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ApplyDpi();
+    SizeListColumns();
 }
 
 void CFlashTransferDlg::OnCommand(UINT commandId) {
@@ -253,9 +310,9 @@ void CFlashTransferDlg::OnPaint() {
     SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     RECT client{};
     GetClientRect(m_hWnd, &client);
-    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(dc, x, y, m_hIcon);
+    const int x = (client.right - client.left - m_iconSize + 1) / 2;
+    const int y = (client.bottom - client.top - m_iconSize + 1) / 2;
+    DrawIconEx(dc, x, y, m_hIcon, m_iconSize, m_iconSize, 0, nullptr, DI_NORMAL);
     EndPaint(m_hWnd, &paint);
 }
 

@@ -52,8 +52,14 @@ class CFlashTransferDlg : public FlashTransferView, private WindowDialogs {
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     BOOL OnInitDialog();
     void AttachMenuBar();
+    // Sizes the icon and the bold font (of Start, the list's rows and the status text) to m_dpi.
+    void ApplyDpi();
+    void LoadWindowIcon();
     void MakeBoldFont();
     void InitializeList();
+    void SizeListColumns(); // the list's two columns, to m_dpi
+    // The window moved to a monitor of another scale: it takes `suggested` and scales again.
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
     void OnCommand(UINT commandId);
     // WindowDialogs
     std::optional<std::string> ChooseSRecordFile() override;
@@ -73,11 +79,16 @@ class CFlashTransferDlg : public FlashTransferView, private WindowDialogs {
 
     HWND m_hWnd = nullptr; // set before any worker starts, never changed afterwards
     HICON m_hIcon = nullptr;
+    int m_iconSize = 0;
     HWND m_status = nullptr;
     HWND m_progress = nullptr;
     HWND m_start = nullptr;
     HWND m_list = nullptr;
     HFONT m_boldFont = nullptr;
+    UINT m_dpi = USER_DEFAULT_SCREEN_DPI; // the DPI the window is sized for now
+    // Where the dialog manager placed the controls, at the DPI it laid the template out for.
+    UINT m_layoutDpi = USER_DEFAULT_SCREEN_DPI;
+    RECT m_layout[4] = {};       // the list, Start, the bar and the status text, in client pixels
     int m_progressMaximum = 100; // the bar's range as last set
     // A position set but not yet given to the bar, because it would not change what it shows.
     std::optional<int> m_heldProgressPos;

@@ -8,7 +8,14 @@
 #error "KNOT_PROGRAM_PROFILE names the profile of the program being built"
 #endif
 
+#ifndef KNOT_RUNNING_MUTEX
+#error "KNOT_RUNNING_MUTEX names the mutex a window program holds while it runs"
+#endif
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Held until the program has ended (the system closes it with the process), so that the
+    // installer and the uninstaller see a program of the family running up to its last moment.
+    CreateMutexW(nullptr, FALSE, L"Global\\" KNOT_RUNNING_MUTEX);
     CFlashTransferApp theApp;
     Win32DriverPort port;
     return theApp.InitInstance(KNOT_PROGRAM_PROFILE(), port, GetCommandLineW());

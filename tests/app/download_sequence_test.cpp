@@ -320,6 +320,11 @@ TEST_P(UnplugDuringRunTest, EndsTheRunOnceAndSendsNothingAfterTheRemoval) {
     rig.OpenWithUnit();
     FillImage(rig.image(), {0, 1, 2, 3, 4, 5, 6, 7, 8000}, 0x100);
     rig.controller->Sequence().SetCommitWait(50, std::chrono::milliseconds(0));
+    std::string statusUnderBox = "?";
+    rig.view.inMessageBox = [&](const ShownMessage&) {
+        rig.Pump(); // the box's own loop
+        statusUnderBox = rig.view.status;
+    };
     rig.controller->OnStartDownload();
     const DownloadReport& report = rig.controller->Sequence().Report();
     ASSERT_TRUE(PumpUntil(rig, [&] {
@@ -352,6 +357,7 @@ TEST_P(UnplugDuringRunTest, EndsTheRunOnceAndSendsNothingAfterTheRemoval) {
 
     ASSERT_EQ(rig.view.messages.size(), 1u);
     EXPECT_EQ(rig.view.messages[0].text, DOWNLOAD_FAILED_TEXT);
+    EXPECT_EQ(statusUnderBox, STATUS_EMPTY) << "gone with the rows and the bar, before the box";
     EXPECT_EQ(rig.view.status, STATUS_EMPTY);
     ASSERT_TRUE(report.failure.has_value());
     EXPECT_FALSE(report.succeeded);
@@ -469,6 +475,7 @@ TEST_P(DownloadSequenceTest, UnplugWhileTheFailureBoxIsOpenLeavesStartOff) {
         rig.port.Unplug(rig.unit);
         ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
         rig.Pump(); // the box's own loop
+        EXPECT_EQ(rig.view.status, STATUS_EMPTY) << "gone with the rows and the bar";
     };
     rig.controller->OnStartDownload();
     rig.Pump();

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a throw-away prefix: a silent install puts the programs,
 # their Start-menu entries and the trace folder in place, lets the local Users group (and no
-# wider group) modify that one folder, knot-fdt list runs from the install folder, and a silent
-# uninstall removes the programs and the entries but keeps the trace files. Wine's icacls
+# wider group) modify that one folder, knot-fdt list runs from the install folder, nothing
+# changes while a window program runs, a silent uninstall removes the programs and the entries
+# but keeps the trace files, as does an install over an earlier build's programs. Wine's icacls
 # changes no rights and Wine derives a folder's rights from its Unix mode, so the rights cannot
 # be read back here: a recorder stands in for icacls and the test checks what the installer
 # asked of it, and that a refused grant makes the install fail.
@@ -24,12 +25,15 @@ IFS=';' read -r -a entries <<<"${7:-}"
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 export WINEDEBUG=-all
-unset DISPLAY WAYLAND_DISPLAY # no window is needed: everything runs silently
 WINEPREFIX=$(mktemp -d "${PWD}/installer-prefix.XXXXXX")
 export WINEPREFIX
+# shellcheck source=scripts/wine-display.sh
+source "$(dirname "$0")/../../scripts/wine-display.sh"
+start_wine_display # a display of its own for the window program run below
 cleanup() {
     "${wineserver}" -k 2>/dev/null || true
     rm -rf "${WINEPREFIX}"
+    kill "${KNOT_XVFB_PID}" 2>/dev/null || true
 }
 trap cleanup EXIT
 
@@ -45,7 +49,6 @@ unix_path() { # C:\a\b -> the prefix's drive_c/a/b
 # Waits until every program of the prefix has ended (the uninstaller runs a copy of itself).
 wait_for_prefix() { timeout 60 "${wineserver}" -w || fail "Wine programs still running after 60 s"; }
 
-"${wine}" wineboot --init </dev/null >/dev/null 2>&1
 wait_for_prefix
 
 # The recorder answers for icacls.exe (native before Wine's builtin).
@@ -101,6 +104,19 @@ echo "--- knot-fdt list"
 list_out=$("${wine}" "${install_dir}\\knot-fdt.exe" list 2>&1 </dev/null) || fail "knot-fdt list exit status $?"
 echo "${list_out}"
 
+echo "--- a window program running"
+# Its title is its Start-menu label. The uninstaller gives its status when run in place (_?=, the
+# folder as words: Wine would quote it whole, hiding the switch).
+"${wine}" "${install_dir}\\${entries[0]}.exe" </dev/null >/dev/null 2>&1 &
+timeout 60 xdotool search --sync --name "${entries[1]}" >/dev/null || fail "no program window"
+read -r -a in_place <<<"_?=${install_dir}"
+"${wine}" "${install_dir}\\Uninstall.exe" /S "${in_place[@]}" </dev/null >/dev/null 2>&1 &&
+    fail "uninstall with a program running ended with status 0"
+run_installer && fail "install with a program running ended with status 0"
+for file in "${installed[@]}" "${shortcuts[@]}"; do [[ -f "${file}" ]] || fail "removed: ${file}"; done
+"${wine}" taskkill /IM "${entries[0]}.exe" </dev/null >/dev/null 2>&1 # its close box
+wait_for_prefix
+
 echo "--- silent uninstall"
 trace="${trace_dir}/debugZu.txt"
 printf '      7C,1165467890,     BinSendToDevice,[\x01]<1>\r\n' >"${trace}"
@@ -112,6 +128,15 @@ for file in "${installed[@]}" "${shortcuts[@]}"; do
 done
 [[ ! -e "$(unix_path "${install_dir}")" ]] || fail "install folder left after uninstall"
 cmp -s "${trace}" "${WINEPREFIX}/trace.before" || fail "trace file not kept by the uninstall"
+
+echo "--- install over an earlier build's programs (this build's with a byte more)"
+run_installer || fail "installer exit status $?"
+for exe in "${installed[@]:0:${#programs[@]}}"; do cp "${exe}" "${WINEPREFIX}" && echo >>"${exe}"; done
+run_installer || fail "install over an earlier build: exit status $?"
+for exe in "${installed[@]:0:${#programs[@]}}"; do
+    cmp -s "${exe}" "${WINEPREFIX}/${exe##*/}" || fail "not replaced: ${exe}"
+done
+cmp -s "${trace}" "${WINEPREFIX}/trace.before" || fail "trace file not kept by the install"
 
 echo "--- a refused grant"
 # The installer says so (its exit status) instead of leaving a folder that standard users

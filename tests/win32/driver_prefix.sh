@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The throw-away Wine prefix of the test-driver suites: "setup DIR" makes it and starts its
+# A throw-away Wine prefix (driver, DPI suites): "setup DIR [DPI]" makes it and starts its
 # server and system services away from CTest's output pipes (a service that inherited them
 # would hold every test open until it ended), and leaves its windows unmanaged as on the stage's
-# display; "cleanup DIR" stops them and removes the prefix.
+# display, at the DPI given; "cleanup DIR" stops them and removes the prefix.
 set -euo pipefail
 # shellcheck source=scripts/wine-display.sh
 source "$(dirname "$0")/../../scripts/wine-display.sh"
@@ -18,6 +18,8 @@ setup)
     "${wineserver}" -p30 </dev/null >/dev/null 2>&1
     "${wine}" wineboot </dev/null >/dev/null 2>&1
     leave_wine_windows_unmanaged
+    [[ -z ${3:-} ]] || "${wine}" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+        /d "$3" /f </dev/null >/dev/null 2>&1
     ;;
 cleanup)
     if [[ -d ${WINEPREFIX} ]]; then

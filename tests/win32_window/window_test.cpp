@@ -82,6 +82,11 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
     const VariantProfile& profile = ProfileOf(GetParam());
     Open(false);
     EXPECT_EQ(WindowText(Window()), Wide(ProgramTitle(profile)));
+    // 96 DPI, or the scale of the suite's prefix (KNOT_WINDOW_DPI).
+    const int dpi = std::getenv("KNOT_WINDOW_DPI") ? std::atoi(std::getenv("KNOT_WINDOW_DPI")) : 96;
+    HDC screen = GetDC(Window());
+    ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), dpi);
+    ReleaseDC(Window(), screen);
 
     struct Control {
         int id;
@@ -92,6 +97,8 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
                                 {IDC_START, L"Button", {190, 7, 50, 44}},
                                 {IDC_PROGRESS, PROGRESS_CLASSW, {7, 75, 233, 18}},
                                 {IDC_STATUS, L"Static", {7, 59, 233, 14}}};
+    RECT places[4] = {};
+    RECT* place = places;
     for (const Control& control : controls) {
         HWND item = rig.Item(control.id);
         ASSERT_NE(item, nullptr) << control.id;
@@ -110,6 +117,7 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
         EXPECT_EQ(actual.top, expected.top) << control.id;
         EXPECT_EQ(actual.right, expected.right) << control.id;
         EXPECT_EQ(actual.bottom, expected.bottom) << control.id;
+        *place++ = actual;
     }
     // The template's client area is kept below the menu bar.
     RECT client{};
@@ -142,15 +150,26 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
     EXPECT_TRUE(ShowsPlaceholders());
     HWND list = rig.Item(IDC_LIST);
     EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x21);
-    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), 150);
-    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), 150);
+    // Two columns of 150 pixels at 96 DPI that fill the list, its last row inside it, and the
+    // status text as high as the bold text.
+    const LRESULT column = SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0);
+    EXPECT_EQ(column, MulDiv(150, dpi, 96));
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), column);
+    RECT inside{}, row{LVIR_BOUNDS, 0, 0, 0}, status{};
+    GetClientRect(list, &inside);
+    EXPECT_LE(2 * column, inside.right);
+    EXPECT_GE(2 * column, inside.right * 9 / 10);
+    SendMessageW(list, LVM_GETITEMRECT, IDENTITY_ROW_COUNT - 1, reinterpret_cast<LPARAM>(&row));
+    EXPECT_LE(row.bottom, inside.bottom);
+    GetClientRect(rig.Item(IDC_STATUS), &status);
+    EXPECT_GE(status.bottom, -FontOf(list).lfHeight);
     EXPECT_EQ(GetFocus(), list);
 
     // The bold font: the dialog font with exactly the listed changes, on Start, list and status.
     const LOGFONTW dialogFont = FontOf(rig.Item(IDC_PROGRESS));
     for (int id : {IDC_START, IDC_LIST, IDC_STATUS}) {
         const LOGFONTW bold = FontOf(rig.Item(id));
-        EXPECT_EQ(bold.lfHeight, -19) << id;
+        EXPECT_EQ(bold.lfHeight, MulDiv(-19, dpi, 96)) << id;
         EXPECT_EQ(bold.lfWeight, 700) << id;
         EXPECT_EQ(bold.lfOutPrecision, 3) << id;
         EXPECT_EQ(bold.lfClipPrecision, 2) << id;
@@ -160,6 +179,26 @@ TEST_P(WindowTest, StartsWithTheModelsTitleLayoutMenuAndEmptyRows) {
         EXPECT_EQ(std::wstring(bold.lfFaceName), std::wstring(dialogFont.lfFaceName)) << id;
     }
     EXPECT_NE(FontOf(rig.Item(IDC_PROGRESS)).lfWeight, 700);
+
+    // Moved to a monitor of 1.5 times the scale: the window takes the frame offered, and the
+    // controls, the columns and the bold font follow.
+    RECT frame{};
+    GetWindowRect(Window(), &frame);
+    RECT offered{frame.left, frame.top, frame.left + (frame.right - frame.left) * 3 / 2,
+                 frame.top + (frame.bottom - frame.top) * 3 / 2};
+    SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(dpi * 3 / 2, dpi * 3 / 2),
+                 reinterpret_cast<LPARAM>(&offered));
+    GetWindowRect(Window(), &frame);
+    EXPECT_TRUE(EqualRect(&frame, &offered));
+    for (int i = 0; i < 4; ++i) {
+        RECT actual{};
+        GetWindowRect(rig.Item(controls[i].id), &actual);
+        MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.right, MulDiv(places[i].right, 3, 2)) << controls[i].id;
+        EXPECT_EQ(actual.bottom, MulDiv(places[i].bottom, 3, 2)) << controls[i].id;
+    }
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), MulDiv(150, dpi * 3 / 2, 96));
+    EXPECT_EQ(FontOf(rig.Item(IDC_START)).lfHeight, MulDiv(-19, dpi * 3 / 2, 96));
 }
 
 TEST_P(WindowTest, ArrivalFillsTheRowsAndStartFollowsTheLoadedFile) {
