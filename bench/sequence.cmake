@@ -1,7 +1,5 @@
 # A whole full image through the download sequence, the packet protocol and the trace log against
 # an in-process unit that answers at once; the wait after the commit is left out.
-if(TARGET knot_app AND TARGET knot_device_sim)
-    knot_add_bench(sequence_bench
-        SOURCES ${CMAKE_CURRENT_LIST_DIR}/sequence_bench.cpp
-        LIBS knot_app knot_device_sim knot_variant_q knot_variant_p)
-endif()
+knot_add_bench(sequence_bench
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/sequence_bench.cpp
+    LIBS knot_app knot_loopback_port knot_variant_q knot_variant_p)

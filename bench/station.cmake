@@ -1,7 +1,7 @@
 # knot-fdt station against a knot-unit-sim process: the time from a unit's arrival to the first
 # packet the station sends it. It starts the simulator with the tests' own support, which needs
 # GoogleTest (present when the tests are built).
-if(TARGET knot-unit-sim AND TARGET knot-fdt AND TARGET GTest::gtest AND NOT WIN32)
+if(KNOT_BUILD_TESTS)
     knot_add_bench(station_bench
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/station_bench.cpp
                 ${PROJECT_SOURCE_DIR}/tests/sim/sim_server_process.cpp

@@ -56,7 +56,7 @@ ExitCode ListCommand::Run() {
         return ExitCode::Success;
     }
     if (found.empty()) {
-        std::printf("%s\n", NoInterfaceText().c_str());
+        std::printf("%s\n", NoInterfaceText(*port).c_str());
         return ExitCode::Success;
     }
     std::printf("%-5s %-6s %-6s %-7s %-35s %s\n", "index", "number", "packet", "product",

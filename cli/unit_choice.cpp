@@ -5,37 +5,14 @@
 #include "device_access.h"
 #include "device_link.h"
 #include "transfer_log.h"
+#include "unit_qualification.h"
 
 #include <CLI/CLI.hpp>
 
 #include <array>
 #include <cstdio>
 
-#ifndef _WIN32
-#include "sim_wire.h"
-#endif
-
 namespace {
-
-// How long the hint waits for a simulator to answer.
-constexpr int SIM_PROBE_TIMEOUT_MS = 500;
-
-std::uint16_t LittleEndian16(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-// The unit selection's packet-size rule: the short-packet mark in the upper-cased path.
-std::int32_t PacketSizeFor(std::string path, std::uint16_t vendorId, std::uint16_t productId) {
-    for (char& c : path) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    char pattern[32];
-    std::snprintf(pattern, sizeof pattern, SHORT_PACKET_PATH_PATTERN, unsigned{vendorId},
-                  unsigned{productId});
-    return path.find(pattern) != std::string::npos ? SHORT_PACKET_SIZE : FULL_PACKET_SIZE;
-}
 
 UnitInterface Inspect(DeviceAccess& access, std::uint32_t index) {
     UnitInterface unit;
@@ -51,15 +28,17 @@ UnitInterface Inspect(DeviceAccess& access, std::uint32_t index) {
         return unit;
     }
     std::array<std::uint8_t, DEVICE_DESCRIPTOR_SIZE> descriptor{};
+    UnitIds ids;
     if (access.GetDeviceDescriptor(handle, descriptor.data(), descriptor.size())) {
         unit.hasDescriptor = true;
-        unit.vendorId = LittleEndian16(&descriptor[DESCRIPTOR_VENDOR_ID_OFFSET]);
-        unit.productId = LittleEndian16(&descriptor[DESCRIPTOR_PRODUCT_ID_OFFSET]);
+        ids = ReadUnitIds(descriptor.data());
+        unit.vendorId = ids.vendorId;
+        unit.productId = ids.productId;
     }
     access.GetDeviceNumber(handle, unit.deviceNumber);
     access.port().CloseHandle(handle);
-    unit.qualifies = unit.hasDescriptor && unit.productId == UNIT_PRODUCT_ID && !unit.path.empty();
-    unit.packetSize = PacketSizeFor(unit.path, unit.vendorId, unit.productId);
+    unit.qualifies = unit.hasDescriptor && IsUnitProduct(ids) && !unit.path.empty();
+    unit.packetSize = PacketSizeFor(unit.path, ids);
     return unit;
 }
 
@@ -148,7 +127,7 @@ ChosenUnits ChooseUnits(const UnitChoice& choice, DriverPort& port) {
     std::vector<UnitInterface> units = SurveyUnits(port);
     if (units.empty()) {
         chosen.code = ExitCode::NoUnit;
-        chosen.error = NoInterfaceText();
+        chosen.error = NoInterfaceText(port);
         return chosen;
     }
     auto take = [&](const UnitInterface& unit) {
@@ -216,21 +195,12 @@ ChosenUnits ChooseUnits(const UnitChoice& choice, DriverPort& port) {
     return chosen;
 }
 
-std::string NoInterfaceText() {
+std::string NoInterfaceText(DriverPort& port) {
     std::string text = "no qualifying unit is attached: no unit interface is present";
-#ifndef _WIN32
-    // Here the simulator stands for the driver: say whether one answers, and how to start one.
-    const std::string directory = SimDirectory();
-    bool ok = false;
-    std::string reply;
-    if (SimControlRequest(directory, {"list"}, ok, reply, SIM_PROBE_TIMEOUT_MS)) {
-        text += "; the simulator at " + directory +
-                " has no unit plugged (plug one with: knot-unit-sim plug)";
-    } else {
-        text += "; no simulator answers at " + directory +
-                " (KNOT_SIM_DIR); start one with: knot-unit-sim serve & then knot-unit-sim plug";
+    // Where the port looked, and how to make a unit appear there (the simulator's folder).
+    if (std::string absence = port.DescribeAbsence(); !absence.empty()) {
+        text += "; " + absence;
     }
-#endif
     return text;
 }
 

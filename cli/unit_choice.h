@@ -64,9 +64,9 @@ struct ChosenUnits {
 };
 ChosenUnits ChooseUnits(const UnitChoice& choice, DriverPort& port);
 
-// The text for "no unit interface is present at all": on Linux it tells where the simulator
-// was looked for and how to start one.
-std::string NoInterfaceText();
+// The text for "no unit interface is present at all", with what `port` says of the absence (on
+// Linux: where the simulator was looked for and how to start one).
+std::string NoInterfaceText(DriverPort& port);
 
 // A DriverPort on which only the interface at one device path exists (as interface 0), and
 // only while it is present.

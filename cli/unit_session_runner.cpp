@@ -88,7 +88,7 @@ UnitNotFound DescribeUnitNotFound(UnitSessionRunner::Found found) {
     case UnitSessionRunner::Found::Ready:
         break;
     case UnitSessionRunner::Found::NoInterface:
-        return {"no-unit", NoInterfaceText(), ExitCode::NoUnit};
+        return {"no-unit", NoInterfaceText(*CreateUnitDriverPort()), ExitCode::NoUnit};
     case UnitSessionRunner::Found::NoUnit:
         return {"no-unit", "no qualifying unit is attached", ExitCode::NoUnit};
     case UnitSessionRunner::Found::NotAnswering:

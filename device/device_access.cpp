@@ -1,6 +1,7 @@
 #include "device_access.h"
 
 #include "transfer_log.h"
+#include "unit_qualification.h"
 
 #include <array>
 #include <cstdio>
@@ -8,10 +9,6 @@
 #include <string>
 
 namespace {
-
-std::uint16_t LittleEndian16(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
 
 // Releases an interface set when the operation that obtained it ends, however it ends.
 class InterfaceSet {
@@ -164,8 +161,7 @@ bool DeviceAccess::OpenDeviceLink(DeviceLink& link) {
         const bool described =
             link.handle != NULL_PORT_HANDLE && pathRead != PathRead::TooLong &&
             GetDeviceDescriptor(link.handle, descriptor.data(), descriptor.size());
-        if (described &&
-            LittleEndian16(&descriptor[DESCRIPTOR_PRODUCT_ID_OFFSET]) == UNIT_PRODUCT_ID) {
+        if (described && IsUnitProduct(ReadUnitIds(descriptor.data()))) {
             break;
         }
         if (!described && pathRead != PathRead::TooLong) {
@@ -180,17 +176,7 @@ bool DeviceAccess::OpenDeviceLink(DeviceLink& link) {
         return false;
     }
 
-    for (char& c : path) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    char pattern[32];
-    std::snprintf(pattern, sizeof pattern, SHORT_PACKET_PATH_PATTERN,
-                  unsigned{LittleEndian16(&descriptor[DESCRIPTOR_VENDOR_ID_OFFSET])},
-                  unsigned{LittleEndian16(&descriptor[DESCRIPTOR_PRODUCT_ID_OFFSET])});
-    link.packetSize =
-        std::strstr(path.data(), pattern) != nullptr ? SHORT_PACKET_SIZE : FULL_PACKET_SIZE;
+    link.packetSize = PacketSizeFor(path.data(), ReadUnitIds(descriptor.data()));
 
     if (!GetDeviceNumber(link.handle, link.deviceNumber)) {
         link.deviceNumber = UNKNOWN_DEVICE_NUMBER;

@@ -1,5 +1,5 @@
 // The seam to the operating system's device layer: everything that reaches the unit's driver.
-// The real port lives in win32/, the simulated one in sim/, and tests script their own.
+// The real port lives in win32/, the wire to the simulator in sim/, and tests script their own.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +21,7 @@ enum class WaitOutcome {
 };
 
 class DriverPort {
-public:
+  public:
     virtual ~DriverPort() = default;
 
     // Setup service: the set of present interfaces of the unit's class (flags 0x12).
@@ -51,6 +51,10 @@ public:
     virtual WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
                                            int timeoutMs) = 0;
     virtual void CloseEvent(PortHandle event) = 0;
+
+    // What the operator is told, after "no unit interface is present", of where units were looked
+    // for and how to make one appear; "" when there is nothing to add (the real driver).
+    virtual std::string DescribeAbsence() { return ""; }
 };
 
 // I/O control codes of the unit's driver.

@@ -36,6 +36,7 @@ class ForwardingDriverPort : public DriverPort {
         return m_inner.WaitForStopOrEvent(stopEvent, namedEvent, timeoutMs);
     }
     void CloseEvent(PortHandle event) override { m_inner.CloseEvent(event); }
+    std::string DescribeAbsence() override { return m_inner.DescribeAbsence(); }
 
   private:
     DriverPort& m_inner;

@@ -14,14 +14,8 @@
 namespace {
 
 constexpr int CONTROL_TIMEOUT_MS = 5000;
-constexpr const char* USAGE =
-    "usage: knot-unit-sim serve [--capture FILE] [--save-memory DIR] [--latency-us N]\n"
-    "       knot-unit-sim plug [--vendor 0xVVVV] [--product 0xPPPP] [--number N]\n"
-    "                          [--packet-size 62|64] [--program-name TEXT] [--version TEXT]\n"
-    "                          [--checksum HHHH] [--no-descriptor] [--no-number] [--no-event]\n"
-    "                          [--fault SPEC]...\n"
-    "       knot-unit-sim unplug N\n"
-    "       knot-unit-sim list\n"
+const std::string USAGE =
+    std::string(SIM_USAGE) +
     "The rendezvous folder is $KNOT_SIM_DIR, or else $XDG_RUNTIME_DIR/knot-unit-sim, or else\n"
     "/tmp/knot-unit-sim-UID; serve creates it with mode 0700, and a folder of another user or\n"
     "one that others can write is refused.\n";
@@ -39,7 +33,7 @@ int Serve(const std::vector<std::string>& args) {
     options.directory = SimDirectory();
     std::string error;
     if (!ParseServeOptions(args, options, error)) {
-        std::fprintf(stderr, "knot-unit-sim: %s\n%s", error.c_str(), USAGE);
+        std::fprintf(stderr, "knot-unit-sim: %s\n%s", error.c_str(), USAGE.c_str());
         return 2;
     }
     if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -77,17 +71,11 @@ int Request(const std::vector<std::string>& words) {
         std::fprintf(stderr, "knot-unit-sim: no simulator serves %s\n", directory.c_str());
         return 1;
     }
-    if (!ok) {
-        std::fprintf(stderr, "knot-unit-sim: %s\n", reply.c_str());
-        return 1;
-    }
-    std::fputs(reply.c_str(), stdout);
-    return 0;
+    return PrintRequestReply(ok, reply);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    return RunSimCommandLine({argv + 1, argv + argc}, USAGE, {"plug", "unplug", "list"}, Serve,
-                             Request);
+    return RunSimCommandLine({argv + 1, argv + argc}, USAGE, {}, Serve, Request);
 }

@@ -1,7 +1,7 @@
 // KNOT-Q_FDT and KNOT-P_FDT: the same source, built once per model. Each build names its one
 // profile with KNOT_PROGRAM_PROFILE (VariantQProfile or VariantPProfile).
 #include "flash_transfer_app.h"
-#include "platform_driver_port.h"
+#include "unit_driver_port.h"
 #include "variant_profile.h"
 
 #ifndef KNOT_PROGRAM_PROFILE
@@ -10,6 +10,6 @@
 
 int main(int argc, char** argv) {
     CFlashTransferApp theApp(argc, argv);
-    const std::unique_ptr<DriverPort> port = CreatePlatformDriverPort();
+    const std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
     return theApp.InitInstance(KNOT_PROGRAM_PROFILE(), *port);
 }

@@ -1,8 +1,8 @@
 // KNOT-Q_FDT and KNOT-P_FDT on Windows: the same source, built once per model. Each build names
 // its one profile with KNOT_PROGRAM_PROFILE (VariantQProfile or VariantPProfile).
 #include "flash_transfer_app.h"
+#include "unit_driver_port.h"
 #include "variant_profile.h"
-#include "win32_driver_port.h"
 
 #ifndef KNOT_PROGRAM_PROFILE
 #error "KNOT_PROGRAM_PROFILE names the profile of the program being built"
@@ -17,6 +17,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // installer and the uninstaller see a program of the family running up to its last moment.
     CreateMutexW(nullptr, FALSE, L"Global\\" KNOT_RUNNING_MUTEX);
     CFlashTransferApp theApp;
-    Win32DriverPort port;
-    return theApp.InitInstance(KNOT_PROGRAM_PROFILE(), port, GetCommandLineW());
+    const std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
+    return theApp.InitInstance(KNOT_PROGRAM_PROFILE(), *port, GetCommandLineW());
 }

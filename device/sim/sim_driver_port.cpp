@@ -13,6 +13,8 @@ namespace {
 
 // How long the port waits for the simulator to answer anything but a receive.
 constexpr int CONTROL_TIMEOUT_MS = 2000;
+// How long the description of an absence waits for a simulator to answer.
+constexpr int PROBE_TIMEOUT_MS = 500;
 
 } // namespace
 
@@ -231,4 +233,15 @@ WaitOutcome SimDriverPort::WaitForStopOrEvent(PortHandle stopEvent, PortHandle n
 void SimDriverPort::CloseEvent(PortHandle event) {
     if (!Remove(event, Kind::StopEvent))
         Remove(event, Kind::NamedEvent);
+}
+
+std::string SimDriverPort::DescribeAbsence() {
+    bool ok = false;
+    std::string reply;
+    if (SimControlRequest(m_directory, {"list"}, ok, reply, PROBE_TIMEOUT_MS)) {
+        return "the simulator at " + m_directory +
+               " has no unit plugged (plug one with: knot-unit-sim plug)";
+    }
+    return "no simulator answers at " + m_directory +
+           " (KNOT_SIM_DIR); start one with: knot-unit-sim serve & then knot-unit-sim plug";
 }

@@ -1,21 +1,20 @@
-// A driver port whose units are in-process VirtualUnits that answer at once: no sockets, no
-// threads. Tests plug and unplug units on it and hand it to the code under test as its DriverPort.
+// A driver port whose units are in-process VirtualUnits that answer at once: the unit host behind
+// the DriverPort calls, no sockets, no threads of its own. Tests and benchmarks plug and unplug
+// units on it and hand it to the code under test as its DriverPort. Every call is thread-safe.
 #pragma once
 
 #include "driver_port.h"
-#include "virtual_unit.h"
+#include "unit_host.h"
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
-class LoopbackDriverPort : public DriverPort {
+class LoopbackDriverPort : public DriverPort, private UnitHostListener {
   public:
     LoopbackDriverPort();
     ~LoopbackDriverPort() override;
@@ -53,24 +52,24 @@ class LoopbackDriverPort : public DriverPort {
     void CloseEvent(PortHandle event) override;
 
   private:
-    using Clock = std::chrono::steady_clock;
     struct EventState {
         bool signalled = false;
     };
-    struct Slot; // a plugged unit and the answers it has queued
-    struct Entry;
+    struct Entry; // an open handle: an interface set, a unit's file or an event
 
-    std::shared_ptr<Slot> FindSlotLocked(std::int32_t number) const;
-    bool UnplugLocked(std::int32_t number);
-    void RunTimersLocked();
+    // Called by the host, under m_mutex.
+    bool OnPlug(const UnitConfig& config, std::string& error) override;
+    void OnUnplug(const UnitConfig& config, bool eventShared) override;
+
+    // The unit behind an open file handle, or -1 when the handle is none or its unit has gone.
+    std::int32_t FileUnitLocked(PortHandle handle) const;
+    bool ReceiveLocked(std::int32_t number, void* out, std::size_t outSize, std::size_t& returned);
     PortHandle AddLocked(Entry entry);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<std::shared_ptr<Slot>> m_slots; // in plug order
+    UnitHost m_host; // guarded by m_mutex, as is everything below
     std::map<std::string, std::shared_ptr<EventState>> m_namedEvents;
     std::map<PortHandle, std::shared_ptr<Entry>> m_handles;
     PortHandle m_nextHandle = 1;
-    std::vector<std::string> m_capture;
-    std::string m_saveDirectory;
 };

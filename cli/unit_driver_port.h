@@ -1,8 +1,0 @@
-// The driver port knot-fdt uses: the vendor driver's on Windows, the unit simulator's elsewhere.
-#pragma once
-
-#include "driver_port.h"
-
-#include <memory>
-
-std::unique_ptr<DriverPort> CreateUnitDriverPort();

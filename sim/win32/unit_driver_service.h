@@ -1,0 +1,45 @@
+// The test driver's side of the Windows simulator: the kernel-driver service and its file,
+// installed for as long as the server runs, and the root devices that stand for plugged units.
+#pragma once
+
+#include "unit_config.h"
+
+#include "win32_api.h"
+
+#include <string>
+
+// "WHAT failed (error N)" with the thread's last error.
+std::string Win32ErrorText(const std::string& what);
+
+class UnitDriverService {
+  public:
+    UnitDriverService() = default;
+    ~UnitDriverService() { Remove(); }
+    UnitDriverService(const UnitDriverService&) = delete;
+    UnitDriverService& operator=(const UnitDriverService&) = delete;
+
+    // Copies the driver found beside this program into the system's driver folder, creates its
+    // service (or takes the one a server that died left) and starts it.
+    bool Install(std::string& error);
+    // Stops and deletes the service and removes the driver's file.
+    void Remove();
+    // Opens the driver's relay device (overlapped) once it is there; INVALID_HANDLE_VALUE, with
+    // `error`, when it did not appear in time.
+    static HANDLE OpenRelayDevice(std::string& error);
+
+    // Creates the unit's root device, names it for the driver ("N" or "N EVENT": the number and
+    // the disconnect event's name) and has the service enumerate it.
+    bool AddUnitDevice(const UnitConfig& config, std::string& error);
+    // Removes the unit's root device; the driver then fails its pending requests and signals
+    // its event.
+    bool RemoveUnitDevice(const UnitConfig& config);
+    // Waits until the unit's interface is present (or gone); false when it did not in time.
+    static bool WaitForUnitInterface(const UnitConfig& config, bool present);
+
+  private:
+    bool Reenumerate();
+
+    SC_HANDLE m_manager = nullptr;
+    SC_HANDLE m_service = nullptr;
+    std::string m_file;
+};
