@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 // The number of single-character edits that turn `a` into `b`.
@@ -33,6 +37,11 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Held until the program has ended, so that the installer and the uninstaller never replace
+    // or remove knot-fdt.exe while it runs.
+    CreateMutexW(nullptr, FALSE, L"Global\\" KNOT_RUNNING_MUTEX);
+#endif
     CLI::App app{"knot-fdt: inspect S-Record images for KNOT units and write them into the units",
                  "knot-fdt"};
     app.require_subcommand(1);

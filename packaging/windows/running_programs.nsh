@@ -1,4 +1,4 @@
-; The window programs hold the mutex ${KNOT_RUNNING_MUTEX} from their start to their end (the
+; The programs hold the mutex ${KNOT_RUNNING_MUTEX} from their start to their end (the
 ; system releases it with the process). While one runs, its files cannot be replaced or removed:
 ; the installer and the uninstaller look for the mutex before they change anything. Interactively
 ; they ask for the programs to be closed and look again; silently they change nothing and end
