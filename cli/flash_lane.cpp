@@ -99,21 +99,25 @@ ExitCode FlashLane::Download(UnitSessionRunner& runner, DownloadProgress& progre
     const std::uint32_t waitSteps = sequence.CommitWaitSteps();
     const std::size_t messagesBefore = runner.view.messages.size();
     const DownloadReport& report = sequence.Report();
+    std::unique_lock<std::mutex> atCommit(m_snapshotMutex, std::defer_lock);
     auto note = [&] {
         progress.Update(report, runner.view.position);
         NoteStatus(m_status, report, runner.view.position, flashBlocks, waitSteps);
-        if (sequence.IsRunning()) {
-            NoteStep(report, sequence.PendingStep(DownloadFailureCause::Interrupted), waitSteps);
-        }
+        NoteStep(atCommit, sequence, waitSteps);
     };
     progress.Begin();
-    NoteStep(DownloadReport{}, {DownloadStage::Prepare, 0, DownloadFailureCause::Interrupted},
-             waitSteps);
+    {
+        std::lock_guard lock(m_snapshotMutex);
+        m_snapshot.report.failure = {DownloadStage::Prepare, 0, DownloadFailureCause::Interrupted};
+    }
     controller.OnStartDownload();
     note();
     const bool finished =
         runner.Pump([&] { return !sequence.IsRunning(); }, note,
                     [&] { return m_settings.finishCommittedWait && report.commitSent; });
+    if (atCommit.owns_lock()) {
+        atCommit.unlock();
+    }
     if (!finished) {
         sequence.Cancel(); // between two blocks: nothing more goes to the unit
     }
@@ -149,12 +153,23 @@ void FlashLane::NoteRecord(const nlohmann::ordered_json& record) {
     m_snapshot.record = record;
 }
 
-void FlashLane::NoteStep(const DownloadReport& report, const DownloadFailure& pending,
+void FlashLane::NoteStep(std::unique_lock<std::mutex>& atCommit, const DownloadSequence& sequence,
                          std::uint32_t waitSteps) {
-    std::lock_guard lock(m_snapshotMutex);
-    m_snapshot.report = report;
-    m_snapshot.report.failure = pending;
-    m_snapshot.waitSteps = waitSteps;
+    if (!atCommit.owns_lock()) {
+        atCommit.lock();
+    }
+    bool commitNext = false;
+    if (sequence.IsRunning()) {
+        m_snapshot.report = sequence.Report();
+        m_snapshot.report.failure = sequence.PendingStep(DownloadFailureCause::Interrupted);
+        m_snapshot.waitSteps = waitSteps;
+        commitNext = m_snapshot.report.failure->stage == DownloadStage::Commit;
+    }
+    // Kept until the next note when the commit goes out next: a record taken meanwhile waits to
+    // know whether it went.
+    if (!commitNext) {
+        atCommit.unlock();
+    }
 }
 
 nlohmann::ordered_json FlashLane::RecordNow(std::string* line) const {

@@ -83,7 +83,8 @@ class FlashLane {
     ExitCode Finish(const LaneEnd& end, const nlohmann::ordered_json& message);
     // Keeps what RecordNow needs of a lane still running: the record so far, or where it is.
     void NoteRecord(const nlohmann::ordered_json& record);
-    void NoteStep(const DownloadReport& report, const DownloadFailure& pending,
+    // Notes where the running download stands, under `atCommit` (on m_snapshotMutex).
+    void NoteStep(std::unique_lock<std::mutex>& atCommit, const DownloadSequence& sequence,
                   std::uint32_t waitSteps);
 
     // What the lane is at, for another thread: guarded by m_snapshotMutex. The report's failure
