@@ -9,6 +9,7 @@ enum class ExitCode : int {
     NoUnit = 3,         // no unit that qualifies is attached
     UnitRefused = 4,    // the unit refused a command or did not answer
     DownloadFailed = 5, // the download stopped part way
+    UnitBusy = 6,       // another program is writing the unit (or its lock cannot be taken)
     UsageError = 64,    // the command line is wrong
     Interrupted = 130,  // stopped by the operator (Ctrl-C)
 };

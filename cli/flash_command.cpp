@@ -1,5 +1,6 @@
 #include "flash_command.h"
 
+#include "device_link.h"
 #include "download_progress.h"
 #include "flash_lane.h"
 #include "host_facts.h"
@@ -8,6 +9,7 @@
 #include "operator_texts.h"
 #include "transfer_log.h"
 #include "unit_driver_port.h"
+#include "unit_session_runner.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -82,8 +84,11 @@ CLI::App* FlashCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "flash", "Write an S-Record image into the attached unit as the transfer tool's Start "
                  "does, or into several units at once (exit 0 written, 1 rejected, 2 file error, "
-                 "3 no unit, 4 no answer to the identity query, 5 download failed, 130 "
-                 "interrupted; with several units 5 when any of them did not end written)");
+                 "3 no unit, 4 no answer to the identity query, 5 download failed, 6 the unit is "
+                 "busy: another program writes it, 130 interrupted; with several units 5 when "
+                 "any of them did not end written). \"Written\" means every block was "
+                 "acknowledged, the commit was sent and its wait completed: the unit does not "
+                 "confirm its flash write, so a unit that refuses the commit cannot be noticed");
     m_setup.AddOptions(*command);
     m_choice.AddOptions(*command, true);
     command->add_flag("--json", m_setup.json,
@@ -107,8 +112,11 @@ ExitCode FlashCommand::Run() {
             return m_setup.Refuse("no-unit", chosen.code, chosen.error);
         }
     } else {
-        chosen.paths.push_back(""); // the window's rule: the first qualifying unit
-        chosen.numbers.push_back(0);
+        // The window's rule, the first qualifying unit, looked up first: its lock is taken
+        // before it is opened ("" when none qualifies: the lane says so).
+        SingleUnit first = ChooseSingleUnit(m_choice, m_setup.json, true);
+        chosen.paths.push_back(first.path);
+        chosen.numbers.push_back(first.number.value_or(UNKNOWN_DEVICE_NUMBER));
     }
 
     TransferLog log = TransferLog::AtPlatformPaths();
@@ -119,7 +127,7 @@ ExitCode FlashCommand::Run() {
 ExitCode FlashCommand::RunOne(LaneSettings settings, const ChosenUnits& chosen) {
     const bool text = !m_setup.json && !m_bQuiet;
     settings.devicePath = chosen.paths.front();
-    if (m_choice.Named()) {
+    if (!settings.devicePath.empty()) {
         settings.deviceNumber = chosen.numbers.front();
     }
     settings.stageLines = text ? stdout : nullptr;
@@ -131,6 +139,13 @@ ExitCode FlashCommand::RunOne(LaneSettings settings, const ChosenUnits& chosen) 
         std::fflush(stdout);
     }
     FlashLane lane(settings);
+    LastWords words([&] {
+        m_setup.SealReport();
+        m_setup.AppendReport(lane);
+        std::string line;
+        lane.RecordNow(&line);
+        std::fprintf(stderr, "knot-fdt: %s\n", line.c_str());
+    });
     ExitCode code = lane.Run();
     if (m_setup.json) {
         std::printf("%s\n",
@@ -151,6 +166,10 @@ ExitCode FlashCommand::RunOne(LaneSettings settings, const ChosenUnits& chosen) 
 ExitCode FlashCommand::RunLanes(const LaneSettings& settings, const ChosenUnits& chosen) {
     const bool board = !m_setup.json && !m_bQuiet && IsTerminal(stdout);
     LaneRunner runner(m_setup);
+    LastWords words([&] {
+        PrintSummary(runner.AppendUnfinished(), chosen.paths.size(), ExitCode::Interrupted,
+                     m_setup.json);
+    });
     for (std::size_t i = 0; i < chosen.paths.size(); ++i) {
         LaneSettings each = settings;
         each.devicePath = chosen.paths[i];

@@ -36,7 +36,7 @@ void CopyImage(const FirmwareImage& from, FirmwareImage& to) {
 
 ExitCode FlashLane::Run() {
     const LaneSettings& s = m_settings;
-    UnitSessionRunner runner(*s.profile, s.devicePath, s.log);
+    UnitSessionRunner runner(*s.profile, s.devicePath, s.log, s.deviceNumber);
     DownloadSequence& sequence = runner.controller().Sequence();
     std::unique_ptr<DownloadProgress> progress;
     runner.view.onMessage = [&](const ConsoleMessage& message) {
@@ -53,16 +53,16 @@ ExitCode FlashLane::Run() {
 
     m_record = s.common;
     m_record["time"] = UtcTimestamp();
-    const UnitSessionRunner::Found found = runner.OpenUnit();
+    AddUnitFacts(m_record, s.devicePath, s.deviceNumber, runner.AnsweredRows());
+    NoteRecord(m_record);
+    const UnitSessionRunner::Found found = runner.OpenUnit(true);
     if (!runner.OpenedPath().empty()) {
         AddUnitFacts(m_record, runner.OpenedPath(), runner.OpenedNumber(), runner.AnsweredRows());
-    } else {
-        // Chosen (when it was), but it could not be opened.
-        AddUnitFacts(m_record, s.devicePath, s.deviceNumber, runner.AnsweredRows());
     }
+    NoteRecord(m_record);
     if (found != UnitSessionRunner::Found::Ready) {
-        UnitNotFound what = DescribeUnitNotFound(found);
-        m_record["failure"] = {{"stage", "identity"}, {"block", 0}, {"cause", what.result}};
+        UnitNotFound what = DescribeUnitNotFound(runner, found);
+        m_record["failure"] = {{"stage", what.stage}, {"block", 0}, {"cause", what.result}};
         return Finish({what.result, what.code, what.text}, what.text);
     }
     if (s.printIdentity) {
@@ -99,16 +99,25 @@ ExitCode FlashLane::Download(UnitSessionRunner& runner, DownloadProgress& progre
     const std::uint32_t waitSteps = sequence.CommitWaitSteps();
     const std::size_t messagesBefore = runner.view.messages.size();
     const DownloadReport& report = sequence.Report();
+    std::unique_lock<std::mutex> atCommit(m_snapshotMutex, std::defer_lock);
     auto note = [&] {
         progress.Update(report, runner.view.position);
         NoteStatus(m_status, report, runner.view.position, flashBlocks, waitSteps);
+        NoteStep(atCommit, sequence, waitSteps);
     };
     progress.Begin();
+    {
+        std::lock_guard lock(m_snapshotMutex);
+        m_snapshot.report.failure = {DownloadStage::Prepare, 0, DownloadFailureCause::Interrupted};
+    }
     controller.OnStartDownload();
     note();
     const bool finished =
         runner.Pump([&] { return !sequence.IsRunning(); }, note,
                     [&] { return m_settings.finishCommittedWait && report.commitSent; });
+    if (atCommit.owns_lock()) {
+        atCommit.unlock();
+    }
     if (!finished) {
         sequence.Cancel(); // between two blocks: nothing more goes to the unit
     }
@@ -129,8 +138,61 @@ ExitCode FlashLane::Finish(const LaneEnd& end, const nlohmann::ordered_json& mes
     m_resultLine = end.line;
     m_record = CloseRecord(m_record, end, message);
     if (m_settings.printMessages && end.code != ExitCode::Success) {
-        std::fprintf(stderr, "knot-fdt: %s%s\n", m_settings.prefix.c_str(), m_resultLine.c_str());
+        // A busy unit's line names the unit itself.
+        const bool named = end.code == ExitCode::UnitBusy;
+        std::fprintf(stderr, "knot-fdt: %s%s\n", named ? "" : m_settings.prefix.c_str(),
+                     m_resultLine.c_str());
     }
+    m_status.code = static_cast<int>(end.code);
     m_status.ended = true; // after the record and the line: a display may read them now
     return end.code;
+}
+
+void FlashLane::NoteRecord(const nlohmann::ordered_json& record) {
+    std::lock_guard lock(m_snapshotMutex);
+    m_snapshot.record = record;
+}
+
+void FlashLane::NoteStep(std::unique_lock<std::mutex>& atCommit, const DownloadSequence& sequence,
+                         std::uint32_t waitSteps) {
+    if (!atCommit.owns_lock()) {
+        atCommit.lock();
+    }
+    bool commitNext = false;
+    if (sequence.IsRunning()) {
+        m_snapshot.report = sequence.Report();
+        m_snapshot.report.failure = sequence.PendingStep(DownloadFailureCause::Interrupted);
+        m_snapshot.waitSteps = waitSteps;
+        commitNext = m_snapshot.report.failure->stage == DownloadStage::Commit;
+    }
+    // Kept until the next note when the commit goes out next: a record taken meanwhile waits to
+    // know whether it went.
+    if (!commitNext) {
+        atCommit.unlock();
+    }
+}
+
+nlohmann::ordered_json FlashLane::RecordNow(std::string* line) const {
+    if (m_status.ended) {
+        if (line != nullptr) {
+            *line = m_resultLine;
+        }
+        return m_record; // final, and no longer written once the lane ended
+    }
+    std::lock_guard lock(m_snapshotMutex);
+    const DownloadReport& report = m_snapshot.report;
+    const LaneEnd end = DescribeDownloadEnd(report, true, m_snapshot.waitSteps);
+    nlohmann::ordered_json record = m_snapshot.record;
+    record["commitSent"] = report.commitSent;
+    if (report.failure) {
+        record["failure"] = {{"stage", StageName(report.failure->stage)},
+                             {"block", report.failure->blockNumber},
+                             {"cause", "interrupted"}};
+    } else {
+        record["failure"] = {{"stage", "identity"}, {"block", 0}, {"cause", "interrupted"}};
+    }
+    if (line != nullptr) {
+        *line = report.failure ? end.line : "interrupted during identity";
+    }
+    return CloseRecord(record, end, nullptr);
 }

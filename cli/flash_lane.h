@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -48,6 +49,7 @@ struct LaneStatus {
     std::atomic<int> stage{static_cast<int>(DownloadStage::Idle)};
     std::atomic<long> done{0};
     std::atomic<long> total{0};
+    std::atomic<int> code{0}; // the lane's exit status, once it ended
     std::atomic<bool> ended{false};
 };
 
@@ -64,6 +66,14 @@ class FlashLane {
     const std::string& ResultLine() const { return m_resultLine; }
     const LaneStatus& Status() const { return m_status; }
 
+    // The record as it stands, from any thread: the final one once the lane ended, else one that
+    // says the run was interrupted where it stands (its stage and block, whether the commit was
+    // sent) for a program that ends before the lane does; `line` gets its operator's line.
+    nlohmann::ordered_json RecordNow(std::string* line = nullptr) const;
+    // Raised once the record is appended (ReportFile::AppendOnce): it is appended once, whoever
+    // appends it.
+    std::atomic<bool>& RecordAppended() { return m_recordTaken; }
+
   private:
     // Gives the unit the image and the commit wait; returns the display of the download.
     std::unique_ptr<DownloadProgress> PrepareDownload(FlashTransferController& controller);
@@ -71,11 +81,27 @@ class FlashLane {
     ExitCode Download(UnitSessionRunner& runner, DownloadProgress& progress);
     // Closes the record, keeps the result line and marks the lane ended.
     ExitCode Finish(const LaneEnd& end, const nlohmann::ordered_json& message);
+    // Keeps what RecordNow needs of a lane still running: the record so far, or where it is.
+    void NoteRecord(const nlohmann::ordered_json& record);
+    // Notes where the running download stands, under `atCommit` (on m_snapshotMutex).
+    void NoteStep(std::unique_lock<std::mutex>& atCommit, const DownloadSequence& sequence,
+                  std::uint32_t waitSteps);
+
+    // What the lane is at, for another thread: guarded by m_snapshotMutex. The report's failure
+    // is the step a stop would leave undone; none before the download began.
+    struct Snapshot {
+        nlohmann::ordered_json record;
+        DownloadReport report;
+        std::uint32_t waitSteps = 0;
+    };
 
     LaneSettings m_settings;
     nlohmann::ordered_json m_record;
     std::string m_resultLine;
     LaneStatus m_status;
+    mutable std::mutex m_snapshotMutex;
+    Snapshot m_snapshot;
+    std::atomic<bool> m_recordTaken{false};
 };
 
 // Copies a loaded image (the image itself cannot be copied by accident: it is 768 KB).

@@ -36,7 +36,10 @@ void FlashSetup::AddOptions(CLI::App& command) {
     command.add_option("--report", m_reportPath,
                        "append one JSON line per unit to this file (never truncated)");
     command.add_flag("--strict", m_bStrict,
-                     "refuse an image with a record whose checksum is wrong");
+                     "refuse an image with a record whose checksum is wrong (as without it)");
+    command.add_flag("--allow-bad-checksums", m_bAllowBadChecksums,
+                     "send an image with a record whose checksum is wrong (with a warning; the "
+                     "record lists the lines)");
     command.add_flag("--allow-empty", m_bAllowEmpty,
                      "accept an image that holds no data (only the commit is then written)");
     m_commitWaitOption =
@@ -93,12 +96,13 @@ ExitCode FlashSetup::Load() {
     if (load.kind == LoadResult::FileError) {
         return Refuse("file-error", ExitCode::FileError, FileErrorMessage(load));
     }
-    WarnAboutChecksums(m_path, load);
     m_common["badChecksumLines"] = load.badChecksumLines;
-    if (m_bStrict && !load.badChecksumLines.empty()) {
+    if (!load.badChecksumLines.empty() && !m_bAllowBadChecksums) {
         return Refuse("rejected", ExitCode::ImageRejected,
-                      "the image has a record with a wrong checksum (refused with --strict)");
+                      m_path + ": " + ChecksumLinesText(load) +
+                          ": refused (--allow-bad-checksums sends such an image)");
     }
+    WarnAboutChecksums(m_path, load);
     if (!m_bAllowEmpty && collector.Ranges().empty()) {
         return Refuse("rejected", ExitCode::ImageRejected, "the image holds no data");
     }
@@ -108,7 +112,16 @@ ExitCode FlashSetup::Load() {
     m_common["blocks"] = {{"cpu", m_image->CountCpuBlocksToSend()},
                           {"flash", m_image->FlashBlockCount()}};
     m_common["host"] = HostName();
-    return ExitCode::Success;
+    return OpenReport();
+}
+
+ExitCode FlashSetup::OpenReport() {
+    std::string why;
+    if (m_reportPath.empty() || m_report.Open(m_reportPath, why)) {
+        return ExitCode::Success;
+    }
+    return Refuse("file-error", ExitCode::FileError,
+                  "cannot open the report file " + m_reportPath + ": " + why);
 }
 
 LaneSettings FlashSetup::Settings(TransferLog& log) const {
@@ -123,14 +136,13 @@ LaneSettings FlashSetup::Settings(TransferLog& log) const {
     return settings;
 }
 
-bool FlashSetup::AppendReport(const FlashLane& lane) const {
-    if (m_reportPath.empty()) {
+bool FlashSetup::AppendReport(FlashLane& lane) {
+    std::string why;
+    if (m_report.AppendOnce(
+            lane.RecordAppended(), [&] { return DumpLine(lane.RecordNow()); }, why)) {
         return true;
     }
-    if (AppendReportLine(m_reportPath, DumpLine(lane.Record()))) {
-        return true;
-    }
-    std::fprintf(stderr, "knot-fdt: the record could not be appended to %s\n",
-                 m_reportPath.c_str());
+    std::fprintf(stderr, "knot-fdt: the record could not be appended to %s: %s\n",
+                 m_reportPath.c_str(), why.c_str());
     return false;
 }

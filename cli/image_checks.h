@@ -5,5 +5,8 @@
 
 #include <string>
 
-// Warns on standard error of every record with a wrong checksum (the loader takes them).
+// "wrong checksum in the records on lines 3, 9": the lines of the records with a wrong checksum
+// (the loader takes them), the first 20 by number.
+std::string ChecksumLinesText(const LoadResult& result);
+// Warns of them on standard error, when there are any.
 void WarnAboutChecksums(const std::string& path, const LoadResult& result);

@@ -43,9 +43,9 @@ ExitCode InfoCommand::Run() {
             std::fflush(stdout);
         }
         if (!m_bJson || !answered) {
-            return ReportUnitNotFound(found, m_bJson);
+            return ReportUnitNotFound(runner, found, m_bJson);
         }
-        UnitNotFound what = DescribeUnitNotFound(found);
+        UnitNotFound what = DescribeUnitNotFound(runner, found);
         nlohmann::ordered_json out{{"result", what.result}, {"error", what.text}};
         out["identity"] = IdentityJson(runner.AnsweredRows());
         out["exitCode"] = static_cast<int>(what.code);

@@ -12,8 +12,10 @@
 
 CLI::App* InitializeCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
-        "initialize", "Ask the attached unit to initialize its setting data, as Data > Initialize "
-                      "does (model p only; exit 0 done, 3 no unit, 4 refused or no answer)");
+        "initialize",
+        "Ask the attached unit to initialize its setting data, as Data > Initialize "
+        "does (model p only; exit 0 done, 3 no unit, 4 refused or no answer, 6 the unit is busy: "
+        "another program writes it)");
     AddModelOption(*command, m_model);
     m_choice.AddOptions(*command, false);
     command->add_flag("--json", m_bJson, "print one JSON object instead of text");
@@ -28,14 +30,14 @@ ExitCode InitializeCommand::Run() {
         return ExitCode::UsageError;
     }
     WatchForInterrupt();
-    SingleUnit unit = ChooseSingleUnit(m_choice, m_bJson);
+    SingleUnit unit = ChooseSingleUnit(m_choice, m_bJson, true);
     if (unit.code != ExitCode::Success) {
         return unit.code;
     }
-    UnitSessionRunner runner(profile, unit.path);
-    UnitSessionRunner::Found found = runner.OpenUnit();
+    UnitSessionRunner runner(profile, unit.path, nullptr, unit.number);
+    UnitSessionRunner::Found found = runner.OpenUnit(true);
     if (found != UnitSessionRunner::Found::Ready) {
-        return ReportUnitNotFound(found, m_bJson);
+        return ReportUnitNotFound(runner, found, m_bJson);
     }
     bool acknowledged = runner.controller().OnDataInitialize();
     const std::string& text = runner.view.messages.back().text;

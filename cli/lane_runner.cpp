@@ -13,6 +13,7 @@ LaneRunner::~LaneRunner() {
 }
 
 void LaneRunner::Start(LaneSettings settings, std::int32_t number) {
+    std::lock_guard lock(m_mutex);
     RunningLane& entry = m_lanes.emplace_back();
     entry.path = settings.devicePath;
     entry.number = number;
@@ -38,22 +39,47 @@ void LaneRunner::Reap(const std::function<void(const RunningLane&)>& ended) {
     }
     for (RunningLane* entry : over) {
         entry->thread.join();
-        entry->reaped = true;
-        --m_tally.running;
-        if (entry->code == ExitCode::Success) {
-            ++m_tally.written;
-        } else if (entry->code == ExitCode::Interrupted) {
-            ++m_tally.interrupted;
-        } else {
-            ++m_tally.failed;
+        {
+            std::lock_guard lock(m_mutex);
+            entry->reaped = true;
+            --m_tally.running;
+            Count(m_tally, entry->code);
+            m_recordLost = m_recordLost || !entry->recorded;
         }
-        m_recordLost = m_recordLost || !entry->recorded;
         ended(*entry);
     }
 }
 
+void LaneRunner::Count(LaneTally& tally, ExitCode code) {
+    if (code == ExitCode::Success) {
+        ++tally.written;
+    } else if (code == ExitCode::Interrupted) {
+        ++tally.interrupted;
+    } else {
+        ++tally.failed;
+    }
+}
+
 void LaneRunner::DropReaped() {
+    std::lock_guard lock(m_mutex);
     m_lanes.remove_if([](const RunningLane& entry) { return entry.reaped; });
+}
+
+LaneTally LaneRunner::AppendUnfinished() {
+    m_setup.SealReport(); // first: a lane's append under way ends before this goes on
+    std::lock_guard lock(m_mutex);
+    LaneTally tally = m_tally;
+    for (RunningLane& entry : m_lanes) {
+        if (entry.reaped) {
+            continue;
+        }
+        const LaneStatus& status = entry.lane->Status();
+        const bool ended = status.ended;
+        m_setup.AppendReport(*entry.lane);
+        --tally.running;
+        Count(tally, ended ? static_cast<ExitCode>(status.code.load()) : ExitCode::Interrupted);
+    }
+    return tally;
 }
 
 void LaneRunner::WaitForAnEnd(std::chrono::milliseconds timeout) {

@@ -41,7 +41,7 @@ struct LaneTally {
 
 class LaneRunner {
   public:
-    explicit LaneRunner(const FlashSetup& setup) : m_setup(setup) {}
+    explicit LaneRunner(FlashSetup& setup) : m_setup(setup) {}
     // Waits for every lane still running.
     ~LaneRunner();
     LaneRunner(const LaneRunner&) = delete;
@@ -66,10 +66,17 @@ class LaneRunner {
     // record could not be appended, 0 otherwise.
     ExitCode ExitStatus(ExitCode notWritten) const;
 
+    // The program's last words, from any thread: appends the record of every lane not reaped
+    // yet, unless it is appended already (a lane still running is recorded as interrupted where
+    // it stands), lets no other record follow, and returns the tally that counts those lanes.
+    LaneTally AppendUnfinished();
+
   private:
     void RunLane(RunningLane& entry);
+    static void Count(LaneTally& tally, ExitCode code);
 
-    const FlashSetup& m_setup;
+    FlashSetup& m_setup;
+    // Changed by the command's thread under m_mutex, so that the last words can read them.
     std::list<RunningLane> m_lanes; // a list: a running lane's entry never moves
     LaneTally m_tally;
     bool m_recordLost = false;

@@ -61,7 +61,8 @@ class StationLines {
     // Says once of each unit in the wait after its commit that it must stay plugged, and
     // redraws the status line.
     void ShowWaits(const std::list<RunningLane>& lanes, const LaneTally& tally);
-    void Summary(const LaneTally& tally, ExitCode code);
+    // The last line; also said by the last words, on another thread: it reads only constants.
+    void Summary(const LaneTally& tally, ExitCode code) const;
 
   private:
     void ClearStatus();
@@ -116,10 +117,16 @@ void StationLines::Ended(const RunningLane& entry, const LaneTally& tally) {
     if (m_text) {
         ClearStatus();
         const double seconds = std::chrono::duration<double>(Clock::now() - entry.start).count();
-        // After a run ended, the unit no longer writes: it may go, whatever the result.
-        std::printf(
-            "%s  %s  %s (%.1f s): unplug it now\n", record.value("time", std::string()).c_str(),
-            UnitText(entry.number, record).c_str(), entry.lane->ResultLine().c_str(), seconds);
+        if (entry.lane->Status().code == static_cast<int>(ExitCode::UnitBusy)) {
+            // Another program writes it: it must stay, and the line names it already.
+            std::printf("%s  %s\n", record.value("time", std::string()).c_str(),
+                        entry.lane->ResultLine().c_str());
+        } else {
+            // After a run ended, the unit no longer writes: it may go, whatever the result.
+            std::printf(
+                "%s  %s  %s (%.1f s): unplug it now\n", record.value("time", std::string()).c_str(),
+                UnitText(entry.number, record).c_str(), entry.lane->ResultLine().c_str(), seconds);
+        }
         std::printf("tally: %s\n", TallyText(tally).c_str());
     } else {
         std::printf("%s\n", DumpLine(record).c_str());
@@ -155,9 +162,11 @@ void StationLines::ShowWaits(const std::list<RunningLane>& lanes, const LaneTall
     }
 }
 
-void StationLines::Summary(const LaneTally& tally, ExitCode code) {
+void StationLines::Summary(const LaneTally& tally, ExitCode code) const {
     if (m_text) {
-        ClearStatus();
+        if (m_terminal) {
+            std::printf("\r\x1b[K"); // over the status line, if one is shown
+        }
         std::printf("station ended: %s\n", TallyText(tally).c_str());
     } else {
         nlohmann::ordered_json summary{{"summary", true},
@@ -225,7 +234,8 @@ CLI::App* StationCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "station", "Write an S-Record image into every qualifying unit as it is plugged in, each "
                    "in its own lane, until Ctrl-C (exit 0 when every run ended written, 130 "
-                   "otherwise; 1 rejected and 2 file error before the station starts)");
+                   "otherwise; 1 rejected and 2 file error before the station starts). A unit "
+                   "that another program writes is left to it (its record says \"busy\")");
     m_setup.AddOptions(*command);
     command->add_flag("--json", m_setup.json,
                       "print one JSON line per unit run as it ends (the --report record), then a "
@@ -245,6 +255,7 @@ ExitCode StationCommand::Run() {
     LaneSettings base = m_setup.Settings(log);
     base.finishCommittedWait = true;
     LaneRunner runner(m_setup);
+    LastWords words([&] { lines.Summary(runner.AppendUnfinished(), ExitCode::Interrupted); });
     Watch(runner, base, lines);
     // 0 only when every run ended written.
     const ExitCode code = runner.ExitStatus(ExitCode::Interrupted);

@@ -11,12 +11,14 @@
 #include <cstdio>
 
 UnitSessionRunner::UnitSessionRunner(const VariantProfile& profile, const std::string& devicePath,
-                                     TransferLog* sharedLog)
+                                     TransferLog* sharedLog,
+                                     std::optional<std::int32_t> deviceNumber)
     : m_machinePort(CreateUnitDriverPort()),
       // The platform's paths are looked up only without a shared log: the lookup reads the user
       // database, which is not safe from several lanes at once.
       m_ownLog(sharedLog != nullptr ? TransferLog(std::string(), std::string())
-                                    : TransferLog::AtPlatformPaths()) {
+                                    : TransferLog::AtPlatformPaths()),
+      m_devicePath(devicePath), m_deviceNumber(deviceNumber) {
     if (devicePath.empty()) {
         m_port = std::move(m_machinePort);
     } else {
@@ -32,7 +34,13 @@ UnitSessionRunner::~UnitSessionRunner() {
     m_controller->OnClose();
 }
 
-UnitSessionRunner::Found UnitSessionRunner::OpenUnit() {
+UnitSessionRunner::Found UnitSessionRunner::OpenUnit(bool forWriting) {
+    if (forWriting && !m_devicePath.empty()) {
+        const LockOutcome lock = m_controller->ReserveUnit(m_devicePath);
+        if (lock != LockOutcome::Held) {
+            return lock == LockOutcome::Busy ? Found::Busy : Found::LockFailed;
+        }
+    }
     m_controller->InitializeLogic();
     if (!view.HasQueued()) {
         return Found::NoInterface; // nothing present: the poller started, nobody is plugging
@@ -62,7 +70,16 @@ UnitSessionRunner::Found UnitSessionRunner::OpenUnit() {
     if (!m_controller->Link().IsOpen() || !IsInterfacePresent(*m_port, m_openedPath)) {
         return Found::Removed;
     }
-    return Found::NotAnswering;
+    switch (m_controller->DeviceInfo().QueryFault()) {
+    case IdentityFault::Refused:
+        return Found::Refused;
+    case IdentityFault::OutOfTurn:
+        return Found::OutOfTurn;
+    case IdentityFault::LinkFailed:
+        return Found::LinkFailed;
+    default:
+        return Found::NoAnswer;
+    }
 }
 
 bool UnitSessionRunner::Pump(const std::function<bool()>& done,
@@ -83,27 +100,47 @@ bool UnitSessionRunner::Pump(const std::function<bool()>& done,
     return true;
 }
 
-UnitNotFound DescribeUnitNotFound(UnitSessionRunner::Found found) {
+UnitNotFound DescribeUnitNotFound(const UnitSessionRunner& runner, UnitSessionRunner::Found found) {
+    using Found = UnitSessionRunner::Found;
+    const std::optional<std::int32_t> number = runner.DeviceNumber();
+    const std::string unit = number ? "unit " + std::to_string(*number) : "the unit";
+    const ExitCode noAnswer = ExitCode::UnitRefused;
     switch (found) {
-    case UnitSessionRunner::Found::Ready:
+    case Found::Ready:
         break;
-    case UnitSessionRunner::Found::NoInterface:
-        return {"no-unit", NoInterfaceText(*CreateUnitDriverPort()), ExitCode::NoUnit};
-    case UnitSessionRunner::Found::NoUnit:
-        return {"no-unit", "no qualifying unit is attached", ExitCode::NoUnit};
-    case UnitSessionRunner::Found::NotAnswering:
-        return {"refused", "the unit did not answer its identity query", ExitCode::UnitRefused};
-    case UnitSessionRunner::Found::Removed:
-        return {"removed", "the unit was unplugged during its identity query",
-                ExitCode::UnitRefused};
-    case UnitSessionRunner::Found::Interrupted:
-        return {"interrupted", "interrupted", ExitCode::Interrupted};
+    case Found::NoInterface:
+        return {"no-unit", NoInterfaceText(*CreateUnitDriverPort()), ExitCode::NoUnit, "identity"};
+    case Found::NoUnit:
+        return {"no-unit", "no qualifying unit is attached", ExitCode::NoUnit, "identity"};
+    case Found::Busy:
+        return {"busy", unit + " is busy: another program is writing it", ExitCode::UnitBusy,
+                "lock"};
+    case Found::LockFailed:
+        return {"lock-failed", unit + " cannot be locked for writing: " + runner.LockProblem(),
+                ExitCode::UnitBusy, "lock"};
+    case Found::Refused:
+        return {"refused", "the unit refused its identity query", noAnswer, "identity"};
+    case Found::NoAnswer:
+        return {"no-answer", "the unit did not answer its identity query", noAnswer, "identity"};
+    case Found::OutOfTurn:
+        return {"out-of-turn",
+                "the unit kept answering its identity query out of turn (answers of the wrong "
+                "size or for another command)",
+                noAnswer, "identity"};
+    case Found::LinkFailed:
+        return {"link-failed", "the driver did not take the identity query", noAnswer, "identity"};
+    case Found::Removed:
+        return {"removed", "the unit was unplugged during its identity query", noAnswer,
+                "identity"};
+    case Found::Interrupted:
+        return {"interrupted", "interrupted", ExitCode::Interrupted, "identity"};
     }
-    return {"ok", "", ExitCode::Success};
+    return {"ok", "", ExitCode::Success, ""};
 }
 
-ExitCode ReportUnitNotFound(UnitSessionRunner::Found found, bool json) {
-    UnitNotFound what = DescribeUnitNotFound(found);
+ExitCode ReportUnitNotFound(const UnitSessionRunner& runner, UnitSessionRunner::Found found,
+                            bool json) {
+    UnitNotFound what = DescribeUnitNotFound(runner, found);
     if (json) {
         nlohmann::ordered_json out{{"result", what.result},
                                    {"error", what.text},
@@ -115,15 +152,27 @@ ExitCode ReportUnitNotFound(UnitSessionRunner::Found found, bool json) {
     return what.code;
 }
 
-SingleUnit ChooseSingleUnit(const UnitChoice& choice, bool json) {
+SingleUnit ChooseSingleUnit(const UnitChoice& choice, bool json, bool forWriting) {
     SingleUnit single;
-    if (!choice.Named()) {
+    if (!choice.Named() && !forWriting) {
         return single;
     }
     std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
+    if (!choice.Named()) {
+        // The unit the window's rule takes; when none qualifies, the opening says so.
+        for (const UnitInterface& unit : SurveyUnits(*port)) {
+            if (unit.qualifies) {
+                single.path = unit.path;
+                single.number = unit.deviceNumber;
+                break;
+            }
+        }
+        return single;
+    }
     ChosenUnits chosen = ChooseUnits(choice, *port);
     if (chosen.code == ExitCode::Success) {
         single.path = chosen.paths.front();
+        single.number = chosen.numbers.front();
         return single;
     }
     single.code = chosen.code;

@@ -20,15 +20,34 @@ class UnitSessionRunner {
     // `devicePath`: talk to the unit at that path only; empty: the first qualifying unit, as the
     // window does. `sharedLog`: the trace log to write (several runners at once share one);
     // null: the runner's own log at the platform's paths.
+    // `deviceNumber`: the chosen unit's, for what the runner says of it.
     explicit UnitSessionRunner(const VariantProfile& profile, const std::string& devicePath = {},
-                               TransferLog* sharedLog = nullptr);
+                               TransferLog* sharedLog = nullptr,
+                               std::optional<std::int32_t> deviceNumber = {});
     // Stops the workers and closes the unit, as the window's close does.
     ~UnitSessionRunner();
 
-    enum class Found { Ready, NoInterface, NoUnit, NotAnswering, Removed, Interrupted };
+    // How the opening ended: ready, no unit, busy (another program writes it), its lock could not
+    // be taken, the identity query's fault (refused, no answer, answers out of turn, a send the
+    // driver did not take), unplugged during the query, or Ctrl-C.
+    enum class Found {
+        Ready,
+        NoInterface,
+        NoUnit,
+        Busy,
+        LockFailed,
+        Refused,
+        NoAnswer,
+        OutOfTurn,
+        LinkFailed,
+        Removed,
+        Interrupted
+    };
     // Starts watching as the window does and handles the arrival: opens the unit and reads its
-    // identity. Does not wait for a unit that is not attached yet.
-    Found OpenUnit();
+    // identity. Does not wait for a unit that is not attached yet. `forWriting` (flash,
+    // initialize): first takes the chosen unit's lock, which the runner holds until it ends, so
+    // that a unit another program writes receives not a packet.
+    Found OpenUnit(bool forWriting = false);
     // Handles posted messages until `done` holds. `afterEach` runs after each one. Returns false
     // when Ctrl-C came first (the message being handled is finished), unless `ignoreInterrupt`
     // holds then.
@@ -41,6 +60,10 @@ class UnitSessionRunner {
     std::int32_t OpenedNumber() const { return m_openedNumber; }
     // The identity rows as the unit's answers left them, before a removal could reset them.
     const IdentityValues& AnsweredRows() const { return m_answeredRows; }
+    // The chosen unit's number, when it was chosen.
+    std::optional<std::int32_t> DeviceNumber() const { return m_deviceNumber; }
+    // Why the unit's lock could not be taken (Found::LockFailed).
+    const std::string& LockProblem() const { return m_controller->LockProblem(); }
 
     ConsoleView view;
     FlashTransferController& controller() { return *m_controller; }
@@ -53,25 +76,33 @@ class UnitSessionRunner {
     std::string m_openedPath;
     std::int32_t m_openedNumber = 0;
     IdentityValues m_answeredRows;
+    std::string m_devicePath;
+    std::optional<std::int32_t> m_deviceNumber;
 };
 
 struct UnitChoice;
 
-// The device path a single-unit command talks to ("" for the first qualifying unit), or the exit
-// status after the reason was printed (as JSON with `json`).
+// The device path a single-unit command talks to ("" for the first qualifying unit) and its
+// number, or the exit status after the reason was printed (as JSON with `json`). `forWriting`:
+// without a unit named, the first qualifying unit is looked up, so that its lock can be taken
+// before it is opened.
 struct SingleUnit {
     std::string path;
+    std::optional<std::int32_t> number;
     ExitCode code = ExitCode::Success;
 };
-SingleUnit ChooseSingleUnit(const UnitChoice& choice, bool json);
+SingleUnit ChooseSingleUnit(const UnitChoice& choice, bool json, bool forWriting = false);
 
-// The operator's text and exit status for a unit that could not be opened and read.
+// The operator's text and exit status for a unit that could not be opened and read; the record's
+// result and failure cause are the same word.
 struct UnitNotFound {
-    const char* result; // the JSON report's result: "no-unit", "refused", "removed", ...
+    const char* result; // "no-unit", "busy", "refused", "no-answer", "removed", ...
     std::string text;
     ExitCode code;
+    const char* stage; // where it stopped: "lock" or "identity"
 };
-UnitNotFound DescribeUnitNotFound(UnitSessionRunner::Found found);
+UnitNotFound DescribeUnitNotFound(const UnitSessionRunner& runner, UnitSessionRunner::Found found);
 
 // Prints that text (or a JSON object with it) and returns the exit status.
-ExitCode ReportUnitNotFound(UnitSessionRunner::Found found, bool json);
+ExitCode ReportUnitNotFound(const UnitSessionRunner& runner, UnitSessionRunner::Found found,
+                            bool json);

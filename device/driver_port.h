@@ -20,6 +20,18 @@ enum class WaitOutcome {
     Failed,       // the wait itself failed
 };
 
+// Result of taking the per-unit lock that every program writing a unit holds.
+enum class LockOutcome {
+    Held,   // taken: this program is the unit's one writer until it lets go
+    Busy,   // another program (or another part of this one) holds it
+    Failed, // it could not be taken at all; `problem` says why
+};
+struct UnitLockResult {
+    LockOutcome outcome = LockOutcome::Failed;
+    PortHandle lock = INVALID_PORT_HANDLE; // for UnlockUnit, when Held
+    std::string problem;
+};
+
 class DriverPort {
   public:
     virtual ~DriverPort() = default;
@@ -51,6 +63,12 @@ class DriverPort {
     virtual WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
                                            int timeoutMs) = 0;
     virtual void CloseEvent(PortHandle event) = 0;
+
+    // The per-unit lock, shared between processes and named from the device path, that a
+    // program holds for the whole of its writing of a unit. It never reaches the unit: not a byte
+    // on the wire changes. The system lets go of it when its holder dies.
+    virtual UnitLockResult LockUnit(const std::string& devicePath) = 0;
+    virtual void UnlockUnit(PortHandle lock) = 0;
 
     // What the operator is told, after "no unit interface is present", of where units were looked
     // for and how to make one appear; "" when there is nothing to add (the real driver).

@@ -36,6 +36,10 @@ class ForwardingDriverPort : public DriverPort {
         return m_inner.WaitForStopOrEvent(stopEvent, namedEvent, timeoutMs);
     }
     void CloseEvent(PortHandle event) override { m_inner.CloseEvent(event); }
+    UnitLockResult LockUnit(const std::string& devicePath) override {
+        return m_inner.LockUnit(devicePath);
+    }
+    void UnlockUnit(PortHandle lock) override { m_inner.UnlockUnit(lock); }
     std::string DescribeAbsence() override { return m_inner.DescribeAbsence(); }
 
   private:

@@ -264,3 +264,19 @@ void LoopbackDriverPort::CloseEvent(PortHandle event) {
         (it->second->kind == Entry::Kind::StopEvent || it->second->kind == Entry::Kind::NamedEvent))
         m_handles.erase(it);
 }
+
+UnitLockResult LoopbackDriverPort::LockUnit(const std::string& devicePath) {
+    std::lock_guard lock(m_mutex);
+    for (const auto& [handle, path] : m_locks) {
+        if (path == devicePath)
+            return {LockOutcome::Busy, INVALID_PORT_HANDLE, {}};
+    }
+    const PortHandle handle = m_nextHandle++;
+    m_locks[handle] = devicePath;
+    return {LockOutcome::Held, handle, {}};
+}
+
+void LoopbackDriverPort::UnlockUnit(PortHandle held) {
+    std::lock_guard lock(m_mutex);
+    m_locks.erase(held);
+}

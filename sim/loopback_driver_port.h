@@ -50,6 +50,10 @@ class LoopbackDriverPort : public DriverPort, private UnitHostListener {
     WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
                                    int timeoutMs) override;
     void CloseEvent(PortHandle event) override;
+    // The machine of this port is the process: a lock is held against every other user of the
+    // port, so that a test can hold a unit as another program would.
+    UnitLockResult LockUnit(const std::string& devicePath) override;
+    void UnlockUnit(PortHandle lock) override;
 
   private:
     struct EventState {
@@ -71,5 +75,6 @@ class LoopbackDriverPort : public DriverPort, private UnitHostListener {
     UnitHost m_host; // guarded by m_mutex, as is everything below
     std::map<std::string, std::shared_ptr<EventState>> m_namedEvents;
     std::map<PortHandle, std::shared_ptr<Entry>> m_handles;
+    std::map<PortHandle, std::string> m_locks; // each held lock's device path
     PortHandle m_nextHandle = 1;
 };

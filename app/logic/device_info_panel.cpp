@@ -36,12 +36,17 @@ void DeviceInfoPanel::ResetDeviceInfo() {
 }
 
 bool DeviceInfoPanel::QueryDeviceInfo() {
-    bool result = true;
+    m_queryFault = IdentityFault::None;
+    auto fail = [this](IdentityFault fault) {
+        if (m_queryFault == IdentityFault::None) {
+            m_queryFault = fault;
+        }
+    };
     for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
         CommandCode sent =
             m_protocol.SendCommandText(IdentityQueryText(m_profile.identityQueryCodes[row]));
         if (sent == 0) {
-            result = false;
+            fail(IdentityFault::LinkFailed);
             continue;
         }
         // The reader's rules are those of the acknowledgment wait with a larger budget: a failed
@@ -51,11 +56,13 @@ bool DeviceInfoPanel::QueryDeviceInfo() {
         ResponseOutcome outcome =
             AwaitResponse(m_protocol.link(), sent, IDENTITY_QUERY_TRIES, response);
         if (outcome != ResponseOutcome::Accepted) {
-            result = false;
+            fail(outcome == ResponseOutcome::Refused    ? IdentityFault::Refused
+                 : outcome == ResponseOutcome::NoAnswer ? IdentityFault::NoAnswer
+                                                        : IdentityFault::OutOfTurn);
             continue;
         }
         m_values[row] = FormatIdentityValue(sent, response);
         m_view.SetIdentityText(row, IDENTITY_VALUE_COLUMN, m_values[row]);
     }
-    return result;
+    return m_queryFault == IdentityFault::None;
 }

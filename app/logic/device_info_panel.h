@@ -22,6 +22,15 @@ inline constexpr std::size_t IDENTITY_TEXT_LENGTH = 8;
 // appear; views treat it as Latin-1).
 std::string FormatIdentityValue(CommandCode code, const std::uint8_t* response);
 
+// Why the last identity query did not fill every row: the fault of its first row that failed.
+enum class IdentityFault {
+    None,
+    LinkFailed, // the driver did not take the query
+    Refused,    // the unit answered it with a refusal
+    NoAnswer,   // the failed receives used up the row's budget
+    OutOfTurn,  // the unit kept answering with the wrong size or for another command
+};
+
 class DeviceInfoPanel {
   public:
     // All must outlive the panel.
@@ -36,10 +45,13 @@ class DeviceInfoPanel {
 
     // What each row shows now (for knot-fdt and tests).
     const std::array<std::string, IDENTITY_ROW_COUNT>& Values() const { return m_values; }
+    // Why the last query failed (knot-fdt says so; the window shows only the rows).
+    IdentityFault QueryFault() const { return m_queryFault; }
 
   private:
     const VariantProfile& m_profile;
     FlashTransferView& m_view;
     PacketProtocol& m_protocol;
     std::array<std::string, IDENTITY_ROW_COUNT> m_values;
+    IdentityFault m_queryFault = IdentityFault::None;
 };

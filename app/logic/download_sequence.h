@@ -90,11 +90,12 @@ class DownloadSequence {
     const DownloadReport& Report() const { return m_report; }
     // The index of the last flash block sent (E/32), or -1 when the flash phase is skipped.
     int LastFlashIndex() const;
+    // The stage and block of the step a running run waits for (the one a stop would leave
+    // undone), with `cause`.
+    DownloadFailure PendingStep(DownloadFailureCause cause) const;
 
   private:
     bool Expect(WindowMessage message, std::uintptr_t index);
-    // The stage and block of the step the run waits for, which can no longer be done.
-    DownloadFailure PendingStep(DownloadFailureCause cause) const;
     void Post(WindowMessage message, std::uintptr_t index);
     void ShowStatus(std::string_view text);
     void Fail(DownloadStage stage, std::int32_t blockNumber, DownloadFailureCause cause);

@@ -67,7 +67,30 @@ void FlashTransferController::OnWindowMessage(WindowMessage message, std::uintpt
 }
 
 void FlashTransferController::OnStartDownload() {
+    if (m_sequence.IsRunning()) {
+        return; // one run at a time
+    }
+    const CommandLock lock = LockForCommand(DOWNLOAD_FAILED_TEXT);
+    if (lock == CommandLock::Refused) {
+        return;
+    }
+    m_bRunLocked = lock == CommandLock::Taken;
     m_sequence.OnStartDownload();
+}
+
+FlashTransferController::CommandLock
+FlashTransferController::LockForCommand(const char* failedText) {
+    if (m_unitLock.Held()) {
+        return CommandLock::Reserved;
+    }
+    if (m_session.DevicePath().empty()) {
+        return CommandLock::Reserved; // no unit is open: nothing can be written, nothing to lock
+    }
+    if (m_unitLock.Take(m_session.DevicePath()) == LockOutcome::Held) {
+        return CommandLock::Taken;
+    }
+    m_view.ShowMessage(m_caption, failedText, MessageIcon::Stop);
+    return CommandLock::Refused;
 }
 
 void FlashTransferController::OnFileChosen(const std::string& path) {
@@ -101,10 +124,17 @@ bool FlashTransferController::OnDataInitialize() {
     if (!CanInitialize()) {
         return false; // not between a download's packets, and not in a model without it
     }
+    const CommandLock lock = LockForCommand(INITIALIZE_FAILED_TEXT);
+    if (lock == CommandLock::Refused) {
+        return false;
+    }
     m_view.BeginWaitCursor();
     CommandCode code = m_protocol.SendCommandText(InitializeCommandText());
     bool acknowledged = code != 0 && m_protocol.WaitForAck(code);
     m_view.EndWaitCursor();
+    if (lock == CommandLock::Taken) {
+        m_unitLock.Release();
+    }
     if (acknowledged) {
         m_view.ShowMessage(m_caption, INITIALIZE_DONE_TEXT, MessageIcon::Information);
     } else {
@@ -120,6 +150,10 @@ void FlashTransferController::OnDownloadStarted() {
 }
 
 void FlashTransferController::OnDownloadEnded(bool succeeded) {
+    if (m_bRunLocked) {
+        m_unitLock.Release();
+        m_bRunLocked = false;
+    }
     m_view.EnableOpenItem(true);
     if (succeeded) {
         return; // Start and Initialize stay disabled until the unit is next found

@@ -14,6 +14,7 @@
 #include "logic_services.h"
 #include "packet_protocol.h"
 #include "path_recording_port.h"
+#include "unit_lock.h"
 #include "unit_session.h"
 
 #include <cstdint>
@@ -57,6 +58,12 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     // Returns whether the unit acknowledged it (false also when refused as a command).
     bool OnDataInitialize();
 
+    // knot-fdt takes the lock of the unit at `devicePath` before it opens the unit, and holds it
+    // until the controller ends; its Start and Initialize run under it. The window does not: its
+    // Start takes the lock for the run, its Initialize for the command.
+    LockOutcome ReserveUnit(const std::string& devicePath) { return m_unitLock.Take(devicePath); }
+    const std::string& LockProblem() const { return m_unitLock.Problem(); }
+
     // Whether each command may be given now; the window also shows them disabled meanwhile.
     bool CanOpenFile() const { return !m_sequence.IsRunning(); }
     bool CanInitialize() const;
@@ -74,6 +81,11 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     UnitSession& Session() { return m_session; }
 
   private:
+    enum class CommandLock { Reserved, Taken, Refused };
+    // Takes the unit's lock for one command unless it is reserved already. When another program
+    // holds it, the command's `failedText` is shown and nothing is sent (Refused).
+    CommandLock LockForCommand(const char* failedText);
+
     void OnDownloadStarted() override;
     void OnDownloadEnded(bool succeeded) override;
     void OnUnitReady() override;
@@ -84,6 +96,8 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     LogicServices m_services;
     std::string m_caption;
     PathRecordingPort m_port;
+    UnitWriteLock m_unitLock{m_port};
+    bool m_bRunLocked = false; // the running download took the lock, and lets go at its end
     DeviceAccess m_access;
     DeviceLink m_link;
     DevicePacketLink m_deviceLink;

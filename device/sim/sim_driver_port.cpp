@@ -1,5 +1,7 @@
 #include "sim_driver_port.h"
 
+#include "unit_lock.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -233,6 +235,21 @@ WaitOutcome SimDriverPort::WaitForStopOrEvent(PortHandle stopEvent, PortHandle n
 void SimDriverPort::CloseEvent(PortHandle event) {
     if (!Remove(event, Kind::StopEvent))
         Remove(event, Kind::NamedEvent);
+}
+
+UnitLockResult SimDriverPort::LockUnit(const std::string& devicePath) {
+    // Units of two simulators may share a device path: the folder tells them apart.
+    std::uint64_t hash = 14695981039346656037ULL; // FNV-1a
+    for (unsigned char c : m_directory) {
+        hash = (hash ^ c) * 1099511628211ULL;
+    }
+    char folder[24];
+    std::snprintf(folder, sizeof folder, "sim-%016llx-", static_cast<unsigned long long>(hash));
+    return LockByFile(UnitLockName(folder + devicePath));
+}
+
+void SimDriverPort::UnlockUnit(PortHandle lock) {
+    UnlockFile(lock);
 }
 
 std::string SimDriverPort::DescribeAbsence() {

@@ -44,6 +44,9 @@ class SimDriverPort : public DriverPort {
     WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
                                    int timeoutMs) override;
     void CloseEvent(PortHandle event) override;
+    // A lock file named from this port's folder and the device path (unit_lock.h).
+    UnitLockResult LockUnit(const std::string& devicePath) override;
+    void UnlockUnit(PortHandle lock) override;
     // Whether a simulator answers in the folder, and how to start one or plug a unit.
     std::string DescribeAbsence() override;
 

@@ -1,19 +1,19 @@
 #include "sim_wire.h"
 
+#include "private_folder.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr mode_t PRIVATE_DIRECTORY_MODE = 0700;
+constexpr const char* RENDEZVOUS_ROLE = "rendezvous folder";
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
@@ -39,34 +39,11 @@ std::string SimDirectory() {
 }
 
 std::string SimDirectoryProblem(const std::string& directory) {
-    struct stat status {};
-    if (::stat(directory.c_str(), &status) != 0)
-        return errno == ENOENT ? std::string() : directory + ": " + std::strerror(errno);
-    const std::string prefix = "refusing the rendezvous folder " + directory + ": ";
-    if (!S_ISDIR(status.st_mode))
-        return prefix + "it is not a folder";
-    if (status.st_uid != ::geteuid()) {
-        return prefix + "it belongs to user id " + std::to_string(status.st_uid) +
-               ", not to user id " + std::to_string(::geteuid()) + " who runs this program";
-    }
-    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-        return prefix + "other users can write to it (mode " + mode + "; chmod 700 mends it)";
-    }
-    return {};
+    return PrivateFolderProblem(directory, RENDEZVOUS_ROLE);
 }
 
 std::string SimMakePrivateDirectory(const std::string& directory) {
-    const std::filesystem::path path(directory);
-    std::error_code failure;
-    if (path.has_parent_path() && !std::filesystem::exists(path.parent_path(), failure))
-        std::filesystem::create_directories(path.parent_path(), failure);
-    // mkdir applies the mode (less the umask, which cannot widen it) as it creates the folder,
-    // so there is no moment in which another user could get in.
-    if (::mkdir(directory.c_str(), PRIVATE_DIRECTORY_MODE) != 0 && errno != EEXIST)
-        return "cannot create " + directory + ": " + std::strerror(errno);
-    return SimDirectoryProblem(directory);
+    return MakePrivateFolder(directory, RENDEZVOUS_ROLE);
 }
 
 std::string SimUnitSocketName(std::int32_t number) {

@@ -1,6 +1,7 @@
 #include "win32_driver_port.h"
 
 #include "unit_interface_class.h"
+#include "unit_lock.h"
 #include "win32_api.h"
 
 #include <algorithm>
@@ -215,4 +216,12 @@ void Win32DriverPort::CloseEvent(PortHandle event) {
     if (IsOpen(event)) {
         ::CloseHandle(ToHandle(event));
     }
+}
+
+UnitLockResult Win32DriverPort::LockUnit(const std::string& devicePath) {
+    return LockByNamedMutex(UnitLockName(devicePath));
+}
+
+void Win32DriverPort::UnlockUnit(PortHandle lock) {
+    UnlockNamedMutex(lock);
 }

@@ -31,6 +31,9 @@ class Win32DriverPort : public DriverPort {
     WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
                                    int timeoutMs) override;
     void CloseEvent(PortHandle event) override;
+    // A named mutex of the device path (unit_lock.h).
+    UnitLockResult LockUnit(const std::string& devicePath) override;
+    void UnlockUnit(PortHandle lock) override;
 
     // The size fields given to the setup service: the record sizes of this build (28 and 5 on
     // a 32-bit build, 32 and 8 on a 64-bit one); the service refuses any other value.

@@ -124,6 +124,7 @@ struct InitializeCase {
     const char* fault;
     bool acknowledged;
     int beeps;
+    bool busy = false; // another program holds the unit's lock
 };
 
 class InitializeTest : public ::testing::TestWithParam<InitializeCase> {};
@@ -140,6 +141,10 @@ TEST_P(InitializeTest, SendsTheCommandAndSaysHowItWent) {
     } else {
         rig.Open();
     }
+    if (c.busy) {
+        ASSERT_EQ(rig.port.LockUnit(rig.controller->Session().DevicePath()).outcome,
+                  LockOutcome::Held);
+    }
     EXPECT_EQ(rig.controller->OnDataInitialize(), c.acknowledged);
     EXPECT_EQ(rig.view.waitCursorDepth, 0);
     ASSERT_EQ(rig.view.messages.size(), 1u);
@@ -149,7 +154,7 @@ TEST_P(InitializeTest, SendsTheCommandAndSaysHowItWent) {
               c.acknowledged ? MessageIcon::Information : MessageIcon::Stop);
     EXPECT_EQ(rig.beeps, c.beeps);
     // Without a unit the packet still goes to the driver, which refuses the closed handle.
-    EXPECT_EQ(rig.faults.SendsOfferedOf(INITIALIZE_COMMAND_CODE), 1);
+    EXPECT_EQ(rig.faults.SendsOfferedOf(INITIALIZE_COMMAND_CODE), c.busy ? 0 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -157,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(InitializeCase{"Acknowledged", true, "", true, 0},
                       InitializeCase{"Refused", true, "refuse=initialize", false, 0},
                       InitializeCase{"Unanswered", true, "silent=initialize", false, 0},
-                      InitializeCase{"NoUnit", false, "", false, 1}),
+                      InitializeCase{"NoUnit", false, "", false, 1},
+                      InitializeCase{"BusyUnit", true, "", false, 0, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ControllerCommandsTest, ModelQHasNoInitializeCommand) {

@@ -2,9 +2,15 @@
 // process, checking exit statuses, messages, the unit's saved memory against the "/FILE" dumps,
 // the JSON reports, and Ctrl-C during a download.
 #include "case_printer.h"
+#include "console_view.h"
+#include "flash_transfer_controller.h"
+#include "model_option.h"
+#include "operator_texts.h"
 #include "run_tool.h"
+#include "sim_driver_port.h"
 #include "sim_server_process.h"
 #include "srecord_writer.h"
+#include "transfer_log.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -354,8 +360,10 @@ TEST_F(UnitCommandsTest, ListShowsEveryInterfaceAndWhetherItQualifies) {
     EXPECT_NE(units[1]["devicePath"].get<std::string>().find("#00002#"), std::string::npos);
 }
 
-// Starts knot-fdt with `args`, its output into files in the current folder.
-pid_t StartTool(const std::vector<std::string>& args) {
+// Starts knot-fdt with `args`, its output into NAME-out.txt and NAME-err.txt in the current
+// folder; with `closedOut` its standard output is a pipe whose reader has gone.
+pid_t StartTool(const std::vector<std::string>& args, const std::string& name = "tool",
+                bool closedOut = false) {
     std::vector<std::string> words = {KNOT_FDT_PATH};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -365,15 +373,25 @@ pid_t StartTool(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "tool-out.txt", O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "tool-err.txt", O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    int ends[2] = {-1, -1};
+    if (closedOut && ::pipe2(ends, O_CLOEXEC) == 0) {
+        posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, (name + "-out.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, (name + "-err.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
         pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
+    for (int end : ends) {
+        if (end >= 0) {
+            ::close(end);
+        }
+    }
     return pid;
 }
 
@@ -475,7 +493,10 @@ INSTANTIATE_TEST_SUITE_P(
     OneFaultPerStage, FlashAllTest,
     ::testing::Values(
         LaneCase{"RefusedPrepare", "refuse=prepare", "failed", "prepare", 0, "refused"},
-        LaneCase{"SilentIdentityQuery", "silent=query:1", "refused", "identity", 0, "refused"},
+        LaneCase{"SilentIdentityQuery", "silent=query:1", "no-answer", "identity", 0, "no-answer"},
+        LaneCase{"RefusedIdentityQuery", "refuse=query:1", "refused", "identity", 0, "refused"},
+        LaneCase{"IdentityAnswersOfTheWrongSize", "wrongsize=70", "out-of-turn", "identity", 0,
+                 "out-of-turn"},
         LaneCase{"UnpluggedDuringIdentityQuery", "unplug=query:1", "removed", "identity", 0,
                  "removed"},
         LaneCase{"RefusedCpuBlock", "refuse=cpu:2", "failed", "cpu", 2, "refused"},
@@ -518,8 +539,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         GuardCase{"EmptyImage", false, true, "", 1, "the image holds no data", -1},
         GuardCase{"EmptyImageAllowed", false, true, "--allow-empty --unit 2", 0, "", 2},
-        GuardCase{"BadChecksumWarns", true, false, "--unit 2", 0, "wrong checksum", 2},
+        GuardCase{"BadChecksumRefused", true, false, "", 1, "record on line 11: refused", -1},
+        GuardCase{"BadChecksumAllowed", true, false, "--allow-bad-checksums --unit 2", 0,
+                  "wrong checksum in the record on line 11", 2},
         GuardCase{"BadChecksumStrict", true, false, "--strict", 1, "wrong checksum", -1},
+        GuardCase{"ReportInAMissingFolder", false, false, "--report no/r.jsonl", 2,
+                  "cannot open the report file no/r.jsonl: No such file or directory", -1},
         GuardCase{"AbsentUnit", false, false, "--unit 9", 3, "no unit with device number 9", -1},
         GuardCase{"ForeignUnit", false, false, "--unit 1", 3, "foreign product id 0x1111", -1},
         GuardCase{"FirstQualifyingUnit", false, false, "", 0, "", 0},
@@ -608,8 +633,14 @@ INSTANTIATE_TEST_SUITE_P(
                     {"--fault", "refuse=query:1"},
                     "flash --model p --json small.mot",
                     4,
-                    {"\"result\": \"refused\"", "did not answer its identity query"},
+                    {"\"result\": \"refused\"", "the unit refused its identity query"},
                     {"was loaded"}},
+        MessageCase{"IdentityAnswersOutOfTurn",
+                    {"--fault", "wrongsize=70"},
+                    "info --model p",
+                    4,
+                    {"kept answering its identity query out of turn"},
+                    {}},
         MessageCase{
             "SimulatorHelp", {}, "sim serve --help", 0, {"usage: knot-unit-sim serve"}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -719,7 +750,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // One station session, step by step: each step plugs a unit (after unplugging one, where it
 // says) and names the record its run must leave. Units are left plugged unless a step unplugs
-// them: none of them may be written twice in one plug.
+// them: none of them may be written twice in one plug. (Stops during a run: StopTest.)
 struct StationStep {
     const char* what;
     int unplug; // >= 0: unplug this unit first
@@ -728,21 +759,20 @@ struct StationStep {
     std::string result;
     std::string stage; // "" for no failure
     int block;
-    bool ctrlCInTheWait; // Ctrl-C once this unit has its commit
 };
 
 const std::vector<StationStep> STATION_SESSION = {
-    {"first unit", -1, {}, 0, "written", "", 0, false},
-    {"second unit, the first still plugged", -1, {}, 1, "written", "", 0, false},
-    {"third unit", -1, {}, 2, "written", "", 0, false},
-    {"second unit plugged again", 1, {}, 1, "written", "", 0, false},
-    {"faulted unit", -1, {"--fault", "refuse=flash:3"}, 3, "failed", "flash", 3, false},
-    {"unit removed mid-run", -1, {"--fault", "unplug=flash:2"}, 4, "failed", "flash", 2, false},
-    {"Ctrl-C while its wait runs", -1, {}, 4, "written", "", 0, true},
+    {"first unit", -1, {}, 0, "written", "", 0},
+    {"second unit, the first still plugged", -1, {}, 1, "written", "", 0},
+    {"third unit", -1, {}, 2, "written", "", 0},
+    {"second unit plugged again", 1, {}, 1, "written", "", 0},
+    {"faulted unit", -1, {"--fault", "refuse=flash:3"}, 3, "failed", "flash", 3},
+    {"unit removed mid-run", -1, {"--fault", "unplug=flash:2"}, 4, "failed", "flash", 2},
+    {"the removed unit plugged again", -1, {}, 4, "written", "", 0},
 };
 
-// The commit wait of every run: long enough that Ctrl-C surely comes during it.
-constexpr const char* STATION_WAIT_MS = "1500";
+// The commit wait of every run.
+constexpr const char* STATION_WAIT_MS = "300";
 
 int Count(const std::string& text, const std::string& part) {
     int count = 0;
@@ -793,21 +823,12 @@ TEST_F(UnitCommandsTest, StationWritesEachUnitOncePerPlugAndTalliesEveryRun) {
         }
         ASSERT_EQ(server->Plug(step.plug), step.number) << step.what;
         ++plugs[step.number];
-        if (step.ctrlCInTheWait) {
-            ASSERT_TRUE(WaitUntil(
-                [&] {
-                    return PacketsByUnit(Capture())[step.number].size() > 0 &&
-                           ReceivedWithCode(Capture(), "3F80") == 5;
-                },
-                std::chrono::seconds(20)))
-                << step.what;
-            kill(tool, SIGINT);
-        }
         ASSERT_TRUE(WaitUntil([&] { return Lines(Slurp("report.jsonl")).size() == i + 1; },
                               std::chrono::seconds(30)))
             << step.what << "\n"
             << Slurp("tool-out.txt") << Slurp("tool-err.txt");
     }
+    kill(tool, SIGINT);
     // Two runs failed: 130 (0 only when every run ended written and none was interrupted).
     EXPECT_EQ(WaitForExit(tool, std::chrono::seconds(20)), 130) << Slurp("tool-err.txt");
 
@@ -836,9 +857,6 @@ TEST_F(UnitCommandsTest, StationWritesEachUnitOncePerPlugAndTalliesEveryRun) {
         EXPECT_EQ(prepares, count) << "unit " << number;
     }
     const std::string out = Slurp("tool-out.txt");
-    EXPECT_NE(out.find("unit 4  committed: keep it plugged in"), std::string::npos) << out;
-    EXPECT_NE(out.find("stopping: units that committed finish their wait"), std::string::npos)
-        << out;
     EXPECT_NE(out.find("unit 3  SIMUNIT 1.00 0000  failed in stage flash at block 3: the unit "
                        "refused it"),
               std::string::npos)
@@ -847,5 +865,185 @@ TEST_F(UnitCommandsTest, StationWritesEachUnitOncePerPlugAndTalliesEveryRun) {
               std::string::npos)
         << out;
 }
+
+// Stops while both units are in their wait after the commit, held there by a long wait: the
+// first stop lets the wait go on, a second one records each unit as interrupted where it stands;
+// a closed output ends nothing early. One record per unit, and 130.
+struct StopCase {
+    const char* name;
+    std::vector<std::string> command;
+    int first;
+    int second; // 0: none
+    bool closedOut;
+};
+
+class StopTest : public UnitCommandsTest, public ::testing::WithParamInterface<StopCase> {};
+
+// Whether `pid` took every stop signal sent to it (none waits in its pending set).
+bool SignalsTaken(pid_t pid) {
+    std::istringstream status(Slurp("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("ShdPnd:", 0) == 0 && line.find_first_not_of("0\t", 7) != line.npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST_P(StopTest, RecordsEveryUnitOnceAndEndsWithOneThirty) {
+    const StopCase& c = GetParam();
+    WriteSmallImage("small.mot");
+    ASSERT_EQ(server->Plug(), 0);
+    ASSERT_EQ(server->Plug(), 1);
+    std::vector<std::string> args = c.command;
+    args.insert(args.end(), {"--model", "p", "--commit-wait-ms", "600000", "--report",
+                             "report.jsonl", "small.mot"});
+    pid_t tool = StartTool(args, "tool", c.closedOut);
+    ASSERT_GT(tool, 0);
+    std::shared_ptr<void> reaper(nullptr, [tool](void*) { WaitForExit(tool, {}); });
+    // What the station says before the second stop: both units must stay, and it stops.
+    auto stopping = [&] {
+        const std::string said = Slurp("tool-out.txt");
+        return c.closedOut ? SignalsTaken(tool)
+                           : Count(said, "  committed: keep it plugged in") == 2 &&
+                                 Count(said, "stopping: units that committed finish") == 1;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return ReceivedWithCode(Capture(), "3F80") == 2; },
+                          std::chrono::seconds(20)));
+    kill(tool, c.first);
+    if (c.second != 0) {
+        ASSERT_TRUE(WaitUntil(stopping, std::chrono::seconds(20))) << Slurp("tool-out.txt");
+        kill(tool, c.second);
+    }
+    EXPECT_EQ(WaitForExit(tool, std::chrono::seconds(20)), 130) << Slurp("tool-err.txt");
+    std::vector<std::string> records = Lines(Slurp("report.jsonl"));
+    ASSERT_EQ(records.size(), 2u) << Slurp("report.jsonl");
+    for (const std::string& line : records) {
+        auto record = nlohmann::json::parse(line);
+        EXPECT_EQ(record["result"], "interrupted") << line;
+        EXPECT_EQ(record["failure"]["stage"], "wait") << line;
+        EXPECT_EQ(record["commitSent"], true) << line;
+    }
+    if (!c.closedOut) {
+        EXPECT_NE(Slurp("tool-out.txt").find("station ended: 0 passed, 0 failed, 2 interrupted"),
+                  std::string::npos)
+            << Slurp("tool-out.txt");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, StopTest,
+    ::testing::Values(StopCase{"StationCtrlCTwice", {"station"}, SIGINT, SIGINT, false},
+                      StopCase{"StationSigtermTwice", {"station"}, SIGTERM, SIGTERM, false},
+                      StopCase{"StationSighupThenCtrlC", {"station"}, SIGHUP, SIGINT, false},
+                      StopCase{"StationClosedOutput", {"station"}, SIGINT, SIGINT, true},
+                      StopCase{"FlashAllClosedOutput", {"flash", "--all"}, SIGINT, 0, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The window's logic over the machine's port, as KNOT-P_FDT runs it.
+struct WindowRun {
+    SimDriverPort port;
+    ConsoleView view;
+    TransferLog log{std::string(), std::string()};
+    FlashTransferController controller{ProfileForModel("p"), view, port, log};
+
+    ~WindowRun() { controller.OnClose(); }
+    // Handles posted messages until `done` holds (at most 20 s).
+    bool Pump(const std::function<bool()>& done) {
+        auto until = Clock::now() + std::chrono::seconds(20);
+        while (!done() && Clock::now() < until) {
+            if (auto next = view.Next(std::chrono::milliseconds(10))) {
+                controller.OnWindowMessage(next->message, next->wParam);
+            }
+        }
+        return done();
+    }
+    // The unit found and read, and the image loaded.
+    bool Open() {
+        controller.InitializeLogic();
+        controller.Access().SetDiagnosticSink([](std::string_view) {});
+        controller.OnFileChosen("small.mot");
+        return Pump([&] { return controller.Session().DeviceReady(); });
+    }
+};
+
+// Unit 0 held by a writer in its wait (a flash, a station, a window's Start, or a flash that
+// died there) and a second writer: it sends unit 0 nothing and says the unit is busy.
+struct LockCase {
+    const char* name;
+    std::vector<std::string> holder; // knot-fdt's command, or {"window"}
+    bool holderDies;
+    std::string second; // flash's options, or "window" (Start)
+    int exitCode;
+    std::vector<std::string> texts; // what the second says (or the window shows)
+};
+
+class LockTest : public UnitCommandsTest, public ::testing::WithParamInterface<LockCase> {};
+
+TEST_P(LockTest, ASecondWriterSendsNothingAndSaysTheUnitIsBusy) {
+    const LockCase& c = GetParam();
+    WriteSmallImage("small.mot");
+    ASSERT_EQ(server->Plug(), 0);
+    std::unique_ptr<WindowRun> window;
+    pid_t holder = -1;
+    std::shared_ptr<void> reaper(nullptr, [&](void*) {
+        if (holder > 0) {
+            WaitForExit(holder, {});
+        }
+    });
+    if (c.holder.front() == "window") {
+        window = std::make_unique<WindowRun>();
+        ASSERT_TRUE(window->Open());
+        window->controller.OnStartDownload();
+        ASSERT_TRUE(
+            window->Pump([&] { return window->controller.Sequence().Report().commitSent; }));
+    } else {
+        std::vector<std::string> args = c.holder;
+        args.insert(args.end(), {"--model", "p", "--commit-wait-ms", "600000", "small.mot"});
+        holder = StartTool(args, "holder");
+        ASSERT_TRUE(WaitUntil([&] { return ReceivedWithCode(Capture(), "3F80") == 1; },
+                              std::chrono::seconds(20)));
+    }
+    if (c.holderDies) {
+        WaitForExit(holder, {}); // killed in its wait
+    }
+    if (c.second.find("--all") != std::string::npos) {
+        ASSERT_EQ(server->Plug(), 1);
+    }
+    std::size_t before = PacketsByUnit(Capture())[0].size();
+    ToolRun run;
+    if (c.second == "window") {
+        window = std::make_unique<WindowRun>();
+        ASSERT_TRUE(window->Open());
+        before = PacketsByUnit(Capture())[0].size();
+        window->controller.OnStartDownload();
+        run.out = window->view.messages.back().text;
+        run.exitCode = window->controller.IsDownloadRunning() ? -1 : 0;
+    } else {
+        run = RunTool("flash --model p --commit-wait-ms 0 " + c.second + " small.mot");
+    }
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    for (const std::string& text : c.texts) {
+        EXPECT_NE((run.out + run.err).find(text), std::string::npos) << run.out << run.err;
+    }
+    EXPECT_EQ(PacketsByUnit(Capture())[0].size() > before, c.holderDies);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OneWriter, LockTest,
+    ::testing::Values(
+        LockCase{"TwoFlash", {"flash"}, false, "--unit 0", 6, {"unit 0 is busy: another program"}},
+        LockCase{"StationThenFlash", {"station"}, false, "", 6, {"unit 0 is busy"}},
+        LockCase{"WindowThenFlash", {"window"}, false, "--unit 0", 6, {"unit 0 is busy"}},
+        LockCase{"FlashThenWindow", {"flash"}, false, "window", 0, {DOWNLOAD_FAILED_TEXT}},
+        LockCase{"FlashAllBesideTheHeldUnit",
+                 {"flash"},
+                 false,
+                 "--all --json",
+                 5,
+                 {R"("failure":{"stage":"lock","block":0,"cause":"busy"})",
+                  R"("written":1,"failed":1)"}},
+        LockCase{"DeadHolder", {"flash"}, true, "--unit 0", 0, {DOWNLOAD_DONE_TEXT}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -63,6 +63,9 @@ class FakeDriverPort : public DriverPort {
     WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
                                    int timeoutMs) override;
     void CloseEvent(PortHandle event) override;
+    // Every unit is free to write.
+    UnitLockResult LockUnit(const std::string&) override { return {LockOutcome::Held, 1, {}}; }
+    void UnlockUnit(PortHandle) override {}
 
     std::vector<std::string> openedEventNames;
 
