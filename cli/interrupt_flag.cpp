@@ -1,6 +1,8 @@
 // The interrupt flag behind Ctrl-C.
 #include "interrupt_flag.h"
 
+#include "terminal_output.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -12,6 +14,7 @@ constexpr int INTERRUPTED_STATUS = 130;
 
 extern "C" void OnInterrupt(int) {
     if (g_interrupted.exchange(true)) {
+        RestoreConsole();               // no exit handler runs after _Exit
         std::_Exit(INTERRUPTED_STATUS); // asked twice: stop waiting for the current exchange
     }
 }

@@ -44,7 +44,8 @@ class SimDriverPort : public DriverPort {
     WaitOutcome WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,
                                    int timeoutMs) override;
     void CloseEvent(PortHandle event) override;
-    // Whether a simulator answers in the folder, and how to start one or plug a unit.
+    // Whether a simulator answers in the folder, and how to start one or plug a unit; nothing
+    // for a refused folder, whose refusal says it all.
     std::string DescribeAbsence() override;
 
   private:
