@@ -1,7 +1,7 @@
 #include "download_progress.h"
 
 #include "firmware_image.h"
-#include "host_facts.h"
+#include "live_lines.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::chrono::milliseconds REDRAW_INTERVAL{100};
 constexpr int BAR_WIDTH = 24;
-constexpr std::size_t DEFAULT_COLUMNS = 80;
 
 double Seconds(DownloadProgress::Clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
@@ -206,12 +205,9 @@ void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock
                       StageName(report.stage), filled, "########################",
                       BAR_WIDTH - filled, "........................", done, total, pace, left);
     }
-    // Never as wide as the terminal: a full-width line would wrap and leave a blank line.
-    std::size_t width = TerminalColumns(m_out, DEFAULT_COLUMNS) - 1;
-    std::string shown(line);
-    if (shown.size() > width) {
-        shown.resize(width);
-    }
+    // Never as wide as the terminal, read again each time: a line that wraps is not redrawn.
+    const std::string shown =
+        FitToWidth(line, LineColumns(TerminalSizeOf(m_out, DEFAULT_TERMINAL_SIZE)));
     std::fprintf(m_out, "\r%s\x1b[K", shown.c_str());
     std::fflush(m_out);
     m_barShown = true;

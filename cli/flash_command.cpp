@@ -3,10 +3,11 @@
 #include "device_link.h"
 #include "download_progress.h"
 #include "flash_lane.h"
-#include "host_facts.h"
 #include "interrupt_flag.h"
 #include "lane_runner.h"
+#include "live_lines.h"
 #include "operator_texts.h"
+#include "terminal_output.h"
 #include "transfer_log.h"
 #include "unit_driver_port.h"
 #include "unit_session_runner.h"
@@ -22,42 +23,9 @@ namespace {
 // How often the lines of several units are redrawn on a terminal (a lane that ends wakes the
 // drawing at once).
 constexpr std::chrono::milliseconds BOARD_REDRAW{100};
-constexpr int BOARD_BAR_WIDTH = 20;
 
 std::string UnitLabel(std::int32_t number) {
     return "unit " + std::to_string(number);
-}
-
-// One unit's line on a terminal: its label, stage and a short bar, or how it ended.
-void DrawBoardLine(std::int32_t number, const FlashLane& lane) {
-    const LaneStatus& status = lane.Status();
-    std::string label = UnitLabel(number);
-    if (status.ended) {
-        std::printf("\r\x1b[K%-8s %s\n", label.c_str(), lane.ResultLine().c_str());
-        return;
-    }
-    auto stage = static_cast<DownloadStage>(status.stage.load());
-    long total = status.total;
-    long done = std::min(status.done.load(), total);
-    if (stage == DownloadStage::Idle) {
-        std::printf("\r\x1b[K%-8s opening\n", label.c_str());
-        return;
-    }
-    int filled = total > 0 ? static_cast<int>(done * BOARD_BAR_WIDTH / total) : 0;
-    std::printf("\r\x1b[K%-8s %-7s [%.*s%.*s] %ld/%ld\n", label.c_str(), StageName(stage), filled,
-                "####################", BOARD_BAR_WIDTH - filled, "....................", done,
-                total);
-}
-
-// Every unit's line, drawn over the lines drawn before unless this is the `first` drawing.
-void DrawBoard(const std::list<RunningLane>& lanes, bool first) {
-    if (!first) {
-        std::printf("\x1b[%zuA", lanes.size()); // back to the first unit's line
-    }
-    for (const RunningLane& entry : lanes) {
-        DrawBoardLine(entry.number, *entry.lane);
-    }
-    std::fflush(stdout);
 }
 
 // The line after every lane ended: how many units were written.
@@ -110,6 +78,9 @@ ExitCode FlashCommand::Run() {
         chosen = ChooseUnits(m_choice, *port);
         if (chosen.code != ExitCode::Success) {
             return m_setup.Refuse("no-unit", chosen.code, chosen.error);
+        }
+        if (!chosen.skipped.empty()) {
+            std::fprintf(stderr, "knot-fdt: %s\n", chosen.skipped.c_str());
         }
     } else {
         // The window's rule, the first qualifying unit, looked up first: its lock is taken
@@ -180,20 +151,25 @@ ExitCode FlashCommand::RunLanes(const LaneSettings& settings, const ChosenUnits&
         each.printMessages = events;
         runner.Start(std::move(each), chosen.numbers[i]);
     }
-    // Each lane's line as it ends, or the board redrawn until every lane ended.
+    // Each lane's line as it ends; on a terminal above the lines of those still running, which
+    // are redrawn until every lane ended.
+    LiveBlock block(stdout);
     auto ended = [&](const RunningLane& entry) {
         if (m_setup.json) {
             std::printf("%s\n", DumpLine(entry.lane->Record()).c_str());
+        } else if (board) {
+            block.Print(UnitLabel(entry.number) + ": " + entry.lane->ResultLine());
         } else if (m_bQuiet) {
             std::printf("%s: %s\n", UnitLabel(entry.number).c_str(),
                         entry.lane->ResultLine().c_str());
         }
         std::fflush(stdout);
     };
-    for (bool first = true;; first = false) {
+    for (;;) {
         runner.Reap(ended);
         if (board) {
-            DrawBoard(runner.Lanes(), first);
+            block.Draw(DrawLiveLines(LooksOf(runner.Lanes()), "",
+                                     TerminalSizeOf(stdout, DEFAULT_TERMINAL_SIZE)));
         }
         if (runner.Tally().running == 0) {
             break;

@@ -4,10 +4,9 @@
 #include "firmware_image.h"
 #include "host_facts.h"
 #include "image_checks.h"
+#include "image_input.h"
 #include "model_option.h"
-#include "operator_texts.h"
 #include "report_file.h"
-#include "sha256.h"
 #include "srecord_loader.h"
 #include "variant_profile.h"
 
@@ -58,7 +57,8 @@ void FlashSetup::AddOptions(CLI::App& command) {
                     return {};
                 },
                 "MS"));
-    command.add_option("FILE", m_path, "the S-Record file (*.mot)")->required();
+    command.add_option("FILE", m_path, "the S-Record file (*.mot); - reads it from standard input")
+        ->required();
 }
 
 const VariantProfile& FlashSetup::Profile() const {
@@ -85,29 +85,29 @@ ExitCode FlashSetup::Load() {
     m_common["file"] = m_path;
     m_image = std::make_unique<FirmwareImage>();
     DataRangeCollector collector; // whether the image holds any data, from the same read
-    LoadResult load = m_image->loadSRecordFile(m_path, false, profile, &collector);
+    const ImageRead read = LoadImage(m_path, false, profile, *m_image, &collector);
+    const LoadResult& load = read.load;
     if (load.kind == LoadResult::Rejected) {
         m_common["line"] = load.line;
         m_common["reason"] = DescribeRejectReason(load.reason);
-        return Refuse("rejected", ExitCode::ImageRejected,
-                      std::string(LOAD_REJECTED_TEXT) + " line " + std::to_string(load.line) +
-                          ": " + DescribeRejectReason(load.reason));
+        return Refuse("rejected", ExitCode::ImageRejected, LoadFailureText(m_path, load, profile));
     }
     if (load.kind == LoadResult::FileError) {
-        return Refuse("file-error", ExitCode::FileError, FileErrorMessage(load));
+        return Refuse("file-error", ExitCode::FileError, LoadFailureText(m_path, load, profile));
     }
     m_common["badChecksumLines"] = load.badChecksumLines;
     if (!load.badChecksumLines.empty() && !m_bAllowBadChecksums) {
         return Refuse("rejected", ExitCode::ImageRejected,
-                      m_path + ": " + ChecksumLinesText(load) +
+                      ImageName(m_path) + ": " + ChecksumLinesText(load) +
                           ": refused (--allow-bad-checksums sends such an image)");
     }
-    WarnAboutChecksums(m_path, load);
+    WarnAboutChecksums(ImageName(m_path), load);
     if (!m_bAllowEmpty && collector.Ranges().empty()) {
-        return Refuse("rejected", ExitCode::ImageRejected, "the image holds no data");
+        return Refuse("rejected", ExitCode::ImageRejected,
+                      ImageName(m_path) + ": the image holds no data");
     }
-    if (std::optional<std::string> digest = Sha256OfFile(m_path)) {
-        m_common["sha256"] = *digest;
+    if (read.sha256) {
+        m_common["sha256"] = *read.sha256;
     }
     m_common["blocks"] = {{"cpu", m_image->CountCpuBlocksToSend()},
                           {"flash", m_image->FlashBlockCount()}};

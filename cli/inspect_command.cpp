@@ -3,6 +3,7 @@
 #include "data_ranges.h"
 #include "firmware_image.h"
 #include "image_checks.h"
+#include "image_input.h"
 #include "model_option.h"
 #include "srecord_loader.h"
 #include "variant_profile.h"
@@ -64,13 +65,16 @@ DownloadSummary Summarise(const FirmwareImage& image) {
     return summary;
 }
 
-void PrintJson(const std::string& path, const std::string& model, const LoadResult& result,
-               const FirmwareImage& image, const std::vector<DataRange>& dataRanges) {
+void PrintJson(const std::string& path, const std::string& model, const ImageRead& read,
+               const FirmwareImage& image, const VariantProfile& profile,
+               const std::vector<DataRange>& dataRanges) {
+    const LoadResult& result = read.load;
     DownloadSummary summary = Summarise(image);
     nlohmann::ordered_json out;
     out["result"] = ResultName(result.kind);
     out["input"] = path;
     out["model"] = model;
+    out["sha256"] = read.sha256 ? nlohmann::ordered_json(*read.sha256) : nullptr;
     out["flashExtent"] = summary.flashExtent;
     out["cpuBlocks"] = summary.cpuBlocks;
     out["flashBlocks"] = summary.flashBlocks;
@@ -85,6 +89,7 @@ void PrintJson(const std::string& path, const std::string& model, const LoadResu
     if (result.kind == LoadResult::Rejected) {
         out["line"] = result.line;
         out["reason"] = DescribeRejectReason(result.reason);
+        out["message"] = LoadFailureText(path, result, profile);
     }
     if (result.kind == LoadResult::FileError) {
         out["file"] = result.file;
@@ -96,13 +101,17 @@ void PrintJson(const std::string& path, const std::string& model, const LoadResu
     std::printf("%s\n", text.c_str());
 }
 
-void PrintText(const std::string& path, const LoadResult& result, const FirmwareImage& image,
+void PrintText(const std::string& path, const ImageRead& read, const FirmwareImage& image,
                const VariantProfile& profile, const std::vector<DataRange>& ranges) {
-    std::printf("input:   %s (%s)\n", path.c_str(), profile.modelName);
+    const LoadResult& result = read.load;
+    std::printf("input:   %s (%s)\n", ImageName(path).c_str(), profile.modelName);
+    if (read.sha256) {
+        std::printf("sha256:  %s\n", read.sha256->c_str());
+    }
     std::printf("result:  %s\n", ResultName(result.kind));
     if (result.kind == LoadResult::Rejected) {
         std::printf("line:    %llu\n", static_cast<unsigned long long>(result.line));
-        std::printf("reason:  %s\n", DescribeRejectReason(result.reason));
+        std::printf("reason:  %s\n", DescribeRejection(result, profile).c_str());
         return;
     }
     if (result.kind == LoadResult::FileError) {
@@ -136,7 +145,8 @@ CLI::App* InspectCommand::Register(CLI::App& app) {
     command->add_flag("--dump", m_bDump,
                       "after a complete load write CPU_Mem.bin and Flash_Mem.bin into the "
                       "current folder");
-    command->add_option("FILE", m_path, "the S-Record file (*.mot)")->required();
+    command->add_option("FILE", m_path, "the S-Record file (*.mot); - reads it from standard input")
+        ->required();
     return command;
 }
 
@@ -147,14 +157,14 @@ ExitCode InspectCommand::Run() {
     // The ranges come from the same read as the image: the file is read once, so a pipe, a
     // dump that replaces the input, or a file changed meanwhile cannot make them disagree.
     DataRangeCollector collector;
-    LoadResult result = image->loadSRecordFile(m_path, m_bDump, profile, &collector);
+    const ImageRead read = LoadImage(m_path, m_bDump, profile, *image, &collector);
     const std::vector<DataRange> ranges = collector.Ranges();
-    WarnAboutChecksums(m_path, result);
+    WarnAboutChecksums(ImageName(m_path), read.load);
     if (m_bJson) {
-        PrintJson(m_path, m_model, result, *image, ranges);
+        PrintJson(m_path, m_model, read, *image, profile, ranges);
     } else {
-        PrintText(m_path, result, *image, profile, ranges);
+        PrintText(m_path, read, *image, profile, ranges);
     }
     std::fflush(stdout);
-    return ExitCodeFor(result.kind);
+    return ExitCodeFor(read.load.kind);
 }

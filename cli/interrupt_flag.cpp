@@ -1,6 +1,8 @@
 // The stop flag and the last words behind Ctrl-C, SIGTERM and SIGHUP, or the console's events.
 #include "interrupt_flag.h"
 
+#include "terminal_output.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,7 @@ std::function<void()> g_words; // guarded by g_wordsMutex
         g_words();
     }
     std::fflush(stdout);
+    RestoreConsole(); // no exit handler runs after this
 #ifdef _WIN32
     TerminateProcess(GetCurrentProcess(), INTERRUPTED_STATUS);
 #endif

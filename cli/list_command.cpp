@@ -22,8 +22,9 @@ std::string Hex4(std::uint16_t value) {
 
 CLI::App* ListCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
-        "list", "List every present unit interface: index, device path, vendor and product id, "
-                "whether it qualifies, packet size and device number");
+        "list", "List every present unit interface: its device number (which --unit takes), "
+                "packet size, vendor and product id, whether it qualifies and its device path "
+                "(--json adds its index in the device search)");
     command->add_flag("--json", m_bJson, "print one JSON array instead of text");
     return command;
 }
@@ -59,13 +60,16 @@ ExitCode ListCommand::Run() {
         std::printf("%s\n", NoInterfaceText(*port).c_str());
         return ExitCode::Success;
     }
-    std::printf("%-5s %-6s %-6s %-7s %-35s %s\n", "index", "number", "packet", "product",
+    std::printf("%-6s %-6s %-6s %-7s %-35s %s\n", "number", "packet", "vendor", "product",
                 "qualifies", "device path");
     for (const UnitInterface& info : found) {
         std::string why = WhyNotQualifying(info);
         std::string qualifies = why.empty() ? "yes" : "no: " + why;
-        std::printf("%-5u %-6d %-6d %-7s %-35s %s\n", static_cast<unsigned>(info.index),
-                    static_cast<int>(info.deviceNumber), static_cast<int>(info.packetSize),
+        const std::string number =
+            info.deviceNumber >= 0 ? std::to_string(info.deviceNumber) : std::string("?");
+        std::printf("%-6s %-6d %-6s %-7s %-35s %s\n", number.c_str(),
+                    static_cast<int>(info.packetSize),
+                    info.hasDescriptor ? Hex4(info.vendorId).c_str() : "?",
                     info.hasDescriptor ? Hex4(info.productId).c_str() : "?", qualifies.c_str(),
                     info.path.c_str());
     }

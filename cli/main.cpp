@@ -2,6 +2,7 @@
 #include "command.h"
 #include "exit_codes.h"
 #include "knot_version.h"
+#include "terminal_output.h"
 
 #include <CLI/CLI.hpp>
 
@@ -42,10 +43,17 @@ int main(int argc, char** argv) {
     // or remove knot-fdt.exe while it runs.
     CreateMutexW(nullptr, FALSE, L"Global\\" KNOT_RUNNING_MUTEX);
 #endif
+    // Before anything is printed: whether live lines may be redrawn, and on a Windows console
+    // its escape sequences turned on.
+    PrepareConsole();
     CLI::App app{"knot-fdt: inspect S-Record images for KNOT units and write them into the units",
                  "knot-fdt"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "knot-fdt " KNOT_VERSION_TEXT);
+    app.set_version_flag("-V,--version", "knot-fdt " KNOT_VERSION_TEXT);
+    // A usage error says which program speaks, as every other message does.
+    app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
+        return "knot-fdt: " + CLI::FailureMessage::simple(failed, error);
+    });
 
     std::vector<std::unique_ptr<Command>> commands = MakeCommands();
     std::vector<CLI::App*> subcommands;

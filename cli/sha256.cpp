@@ -87,22 +87,3 @@ std::string Sha256Hex(const std::uint8_t* bytes, std::size_t size) {
     }
     return hex;
 }
-
-std::optional<std::string> Sha256OfFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    }
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        return std::nullopt;
-    }
-    return Sha256Hex(bytes.data(), bytes.size());
-}

@@ -4,11 +4,13 @@
 
 #include "download_progress.h"
 #include "flash_lane.h"
-#include "host_facts.h"
+#include "image_input.h"
 #include "interrupt_flag.h"
 #include "lane_runner.h"
+#include "live_lines.h"
 #include "logic_services.h"
 #include "station_presence.h"
+#include "terminal_output.h"
 #include "transfer_log.h"
 #include "unit_choice.h"
 #include "unit_driver_port.h"
@@ -48,8 +50,20 @@ std::string TallyText(const LaneTally& tally) {
     return line;
 }
 
-// What the station prints: a line for each thing that happened and, on a terminal, a status line
-// below them (the tally and the units that must stay plugged), redrawn in place.
+// The tally as the live lines end: short enough for a narrow terminal, the interrupted runs
+// named once there are any.
+std::string LiveTallyText(const LaneTally& tally) {
+    std::string text =
+        std::to_string(tally.written) + " passed, " + std::to_string(tally.failed) + " failed, ";
+    if (tally.interrupted > 0) {
+        text += std::to_string(tally.interrupted) + " interrupted, ";
+    }
+    return text + std::to_string(tally.running) + " in progress";
+}
+
+// What the station prints: a line for each thing that happened and, on a terminal, live lines
+// below them (each unit's stage and percent, or its countdown in the wait, then the tally),
+// redrawn in place.
 class StationLines {
   public:
     explicit StationLines(bool json) : m_text(!json), m_terminal(!json && IsTerminal(stdout)) {}
@@ -59,34 +73,41 @@ class StationLines {
     void Unplugged(std::int32_t number);
     void Ended(const RunningLane& entry, const LaneTally& tally);
     // Says once of each unit in the wait after its commit that it must stay plugged, and
-    // redraws the status line.
-    void ShowWaits(const std::list<RunningLane>& lanes, const LaneTally& tally);
-    // The last line; also said by the last words, on another thread: it reads only constants.
-    void Summary(const LaneTally& tally, ExitCode code) const;
+    // redraws the live lines.
+    void ShowLanes(const std::list<RunningLane>& lanes, const LaneTally& tally);
+    void Summary(const LaneTally& tally, ExitCode code);
+    // The last line when a second signal ends the program, said on another thread: it
+    // reads only constants and writes below the live lines.
+    void LastSummary(const LaneTally& tally, ExitCode code) const;
 
   private:
-    void ClearStatus();
+    // A line for good: on a terminal above the live lines, wrapped to the width.
+    void Say(const std::string& line);
 
     const bool m_text;
     const bool m_terminal;
-    bool m_statusShown = false;
+    LiveBlock m_block{stdout};
     std::set<const RunningLane*> m_waitsShown; // lanes not reaped yet
 };
 
-void StationLines::ClearStatus() {
-    if (m_statusShown) {
-        std::printf("\r\x1b[K");
-        m_statusShown = false;
+void StationLines::Say(const std::string& line) {
+    if (m_terminal) {
+        m_block.Print(line);
+    } else {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
     }
 }
 
 void StationLines::Waiting(const FlashSetup& setup) {
     const nlohmann::ordered_json& common = setup.Common();
     if (m_text) {
-        std::printf("%s: sha256 %s, %d CPU and %d flash blocks to send\n", setup.Path().c_str(),
-                    common.value("sha256", std::string("unknown")).c_str(),
-                    common["blocks"]["cpu"].get<int>(), common["blocks"]["flash"].get<int>());
-        std::printf("waiting for units; Ctrl-C ends the station\n");
+        char blocks[96];
+        std::snprintf(blocks, sizeof blocks, ", %d CPU and %d flash blocks to send",
+                      common["blocks"]["cpu"].get<int>(), common["blocks"]["flash"].get<int>());
+        Say(ImageName(setup.Path()) + ": sha256 " + common.value("sha256", std::string("unknown")) +
+            blocks);
+        Say("waiting for units; Ctrl-C ends the station");
     } else {
         nlohmann::ordered_json ready{{"station", "waiting"}};
         ready.update(common);
@@ -97,17 +118,13 @@ void StationLines::Waiting(const FlashSetup& setup) {
 
 void StationLines::Stopping() {
     if (m_text) {
-        ClearStatus();
-        std::printf("stopping: units that committed finish their wait, the others get no commit\n");
-        std::fflush(stdout);
+        Say("stopping: units that committed finish their wait, the others get no commit");
     }
 }
 
 void StationLines::Unplugged(std::int32_t number) {
     if (m_text) {
-        ClearStatus();
-        std::printf("unit %d unplugged\n", number);
-        std::fflush(stdout);
+        Say("unit " + std::to_string(number) + " unplugged");
     }
 }
 
@@ -115,58 +132,55 @@ void StationLines::Ended(const RunningLane& entry, const LaneTally& tally) {
     m_waitsShown.erase(&entry);
     const nlohmann::ordered_json& record = entry.lane->Record();
     if (m_text) {
-        ClearStatus();
-        const double seconds = std::chrono::duration<double>(Clock::now() - entry.start).count();
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, " (%.1f s)",
+                      std::chrono::duration<double>(Clock::now() - entry.start).count());
+        const std::string time = record.value("time", std::string());
         if (entry.lane->Status().code == static_cast<int>(ExitCode::UnitBusy)) {
             // Another program writes it: it must stay, and the line names it already.
-            std::printf("%s  %s\n", record.value("time", std::string()).c_str(),
-                        entry.lane->ResultLine().c_str());
+            Say(time + "  " + entry.lane->ResultLine());
         } else {
             // After a run ended, the unit no longer writes: it may go, whatever the result.
-            std::printf(
-                "%s  %s  %s (%.1f s): unplug it now\n", record.value("time", std::string()).c_str(),
-                UnitText(entry.number, record).c_str(), entry.lane->ResultLine().c_str(), seconds);
+            Say(time + "  " + UnitText(entry.number, record) + "  " + entry.lane->ResultLine() +
+                seconds + ": unplug it now");
         }
-        std::printf("tally: %s\n", TallyText(tally).c_str());
+        Say("tally: " + TallyText(tally));
     } else {
         std::printf("%s\n", DumpLine(record).c_str());
+        std::fflush(stdout);
     }
-    std::fflush(stdout);
 }
 
-void StationLines::ShowWaits(const std::list<RunningLane>& lanes, const LaneTally& tally) {
-    std::string waits;
+void StationLines::ShowLanes(const std::list<RunningLane>& lanes, const LaneTally& tally) {
     for (const RunningLane& entry : lanes) {
         const LaneStatus& status = entry.lane->Status();
         if (static_cast<DownloadStage>(status.stage.load()) != DownloadStage::Wait ||
-            status.ended) {
+            status.ended || !m_waitsShown.insert(&entry).second || !m_text) {
             continue;
         }
         const double tick = std::chrono::duration<double>(COMMIT_WAIT_TICK).count();
         const long left = std::max(0L, status.total.load() - status.done.load());
-        const double seconds = std::ceil(static_cast<double>(left) * tick);
-        if (m_waitsShown.insert(&entry).second && m_text) {
-            ClearStatus();
-            std::printf("unit %d  committed: keep it plugged in, it writes its flash for %.0f s\n",
-                        entry.number, seconds);
-            std::fflush(stdout);
-        }
-        char each[64];
-        std::snprintf(each, sizeof each, "  unit %d: keep plugged %.0f s", entry.number, seconds);
-        waits += each;
+        char line[128];
+        std::snprintf(line, sizeof line,
+                      "unit %d  committed: keep it plugged in, it writes its flash for %.0f s",
+                      entry.number, std::ceil(static_cast<double>(left) * tick));
+        Say(line);
     }
     if (m_terminal) {
-        std::printf("\r\x1b[K%s%s", TallyText(tally).c_str(), waits.c_str());
-        std::fflush(stdout);
-        m_statusShown = true;
+        m_block.Draw(DrawLiveLines(LooksOf(lanes), LiveTallyText(tally),
+                                   TerminalSizeOf(stdout, DEFAULT_TERMINAL_SIZE)));
     }
 }
 
-void StationLines::Summary(const LaneTally& tally, ExitCode code) const {
+void StationLines::Summary(const LaneTally& tally, ExitCode code) {
+    if (m_terminal) {
+        m_block.Clear(); // the line takes the live lines' place
+    }
+    LastSummary(tally, code);
+}
+
+void StationLines::LastSummary(const LaneTally& tally, ExitCode code) const {
     if (m_text) {
-        if (m_terminal) {
-            std::printf("\r\x1b[K"); // over the status line, if one is shown
-        }
         std::printf("station ended: %s\n", TallyText(tally).c_str());
     } else {
         nlohmann::ordered_json summary{{"summary", true},
@@ -223,7 +237,7 @@ void Watch(LaneRunner& runner, const LaneSettings& base, StationLines& lines) {
                 runner.Start(std::move(each), unit.number);
             }
         }
-        lines.ShowWaits(runner.Lanes(), runner.Tally());
+        lines.ShowLanes(runner.Lanes(), runner.Tally());
         std::this_thread::sleep_for(timing.pollInterval);
     }
 }
@@ -255,7 +269,7 @@ ExitCode StationCommand::Run() {
     LaneSettings base = m_setup.Settings(log);
     base.finishCommittedWait = true;
     LaneRunner runner(m_setup);
-    LastWords words([&] { lines.Summary(runner.AppendUnfinished(), ExitCode::Interrupted); });
+    LastWords words([&] { lines.LastSummary(runner.AppendUnfinished(), ExitCode::Interrupted); });
     Watch(runner, base, lines);
     // 0 only when every run ended written.
     const ExitCode code = runner.ExitStatus(ExitCode::Interrupted);

@@ -42,6 +42,22 @@ UnitInterface Inspect(DeviceAccess& access, std::uint32_t index) {
     return unit;
 }
 
+// "1 of 4 unit interfaces does not qualify and is skipped: unit 3: foreign product id 0x1111".
+std::string SkippedText(const std::vector<const UnitInterface*>& skipped, std::size_t present) {
+    const bool one = skipped.size() == 1;
+    std::string text = std::to_string(skipped.size()) + " of " + std::to_string(present) +
+                       " unit interfaces " + (one ? "does" : "do") + " not qualify and " +
+                       (one ? "is" : "are") + " skipped: ";
+    for (std::size_t i = 0; i < skipped.size(); ++i) {
+        const UnitInterface& unit = *skipped[i];
+        text += i > 0 ? "; " : "";
+        text += unit.deviceNumber >= 0 ? "unit " + std::to_string(unit.deviceNumber)
+                                       : "the interface at " + unit.path;
+        text += ": " + WhyNotQualifying(unit);
+    }
+    return text;
+}
+
 // Device access for a survey: it sends no packet, so its log never writes a line.
 struct SurveyAccess {
     TransferLog silent{std::string(), std::string()};
@@ -181,15 +197,21 @@ ChosenUnits ChooseUnits(const UnitChoice& choice, DriverPort& port) {
         }
     }
     if (choice.all) {
+        std::vector<const UnitInterface*> skipped;
         for (const UnitInterface& unit : units) {
             if (unit.qualifies) {
                 chosen.paths.push_back(unit.path);
                 chosen.numbers.push_back(unit.deviceNumber);
+            } else {
+                skipped.push_back(&unit);
             }
+        }
+        if (!skipped.empty()) {
+            chosen.skipped = SkippedText(skipped, units.size());
         }
         if (chosen.paths.empty()) {
             chosen.code = ExitCode::NoUnit;
-            chosen.error = "no qualifying unit is attached";
+            chosen.error = "no qualifying unit is attached: " + chosen.skipped;
         }
     }
     return chosen;

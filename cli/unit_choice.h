@@ -61,6 +61,7 @@ struct ChosenUnits {
     std::vector<std::int32_t> numbers; // each path's device number
     ExitCode code = ExitCode::Success;
     std::string error;
+    std::string skipped; // --all: the interfaces passed over and why; "" when none was
 };
 ChosenUnits ChooseUnits(const UnitChoice& choice, DriverPort& port);
 

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+class TextLineReader;
 struct VariantProfile;
 
 // Sizes the unit and the dump files rely on.
@@ -49,6 +51,9 @@ struct LoadResult {
     std::string error;
     // FileError: whether that file was a dump being written (otherwise the S-Record file read).
     bool dumpFile = false;
+    // Rejected for a record outside the address map (CpuRangeExceeded, FlashOutOfRange,
+    // BelowFlashBase): the record's address as the file gives it.
+    std::uint32_t address = 0;
     // Reads whose data record carries a wrong checksum; such records load all the same.
     std::vector<std::uint64_t> badChecksumLines;
 
@@ -95,6 +100,10 @@ class FirmwareImage {
     // in a FileError.
     LoadResult loadSRecordStream(std::FILE* file, const std::string& fileName,
                                  const VariantProfile& profile);
+    // The same over the bytes of a file already read (standard input), with the same rules.
+    LoadResult loadSRecordBytes(std::string_view bytes, bool writeDumps,
+                                const VariantProfile& profile,
+                                StoredRecordObserver* observer = nullptr);
 
     // The number of flash blocks the download sends: blocks 0 to flashExtent / 32 when there is
     // flash data, none otherwise.
@@ -114,7 +123,9 @@ class FirmwareImage {
     }
 
   private:
-    // Reads every record of `file` into the image, which the caller has just reset.
-    LoadResult ReadRecords(std::FILE* file, const std::string& fileName,
+    // Reads every record into the image, which the caller has just reset.
+    LoadResult ReadRecords(TextLineReader& reader, const std::string& fileName,
                            const VariantProfile& profile, StoredRecordObserver* observer);
+    // Writes the dumps after a complete load, when asked; a failed dump unloads the image.
+    void DumpAfterLoad(LoadResult& result, bool writeDumps);
 };

@@ -15,11 +15,14 @@ namespace {
 constexpr std::int64_t CPU_LIMIT = CPU_REGION_SIZE - 1; // a CPU record's start + n must not pass it
 constexpr std::int64_t FLASH_ADDRESS_START = CPU_REGION_SIZE; // records from here go to flash
 
-// Turns the result so far (with its checksum warnings) into a refusal at `line`.
-LoadResult Rejection(LoadResult& result, std::uint64_t line, RejectReason reason) {
+// Turns the result so far (with its checksum warnings) into a refusal at `line`, of the record at
+// `address` when the address is the reason.
+LoadResult Rejection(LoadResult& result, std::uint64_t line, RejectReason reason,
+                     std::int64_t address = 0) {
     result.kind = LoadResult::Rejected;
     result.line = line;
     result.reason = reason;
+    result.address = static_cast<std::uint32_t>(address);
     return std::move(result);
 }
 
@@ -65,27 +68,42 @@ LoadResult FirmwareImage::loadSRecordFile(const std::string& path, bool writeDum
     if (!file) {
         return FileFailure(path, errno);
     }
-    LoadResult result = ReadRecords(file, path, profile, observer);
+    TextLineReader reader(file);
+    LoadResult result = ReadRecords(reader, path, profile, observer);
     std::fclose(file);
     // The dumps come after the file is closed, so they may even replace it.
-    if (result.kind == LoadResult::Loaded && writeDumps && !WriteImageDumps(*this, result)) {
-        imageLoaded = false;
-    }
+    DumpAfterLoad(result, writeDumps);
     return result;
 }
 
 LoadResult FirmwareImage::loadSRecordStream(std::FILE* file, const std::string& fileName,
                                             const VariantProfile& profile) {
     Reset();
-    return ReadRecords(file, fileName, profile, nullptr);
+    TextLineReader reader(file);
+    return ReadRecords(reader, fileName, profile, nullptr);
 }
 
-LoadResult FirmwareImage::ReadRecords(std::FILE* file, const std::string& fileName,
+LoadResult FirmwareImage::loadSRecordBytes(std::string_view bytes, bool writeDumps,
+                                           const VariantProfile& profile,
+                                           StoredRecordObserver* observer) {
+    Reset();
+    TextLineReader reader(bytes);
+    LoadResult result = ReadRecords(reader, std::string(), profile, observer);
+    DumpAfterLoad(result, writeDumps);
+    return result;
+}
+
+void FirmwareImage::DumpAfterLoad(LoadResult& result, bool writeDumps) {
+    if (result.kind == LoadResult::Loaded && writeDumps && !WriteImageDumps(*this, result)) {
+        imageLoaded = false;
+    }
+}
+
+LoadResult FirmwareImage::ReadRecords(TextLineReader& reader, const std::string& fileName,
                                       const VariantProfile& profile,
                                       StoredRecordObserver* observer) {
     const std::int64_t flashBase = profile.flashBase;
     LoadResult result;
-    TextLineReader reader(file);
     // Only the characters a read returned are ever looked at, so the buffer needs no clearing.
     char line[READ_BUFFER_SIZE];
     DataRecord record;
@@ -113,7 +131,7 @@ LoadResult FirmwareImage::ReadRecords(std::FILE* file, const std::string& fileNa
         const std::int64_t n = record.dataCount;
         if (start < FLASH_ADDRESS_START) {
             if (start + n > CPU_LIMIT) {
-                return Rejection(result, lineNumber, RejectReason::CpuRangeExceeded);
+                return Rejection(result, lineNumber, RejectReason::CpuRangeExceeded, start);
             }
             if (n > 0) {
                 std::memcpy(CpuRegion.data() + start, record.data, static_cast<std::size_t>(n));
@@ -122,10 +140,10 @@ LoadResult FirmwareImage::ReadRecords(std::FILE* file, const std::string& fileNa
             // Each flash record is tested with its own end; the image keeps the furthest one.
             const std::int64_t extent = RoundDownToBlock(start + n - flashBase);
             if (start < flashBase) {
-                return Rejection(result, lineNumber, RejectReason::BelowFlashBase);
+                return Rejection(result, lineNumber, RejectReason::BelowFlashBase, start);
             }
             if (extent < 0 || extent > FLASH_EXTENT_LIMIT) {
-                return Rejection(result, lineNumber, RejectReason::FlashOutOfRange);
+                return Rejection(result, lineNumber, RejectReason::FlashOutOfRange, start);
             }
             if (static_cast<std::uint32_t>(extent) > flashExtent) {
                 flashExtent = static_cast<std::uint32_t>(extent);

@@ -2,6 +2,16 @@
 
 #include <cstring>
 
+std::size_t TextLineReader::Fetch(char* to, std::size_t most) {
+    if (m_file != nullptr) {
+        return std::fread(to, 1, most, m_file);
+    }
+    const std::size_t got = m_bytes.size() < most ? m_bytes.size() : most;
+    std::memcpy(to, m_bytes.data(), got);
+    m_bytes.remove_prefix(got);
+    return got;
+}
+
 bool TextLineReader::Refill() {
     if (m_eof) {
         return false;
@@ -10,9 +20,9 @@ bool TextLineReader::Refill() {
     std::memmove(m_buffer, m_buffer + m_pos, kept);
     m_pos = 0;
     m_end = kept;
-    std::size_t got = std::fread(m_buffer + kept, 1, sizeof m_buffer - kept, m_file);
+    std::size_t got = Fetch(m_buffer + kept, sizeof m_buffer - kept);
     if (got == 0) {
-        if (std::ferror(m_file)) {
+        if (m_file != nullptr && std::ferror(m_file)) {
             m_failed = true;
         }
         m_eof = true;

@@ -22,6 +22,9 @@ class TextLineReader {
   public:
     explicit TextLineReader(std::FILE* file, EndOfFileMark mark = EndOfFileMark::EndsTheFile)
         : m_file(file), m_mark(mark) {}
+    // The same over bytes already read (they must outlive the reader).
+    explicit TextLineReader(std::string_view bytes, EndOfFileMark mark = EndOfFileMark::EndsTheFile)
+        : m_file(nullptr), m_bytes(bytes), m_mark(mark) {}
 
     // Copies the next read into `out` (not terminated) and returns its length; 0 at the end of
     // the file or on a read error (see failed()).
@@ -31,9 +34,11 @@ class TextLineReader {
 
   private:
     bool Refill(); // keeps any unread bytes; false when nothing more can be read
+    std::size_t Fetch(char* to, std::size_t most);              // from the file or from the bytes
     std::size_t ReadShortLine(char* out, std::size_t maxChars); // a read that fits the buffer
 
-    std::FILE* m_file;
+    std::FILE* m_file;        // null: read from m_bytes
+    std::string_view m_bytes; // what is left of them
     EndOfFileMark m_mark;
     char m_buffer[64 * 1024];
     std::size_t m_pos = 0;

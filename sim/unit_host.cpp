@@ -222,12 +222,11 @@ std::optional<UnitHost::Clock::time_point> UnitHost::NextDeadline() const {
     return next;
 }
 
-int UnitHost::NextWaitMs(int most) const {
+std::optional<UnitHost::Clock::duration> UnitHost::NextWait(Clock::duration most) const {
     const std::optional<Clock::time_point> next = NextDeadline();
     if (!next)
-        return -1;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(wait, 0, most));
+        return std::nullopt;
+    return std::clamp<Clock::duration>(*next - Clock::now(), Clock::duration::zero(), most);
 }
 
 std::string UnitHost::HandleControl(const std::vector<std::string>& words, bool& ok) {

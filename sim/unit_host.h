@@ -89,9 +89,11 @@ class UnitHost {
     // Unplugs the units whose timer has run out.
     void RunTimers();
     // When the host has something to do next (a timer, a deadline, an answer becoming ready for a
-    // held receive), and the same in milliseconds from now, rounded up, at most `most`; -1: never.
+    // held receive), and how long from now that is, at most `most`; nothing: never. A transport
+    // waits that long with a timer of its own finest resolution, so that an answer is ready
+    // no later than the latency asks.
     std::optional<Clock::time_point> NextDeadline() const;
-    int NextWaitMs(int most) const;
+    std::optional<Clock::duration> NextWait(Clock::duration most) const;
 
     // Serves a control request: "plug OPTIONS", "unplug N", "list", or one of the transport's.
     std::string HandleControl(const std::vector<std::string>& words, bool& ok);

@@ -253,6 +253,9 @@ void SimDriverPort::UnlockUnit(PortHandle lock) {
 }
 
 std::string SimDriverPort::DescribeAbsence() {
+    // A refused folder is named on standard error with the reason: no simulator is to be started.
+    if (!DirectoryTrusted())
+        return "";
     bool ok = false;
     std::string reply;
     if (SimControlRequest(m_directory, {"list"}, ok, reply, PROBE_TIMEOUT_MS)) {

@@ -47,7 +47,8 @@ class SimDriverPort : public DriverPort {
     // A lock file named from this port's folder and the device path (unit_lock.h).
     UnitLockResult LockUnit(const std::string& devicePath) override;
     void UnlockUnit(PortHandle lock) override;
-    // Whether a simulator answers in the folder, and how to start one or plug a unit.
+    // Whether a simulator answers in the folder, and how to start one or plug a unit; nothing
+    // for a refused folder, whose refusal says it all.
     std::string DescribeAbsence() override;
 
   private:

@@ -5,6 +5,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace {
@@ -21,7 +22,12 @@ constexpr std::uint32_t RECEIVE_CAPACITY = 256;
 constexpr std::uint32_t DESCRIPTOR_SIZE = 8;
 constexpr std::uint32_t NUMBER_SIZE = 4;
 // The longest the server sleeps without looking at its timers.
-constexpr int LONGEST_WAIT_MS = 60000;
+constexpr std::chrono::seconds LONGEST_WAIT{60};
+// CreateWaitableTimerExW's flag for a timer of the finest resolution (Windows 10, 1803 on); the
+// MinGW headers do not name it. Where it is refused, a plain waitable timer serves.
+constexpr DWORD HIGH_RESOLUTION_TIMER = 0x00000002;
+// A due time of a waitable timer counts in 100 ns.
+using TimerTicks = std::chrono::duration<LONGLONG, std::ratio<1, 10000000>>;
 
 } // namespace
 
@@ -46,6 +52,8 @@ RelayServer::~RelayServer() {
         CloseHandle(m_pipe);
     if (m_connect.hEvent)
         CloseHandle(m_connect.hEvent);
+    if (m_timer)
+        CloseHandle(m_timer);
 }
 
 bool RelayServer::Start(std::string& error) {
@@ -73,6 +81,13 @@ bool RelayServer::Start(std::string& error) {
         }
     }
     m_connect.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_timer = CreateWaitableTimerExW(nullptr, nullptr, HIGH_RESOLUTION_TIMER, TIMER_ALL_ACCESS);
+    if (!m_timer)
+        m_timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+    if (!m_timer) {
+        error = Win32ErrorText("creating a timer");
+        return false;
+    }
     return m_connect.hEvent && Listen();
 }
 
@@ -82,10 +97,18 @@ void RelayServer::Run() {
         for (Asker& asker : m_askers)
             events.push_back(asker.overlapped.hEvent);
         events.push_back(m_connect.hEvent);
-        const int waitMs = m_host.NextWaitMs(LONGEST_WAIT_MS);
-        const DWORD woke =
-            WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE,
-                                   waitMs < 0 ? INFINITE : static_cast<DWORD>(waitMs));
+        DWORD timeoutMs = INFINITE;
+        if (const auto wait = m_host.NextWait(LONGEST_WAIT)) {
+            LARGE_INTEGER due; // negative: from now
+            due.QuadPart = -std::max<LONGLONG>(std::chrono::ceil<TimerTicks>(*wait).count(), 1);
+            if (SetWaitableTimer(m_timer, &due, 0, nullptr, nullptr, FALSE))
+                events.push_back(m_timer);
+            else
+                timeoutMs =
+                    static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(*wait).count());
+        }
+        const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(),
+                                                  FALSE, timeoutMs);
         if (woke == WAIT_FAILED)
             return;
         for (Asker& asker : m_askers) {

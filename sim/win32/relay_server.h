@@ -58,6 +58,7 @@ class RelayServer : private UnitHostListener {
     HANDLE m_relay = INVALID_HANDLE_VALUE;
     HANDLE m_pipe = INVALID_HANDLE_VALUE;
     OVERLAPPED m_connect{};
+    HANDLE m_timer = nullptr; // wakes the server when the host has something to do
     Asker m_askers[ASKERS];
     bool m_stop = false;
 };

@@ -80,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"TwoFiles", "inspect --model q {Q} {P}", 64},
                       ExitCase{"NoCommand", "", 64},
                       ExitCase{"UnknownCommand", "burn --model q {Q}", 64},
-                      ExitCase{"Help", "inspect --help", 0}),
+                      ExitCase{"Help", "inspect --help", 0}, ExitCase{"ShortVersion", "-V", 0},
+                      ExitCase{"StandardInput", "inspect --model p - < {P}", 0},
+                      ExitCase{"StandardInputRejected", "inspect --model p - < {Q}", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InspectTest, JsonReportsWhatTheImageWouldSend) {
@@ -117,6 +119,11 @@ TEST_F(InspectTest, JsonNamesTheRefusedLineAndReason) {
     EXPECT_EQ(json["result"], "Rejected");
     EXPECT_EQ(json["line"], 3);
     EXPECT_NE(json["reason"].get<std::string>().find("below the flash base"), std::string::npos);
+    EXPECT_NE(json["message"].get<std::string>().find("image.mot, line 3: the flash record starts "
+                                                      "below the flash base address (the "
+                                                      "record's address is 0x050000"),
+              std::string::npos)
+        << json["message"];
     EXPECT_EQ(json["flashBlocks"], 0);
 }
 

@@ -283,6 +283,9 @@ TEST_F(UnitCommandsTest, FlashJsonReportsIdentityDigestBlocksAndStages) {
     ASSERT_EQ(std::fread(digest, 1, 64, sum), 64u);
     pclose(sum);
     EXPECT_EQ(report["sha256"], digest);
+    EXPECT_EQ(loaded["sha256"], digest);
+    ToolRun piped = RunTool("inspect --model q --json - < " + Quote(Sample('q')));
+    EXPECT_EQ(nlohmann::json::parse(piped.out)["sha256"], digest) << "of the bytes read";
 }
 
 TEST_F(UnitCommandsTest, FailureJsonNamesStageBlockAndCause) {
@@ -548,13 +551,15 @@ INSTANTIATE_TEST_SUITE_P(
         GuardCase{"AbsentUnit", false, false, "--unit 9", 3, "no unit with device number 9", -1},
         GuardCase{"ForeignUnit", false, false, "--unit 1", 3, "foreign product id 0x1111", -1},
         GuardCase{"FirstQualifyingUnit", false, false, "", 0, "", 0},
+        GuardCase{"ImageFromStandardInput", false, false, "--unit 2 - <", 0, "", 2},
         GuardCase{"UnitAndAll", false, false, "--unit 0 --all", 64, "", -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // What the tools say when something is not as the operator expects.
 struct MessageCase {
     const char* name;
-    std::vector<std::string> plug; // empty: no unit; {"none"}: no simulator either
+    std::vector<std::string> plug; // empty: no unit; {"none"}: no simulator either; {"open"}: a
+                                   // rendezvous folder that others may write
     std::string command;           // knot-fdt's arguments; "sim ..." runs knot-unit-sim
     int exitCode;
     std::vector<std::string> texts; // each in standard output or standard error
@@ -568,6 +573,10 @@ TEST_P(MessageTest, SaysWhatHappenedAndWhatToDo) {
     WriteSmallImage("small.mot");
     if (c.plug == std::vector<std::string>{"none"}) {
         setenv("KNOT_SIM_DIR", (server->Root() + "/nobody-serves-here").c_str(), 1);
+    } else if (c.plug == std::vector<std::string>{"open"}) {
+        fs::create_directory("open");
+        fs::permissions("open", fs::perms::all);
+        setenv("KNOT_SIM_DIR", (server->Root() + "/open").c_str(), 1);
     } else if (!c.plug.empty()) {
         ASSERT_EQ(server->Plug(c.plug), 0);
     }
@@ -641,8 +650,40 @@ INSTANTIATE_TEST_SUITE_P(
                     4,
                     {"kept answering its identity query out of turn"},
                     {}},
-        MessageCase{
-            "SimulatorHelp", {}, "sim serve --help", 0, {"usage: knot-unit-sim serve"}, {}}),
+        MessageCase{"SimulatorHelp", {}, "sim serve --help", 0, {"usage: knot-unit-sim serve"}, {}},
+        MessageCase{"RefusedFolder",
+                    {"open"},
+                    "list",
+                    0,
+                    {"refusing the rendezvous folder", "no unit interface is present"},
+                    {"knot-unit-sim serve"}},
+        MessageCase{"UsageErrorNamesTheProgram",
+                    {},
+                    "flash --model p --fast small.mot",
+                    64,
+                    {"knot-fdt: The following argument was not expected: --fast"},
+                    {}},
+        MessageCase{"ShortVersion", {}, "-V", 0, {"knot-fdt 1."}, {}},
+        MessageCase{"LoadErrorNamesTheFileAndTheAddress",
+                    {},
+                    "flash --model p " + Sample('q'),
+                    1,
+                    {"knot-q-sample.mot, line 41: the flash record starts below the flash base "
+                     "address (the record's address is 0x040000, the flash base 0x800000)"},
+                    {}},
+        MessageCase{"AllSaysWhatItSkips",
+                    {"--product", "0x1111"},
+                    "flash --model p --all small.mot",
+                    3,
+                    {"1 of 1 unit interfaces does not qualify and is skipped: unit 0: foreign "
+                     "product id 0x1111"},
+                    {}},
+        MessageCase{"ListLeadsWithTheNumberThatUnitTakes",
+                    {"--packet-size", "62"},
+                    "list",
+                    0,
+                    {"number packet vendor product", "\n0      62     0x0ABC 0x7832  yes"},
+                    {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Ctrl-C while an exchange blocks, or while several lanes run: 130 once the exchange is over,

@@ -1,0 +1,70 @@
+// The lines knot-fdt redraws in place on a terminal (the lanes of flash --all, the station's live
+// lines): what they say is a pure function of the lanes and the terminal's size, so that no line
+// is ever wider than the terminal; LiveBlock draws them over the ones it drew before.
+#pragma once
+
+#include "download_sequence.h"
+#include "terminal_output.h"
+
+#include <cstdio>
+#include <list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct RunningLane;
+
+// At most this many live lines, however tall the terminal.
+inline constexpr std::size_t MAX_LIVE_LINES = 12;
+// What a width that cannot be read is taken to be.
+inline constexpr TerminalSize DEFAULT_TERMINAL_SIZE{80, 24};
+
+// One lane as its live line shows it.
+struct LaneLook {
+    std::string label; // "unit 3"
+    DownloadStage stage = DownloadStage::Idle;
+    long done = 0; // steps of the stage done, of `total` (0 of 0 for a stage without steps)
+    long total = 0;
+};
+
+// The columns `text` takes (a UTF-8 character takes one).
+std::size_t ColumnsOf(std::string_view text);
+// `text` cut to at most `columns` columns, ending in "..." when it was cut; no UTF-8 character is
+// cut in two.
+std::string FitToWidth(std::string_view text, std::size_t columns);
+
+// `text` broken at its spaces into lines of at most `columns` columns, those after the first
+// indented (a word wider than a line goes on over the next).
+std::vector<std::string> WrapToWidth(std::string_view text, std::size_t columns);
+
+// The columns a line drawn in place may take: one less than the terminal has, so that no console
+// wraps it.
+std::size_t LineColumns(TerminalSize size);
+
+// The live lines: a line per lane, in order, then `footer` (unless empty), each at most
+// LineColumns(size) wide. With more lines than fit (the
+// terminal's rows less one, at most MAX_LIVE_LINES), the last lanes are summed up in one line.
+std::vector<std::string> DrawLiveLines(const std::vector<LaneLook>& lanes, std::string_view footer,
+                                       TerminalSize size);
+
+// The lanes not ended yet, as their live lines show them ("unit N").
+std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes);
+
+// A block of lines at the bottom of a terminal, drawn again over itself. Every line it draws fits
+// the width, so the cursor goes back up exactly as many lines as it drew.
+class LiveBlock {
+  public:
+    explicit LiveBlock(std::FILE* out) : m_out(out) {}
+
+    // Draws `lines` in place of the lines drawn before.
+    void Draw(const std::vector<std::string>& lines);
+    // Takes the lines away, so that a line printed next takes their place.
+    void Clear();
+    // Prints `line` for good where the lines were, wrapped to the terminal's width; the lines
+    // are drawn again below it at the next Draw.
+    void Print(std::string_view line);
+
+  private:
+    std::FILE* m_out;
+    std::size_t m_drawn = 0;
+};
