@@ -165,6 +165,14 @@ std::vector<std::string> DrawLiveLines(const std::vector<LaneLook>& lanes, std::
     return lines;
 }
 
+std::size_t RowsTaken(const std::vector<std::size_t>& lineColumns, std::size_t columns) {
+    std::size_t rows = 0;
+    for (std::size_t width : lineColumns) {
+        rows += columns > 0 && width > columns ? (width + columns - 1) / columns : 1;
+    }
+    return rows;
+}
+
 std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes) {
     std::vector<LaneLook> looks;
     for (const RunningLane& entry : lanes) {
@@ -178,26 +186,29 @@ std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes) {
     return looks;
 }
 
+std::string LiveBlock::BackOverDrawn() const {
+    const std::size_t columns = TerminalSizeOf(m_out, DEFAULT_TERMINAL_SIZE).columns;
+    const std::size_t rows = RowsTaken(m_drawn, columns);
+    return rows > 0 ? "\x1b[" + std::to_string(rows) + "A\r" : "\r";
+}
+
 void LiveBlock::Draw(const std::vector<std::string>& lines) {
-    std::string text;
-    if (m_drawn > 0) {
-        text += "\x1b[" + std::to_string(m_drawn) + "A"; // back to the first line drawn before
-    }
-    text += "\r";
+    std::string text = BackOverDrawn();
+    m_drawn.clear();
     for (const std::string& line : lines) {
         text += line + "\x1b[K\n";
+        m_drawn.push_back(ColumnsOf(line));
     }
     text += "\x1b[J"; // what is left of a longer block before
     std::fputs(text.c_str(), m_out);
     std::fflush(m_out);
-    m_drawn = lines.size();
 }
 
 void LiveBlock::Clear() {
-    if (m_drawn > 0) {
-        std::fprintf(m_out, "\x1b[%zuA\r\x1b[J", m_drawn);
+    if (!m_drawn.empty()) {
+        std::fputs((BackOverDrawn() + "\x1b[J").c_str(), m_out);
         std::fflush(m_out);
-        m_drawn = 0;
+        m_drawn.clear();
     }
 }
 

@@ -47,11 +47,17 @@ std::size_t LineColumns(TerminalSize size);
 std::vector<std::string> DrawLiveLines(const std::vector<LaneLook>& lanes, std::string_view footer,
                                        TerminalSize size);
 
+// The rows that lines of these column counts take on a terminal `columns` wide: a terminal
+// narrowed since they were drawn wraps them again (as most terminals do on a resize), so that a
+// line may now take more than one row.
+std::size_t RowsTaken(const std::vector<std::size_t>& lineColumns, std::size_t columns);
+
 // The lanes not ended yet, as their live lines show them ("unit N").
 std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes);
 
 // A block of lines at the bottom of a terminal, drawn again over itself. Every line it draws fits
-// the width, so the cursor goes back up exactly as many lines as it drew.
+// the width, so the cursor goes back up exactly as many rows as it drew, or as many as the lines
+// take after the terminal was narrowed.
 class LiveBlock {
   public:
     explicit LiveBlock(std::FILE* out) : m_out(out) {}
@@ -65,6 +71,9 @@ class LiveBlock {
     void Print(std::string_view line);
 
   private:
+    // Up to the first row of the lines drawn before, as the terminal shows them now.
+    std::string BackOverDrawn() const;
+
     std::FILE* m_out;
-    std::size_t m_drawn = 0;
+    std::vector<std::size_t> m_drawn; // the columns of each line drawn before
 };

@@ -173,10 +173,11 @@ void StationLines::ShowLanes(const std::list<RunningLane>& lanes, const LaneTall
 }
 
 void StationLines::Summary(const LaneTally& tally, ExitCode code) {
-    if (m_terminal) {
-        m_block.Clear(); // the line takes the live lines' place
+    if (m_text) {
+        Say("station ended: " + TallyText(tally));
+    } else {
+        LastSummary(tally, code);
     }
-    LastSummary(tally, code);
 }
 
 void StationLines::LastSummary(const LaneTally& tally, ExitCode code) const {

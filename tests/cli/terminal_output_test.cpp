@@ -33,6 +33,9 @@ TEST(LiveLines, NoLineIsWiderThanTheTerminalAndNoneGoesBelowIt) {
     EXPECT_EQ(DrawLiveLines({lanes[2]}, "", {40, 20}),
               std::vector<std::string>{"unit 2147483647 cpu     [###.....]  41%"});
     EXPECT_EQ(FitToWidth("unité 12345", 8), "unité...") << "é is two bytes and one column";
+    // Lines drawn 39 wide take two rows each once the terminal is narrowed to 30.
+    EXPECT_EQ(RowsTaken({39, 30, 39, 0}, 30), 6u);
+    EXPECT_EQ(RowsTaken({39, 39}, 40), 2u);
 }
 
 struct ModeCase {
