@@ -5,6 +5,7 @@
 #include "relay_server.h"
 #include "serve_options.h"
 #include "sim_command_line.h"
+#include "unit_driver_service.h"
 
 #include <cstdio>
 #include <string>
@@ -48,6 +49,9 @@ int Request(const std::vector<std::string>& words) {
     if (!CallNamedPipeA(PIPE_NAME, message.data(), static_cast<DWORD>(message.size()), reply,
                         PIPE_BUFFER, &got, CONTROL_TIMEOUT_MS) ||
         got == 0) {
+        // A server that died answers no "stop": what it installed is removed here.
+        if (words.front() == "stop" && UnitDriverService::RemoveLeftovers())
+            return 0;
         std::fprintf(stderr, "knot-unit-sim: no simulator serves (%s)\n", PIPE_NAME);
         return 1;
     }

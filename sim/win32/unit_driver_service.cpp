@@ -30,6 +30,45 @@ std::string InstanceId(const UnitConfig& config) {
     return "ROOT\\" + UnitDeviceId(config) + "\\UNIT" + std::to_string(config.number);
 }
 
+// The driver file's path in the system's driver folder, or "" when the folder is unknown.
+std::string DriverFilePath() {
+    char system[MAX_PATH];
+    if (!GetSystemDirectoryA(system, MAX_PATH))
+        return "";
+    return std::string(system) + "\\drivers\\" + UNIT_RELAY_DRIVER_FILE;
+}
+
+// Removes every root device that the driver's service serves, as a server that died may have
+// left them; true when there was one.
+bool RemoveServiceDevices() {
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, "ROOT", nullptr, DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        char service[64] = {};
+        if (SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE, nullptr,
+                                              reinterpret_cast<BYTE*>(service), sizeof service - 1,
+                                              nullptr) &&
+            Lower(service) == UNIT_RELAY_SERVICE)
+            found = SetupDiRemoveDevice(set, &device) || found;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+// Stops the service and waits (a while) until it has stopped.
+void StopService(SC_HANDLE service) {
+    SERVICE_STATUS status{};
+    ControlService(service, SERVICE_CONTROL_STOP, &status);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(PRESENCE_TIMEOUT_MS);
+    while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED &&
+           Clock::now() < deadline)
+        Sleep(10);
+}
+
 } // namespace
 
 std::string Win32ErrorText(const std::string& what) {
@@ -38,14 +77,16 @@ std::string Win32ErrorText(const std::string& what) {
 
 bool UnitDriverService::Install(std::string& error) {
     char self[MAX_PATH];
-    char system[MAX_PATH];
-    if (!GetModuleFileNameA(nullptr, self, MAX_PATH) || !GetSystemDirectoryA(system, MAX_PATH)) {
+    m_file = DriverFilePath();
+    if (!GetModuleFileNameA(nullptr, self, MAX_PATH) || m_file.empty()) {
         error = Win32ErrorText("finding the folders");
+        m_file.clear();
         return false;
     }
     const std::filesystem::path source =
         std::filesystem::path(self).parent_path() / UNIT_RELAY_DRIVER_FILE;
-    m_file = std::string(system) + "\\drivers\\" + UNIT_RELAY_DRIVER_FILE;
+    // A server that ended uncleanly leaves its devices, its service and its loaded driver.
+    RemoveLeftovers();
     if (!CopyFileA(source.string().c_str(), m_file.c_str(), FALSE)) {
         error = Win32ErrorText("copying " + source.string());
         m_file.clear();
@@ -60,8 +101,6 @@ bool UnitDriverService::Install(std::string& error) {
         CreateServiceA(m_manager, UNIT_RELAY_SERVICE, UNIT_RELAY_SERVICE, SERVICE_ALL_ACCESS,
                        SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                        m_file.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (!m_service && GetLastError() == ERROR_SERVICE_EXISTS) // left by a server that died
-        m_service = OpenServiceA(m_manager, UNIT_RELAY_SERVICE, SERVICE_ALL_ACCESS);
     if (!m_service) {
         error = Win32ErrorText("creating the service " UNIT_RELAY_SERVICE);
         return false;
@@ -87,12 +126,7 @@ bool UnitDriverService::Install(std::string& error) {
 
 void UnitDriverService::Remove() {
     if (m_service) {
-        SERVICE_STATUS status{};
-        ControlService(m_service, SERVICE_CONTROL_STOP, &status);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(PRESENCE_TIMEOUT_MS);
-        while (QueryServiceStatus(m_service, &status) && status.dwCurrentState != SERVICE_STOPPED &&
-               Clock::now() < deadline)
-            Sleep(10);
+        StopService(m_service);
         DeleteService(m_service);
         CloseServiceHandle(m_service);
         m_service = nullptr;
@@ -105,6 +139,31 @@ void UnitDriverService::Remove() {
         DeleteFileA(m_file.c_str());
         m_file.clear();
     }
+}
+
+bool UnitDriverService::RemoveLeftovers() {
+    bool found = RemoveServiceDevices();
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service =
+        manager ? OpenServiceA(manager, UNIT_RELAY_SERVICE, SERVICE_ALL_ACCESS) : nullptr;
+    if (service) {
+        found = true;
+        // The driver removes the devices, failing what their callers wait for, then unloads.
+        SERVICE_STATUS status{};
+        ControlService(service, REENUMERATE_ROOT_DEVICES, &status);
+        StopService(service);
+        DeleteService(service);
+        CloseServiceHandle(service);
+    }
+    if (manager)
+        CloseServiceHandle(manager);
+    // The file stays in use until the driver has unloaded.
+    const std::string file = DriverFilePath();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(PRESENCE_TIMEOUT_MS);
+    while (!file.empty() && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES &&
+           !DeleteFileA(file.c_str()) && Clock::now() < deadline)
+        Sleep(10);
+    return found;
 }
 
 HANDLE UnitDriverService::OpenRelayDevice(std::string& error) {

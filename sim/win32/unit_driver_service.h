@@ -18,11 +18,14 @@ class UnitDriverService {
     UnitDriverService(const UnitDriverService&) = delete;
     UnitDriverService& operator=(const UnitDriverService&) = delete;
 
-    // Copies the driver found beside this program into the system's driver folder, creates its
-    // service (or takes the one a server that died left) and starts it.
+    // Removes what a server that died left (RemoveLeftovers), copies the driver found beside
+    // this program into the system's driver folder, creates its service and starts it.
     bool Install(std::string& error);
     // Stops and deletes the service and removes the driver's file.
     void Remove();
+    // Removes the root devices of the driver's service, stops and deletes the service and removes
+    // the driver's file, whoever installed them; true when a device or the service was there.
+    static bool RemoveLeftovers();
     // Opens the driver's relay device (overlapped) once it is there; INVALID_HANDLE_VALUE, with
     // `error`, when it did not appear in time.
     static HANDLE OpenRelayDevice(std::string& error);

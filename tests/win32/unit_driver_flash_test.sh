@@ -130,6 +130,27 @@ status=$?
 grep -q "stage flash at block 2: the unit stopped answering" "${work}/silent.out" ||
     fail "silent unit: $(tail -2 "${work}/silent.out")"
 
+# A program killed while the driver holds its receive; the next program's refusal comes through.
+"${wine}" "${sim}" unplug 0 || fail "unplug the silent unit"
+plug --number 9 --fault silent=query:1 --fault refuse=flash:3
+"${wine}" "${fdt}" info --model q >/dev/null 2>&1 &
+killed=$!
+for _ in $(seq 300); do
+    grep -q "^9 R 01007000300000000000083" "${work}/faults.txt" && break
+    sleep 0.1
+done
+kill -KILL "${killed}"
+wait "${killed}"
+timeout 60 "${wine}" "${fdt}" flash --model q --commit-wait-ms 0 "${winsamples}/knot-q-sample.mot" \
+    >"${work}/refused.out" 2>&1
+grep -q "stage flash at block 3: the unit refused it" "${work}/refused.out" ||
+    fail "after a killed program: $(tail -1 "${work}/refused.out")"
+
+# A server that died leaves its devices, service and loaded driver; the next one replaces them.
+kill -KILL "${server}"
+wait "${server}"
+server=
+start_server
 stop_server
 # What the server installed is gone.
 if "${wine}" reg query 'HKLM\System\CurrentControlSet\Services\knot_unit' >/dev/null 2>&1; then
