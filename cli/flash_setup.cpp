@@ -33,7 +33,8 @@ FlashSetup::~FlashSetup() = default;
 void FlashSetup::AddOptions(CLI::App& command) {
     AddModelOption(command, m_model);
     command.add_option("--report", m_reportPath,
-                       "append one JSON line per unit to this file (never truncated)");
+                       "append one JSON line per unit to this file (never truncated; opened "
+                       "before any unit is touched, exit 2 when it cannot be)");
     command.add_flag("--strict", m_bStrict,
                      "refuse an image with a record whose checksum is wrong (as without it)");
     command.add_flag("--allow-bad-checksums", m_bAllowBadChecksums,

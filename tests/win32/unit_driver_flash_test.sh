@@ -2,7 +2,7 @@
 # knot-fdt.exe against knot-unit-sim.exe and its test driver under Wine, end to end:
 # full flashes whose capture must equal, byte for byte, the Linux simulator's capture of the
 # same run; a removal during the commit wait, caught through the driver's named event; a silent
-# unit, ended by the port's bound; list and info.
+# unit, ended by the port's bound; list and info; a second writer of a unit refused.
 # Arguments: the Windows build folder, the native (Linux) build folder, the samples folder.
 # WINEPREFIX names the prefix (driver_prefix.sh made it); it must not be shared with a parallel run.
 set -uo pipefail
@@ -100,9 +100,9 @@ start_server --capture "$(wincapture faults.txt)"
 plug --product 0x1234 --number 4
 plug --packet-size 62 --number 7 --program-name LISTED --version 2.5 --checksum 0A5F
 "${wine}" "${fdt}" list >"${work}/list.out" 2>&1 || fail "list exits $?"
-grep -Eq '^[0-9]+ +4 +64 +0x1234 +no: .*pid_1234#00001#unit4#' "${work}/list.out" ||
+grep -Eq '^4 +64 +0x0ABC +0x1234 +no: .*pid_1234#00001#unit4#' "${work}/list.out" ||
     fail "list: the foreign unit: $(cat "${work}/list.out")"
-grep -Eq '^[0-9]+ +7 +62 +0x7832 +yes .*pid_7832#00002#unit7#' "${work}/list.out" ||
+grep -Eq '^7 +62 +0x0ABC +0x7832 +yes .*pid_7832#00002#unit7#' "${work}/list.out" ||
     fail "list: the unit: $(cat "${work}/list.out")"
 "${wine}" "${fdt}" info --model q >"${work}/info.out" 2>&1 || fail "info exits $?"
 for row in "Program Name  LISTED" "Version       2.5" "Check SUM     0A5F"; do
@@ -145,6 +145,20 @@ timeout 60 "${wine}" "${fdt}" flash --model q --commit-wait-ms 0 "${winsamples}/
     >"${work}/refused.out" 2>&1
 grep -q "stage flash at block 3: the unit refused it" "${work}/refused.out" ||
     fail "after a killed program: $(tail -1 "${work}/refused.out")"
+
+# One writer per unit: a second knot-fdt.exe on the unit that the first one writes sends nothing.
+plug --number 8
+"${wine}" "${fdt}" flash --model q --unit 8 --commit-wait-ms 6000 "${winsamples}/knot-q-sample.mot" \
+    >"${work}/holder.out" 2>&1 &
+holder=$!
+wait_for_line "${work}/holder.out" "prepare  acknowledged" || fail "lock: the first flash did not start"
+"${wine}" "${fdt}" flash --model q --unit 8 --commit-wait-ms 0 "${winsamples}/knot-q-sample.mot" \
+    >"${work}/second.out" 2>&1
+status=$?
+[[ ${status} == 6 ]] || fail "lock: the second flash exits ${status}, not 6"
+grep -q "unit 8 is busy: another program is writing it" "${work}/second.out" ||
+    fail "lock: $(tail -2 "${work}/second.out")"
+wait "${holder}" || fail "lock: the first flash exits $?: $(tail -2 "${work}/holder.out")"
 
 # A server that died leaves its devices, service and loaded driver; the next one replaces them.
 kill -KILL "${server}"
