@@ -12,9 +12,12 @@ run_preset() {
     local preset=$1
     shift
     echo "=== ${preset}"
+    local begin=${SECONDS}
     cmake --preset "${preset}" >/dev/null
     cmake --build --preset "${preset}" -j "${jobs}"
+    local built=${SECONDS}
     ctest --preset "${preset}" -j "${jobs}" "$@"
+    echo "=== ${preset}: built in $((built - begin)) s, tested in $((SECONDS - built)) s"
 }
 
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
