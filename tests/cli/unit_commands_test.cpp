@@ -176,7 +176,14 @@ TEST_P(FlashSampleTest, TheUnitHoldsWhatTheDumpsOfTheFileHold) {
         << "nothing beyond the extent was sent";
 }
 
-INSTANTIATE_TEST_SUITE_P(BothModels, FlashSampleTest, ::testing::Values('q', 'p'),
+// Under ThreadSanitizer the KNOT-Q sample's 8 000-odd exchanges take minutes and reach no code
+// that the KNOT-P sample's 75 blocks do not.
+#ifdef __SANITIZE_THREAD__
+const char FLASHED_MODELS[] = {'p'};
+#else
+const char FLASHED_MODELS[] = {'q', 'p'};
+#endif
+INSTANTIATE_TEST_SUITE_P(BothModels, FlashSampleTest, ::testing::ValuesIn(FLASHED_MODELS),
                          [](const auto& info) { return std::string(1, info.param); });
 
 struct FailureCase {
@@ -193,7 +200,7 @@ class FlashFailureTest : public UnitCommandsTest,
 TEST_P(FlashFailureTest, SaysWhatTheWindowSaysAndWhatItCannot) {
     const FailureCase& c = GetParam();
     ASSERT_EQ(server->Plug(c.plug), 0);
-    ToolRun run = RunTool("flash --model q " + c.options + " " + Quote(Sample('q')));
+    ToolRun run = RunTool("flash --model p " + c.options + " " + Quote(Sample('p')));
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
     for (const std::string& text : c.errorTexts) {
         EXPECT_NE(run.err.find(text), std::string::npos) << "missing: " << text << "\n" << run.err;
@@ -257,7 +264,7 @@ TEST_F(UnitCommandsTest, BadInputExitsWithItsOwnStatus) {
 TEST_F(UnitCommandsTest, FlashJsonReportsIdentityDigestBlocksAndStages) {
     ASSERT_EQ(server->Plug({"--program-name", "KNOTQ", "--version", "V2", "--checksum", "0A5F"}),
               0);
-    ToolRun run = RunTool("flash --model q --json --commit-wait-ms 20 " + Quote(Sample('q')));
+    ToolRun run = RunTool("flash --model p --json --commit-wait-ms 20 " + Quote(Sample('p')));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     auto report = nlohmann::json::parse(run.out);
     EXPECT_EQ(report["result"], "written");
@@ -271,20 +278,20 @@ TEST_F(UnitCommandsTest, FlashJsonReportsIdentityDigestBlocksAndStages) {
     }
     EXPECT_GT(report["stageSeconds"]["wait"].get<double>(), 0.0);
 
-    ToolRun inspect = RunTool("inspect --model q --json " + Quote(Sample('q')));
+    ToolRun inspect = RunTool("inspect --model p --json " + Quote(Sample('p')));
     auto loaded = nlohmann::json::parse(inspect.out);
     EXPECT_EQ(report["blocksSent"]["cpu"], loaded["cpuBlocks"]);
     EXPECT_EQ(report["blocksSent"]["flash"], loaded["flashBlocks"]);
-    EXPECT_EQ(ReceivedWithCode(Capture(), "3F23"), loaded["flashBlocks"].get<int>());
+    EXPECT_EQ(ReceivedWithCode(Capture(), "3F22"), loaded["flashBlocks"].get<int>());
 
-    std::FILE* sum = popen(("sha256sum " + Quote(Sample('q'))).c_str(), "r");
+    std::FILE* sum = popen(("sha256sum " + Quote(Sample('p'))).c_str(), "r");
     ASSERT_NE(sum, nullptr);
     char digest[65] = {};
     ASSERT_EQ(std::fread(digest, 1, 64, sum), 64u);
     pclose(sum);
     EXPECT_EQ(report["sha256"], digest);
     EXPECT_EQ(loaded["sha256"], digest);
-    ToolRun piped = RunTool("inspect --model q --json - < " + Quote(Sample('q')));
+    ToolRun piped = RunTool("inspect --model p --json - < " + Quote(Sample('p')));
     EXPECT_EQ(nlohmann::json::parse(piped.out)["sha256"], digest) << "of the bytes read";
 }
 
