@@ -87,6 +87,8 @@ for run in "q 64" "p 62"; do
     "${wine}" "${fdt}" flash --model "${model}" --commit-wait-ms 0 \
         "${winsamples}/knot-${model}-sample.mot" >"${work}/flash.out" 2>&1 ||
         fail "flash ${model} ${size}: $(tail -2 "${work}/flash.out")"
+    # A file is no console: plain lines, no escape sequence.
+    ! grep -q $'\x1b' "${work}/flash.out" || fail "flash ${model} ${size}: escape sequences in a file"
     stop_server
     if ! cmp -s "${work}/linux-${model}.txt" "${work}/wine-${model}.txt"; then
         fail "flash ${model} ${size}: the capture differs from the Linux simulator's"
