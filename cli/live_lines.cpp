@@ -42,14 +42,18 @@ std::string Padded(std::string text, std::size_t columns) {
 // "[#####.....]": `width` places, filled in the share `done` of `total`.
 std::string Bar(std::size_t width, long done, long total) {
     const auto filled = static_cast<std::size_t>(done * static_cast<long>(width) / total);
-    return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
+    std::string bar(width + 2, '.');
+    bar.front() = '[';
+    bar.back() = ']';
+    std::fill_n(bar.begin() + 1, filled, '#');
+    return bar;
 }
 
 // A stage with blocks: its percent always; a bar and the blocks done of all, as far as they fit.
 std::string StepsLine(const std::string& head, const LaneLook& lane, std::size_t width) {
     const long total = std::max(lane.total, 1L);
     const long done = std::clamp(lane.done, 0L, total);
-    char percent[8];
+    char percent[32];
     std::snprintf(percent, sizeof percent, " %3ld%%", done * 100 / total);
     const std::string counts = "  " + std::to_string(done) + "/" + std::to_string(total);
     const std::size_t used = ColumnsOf(head) + ColumnsOf(percent);
