@@ -99,6 +99,13 @@ PortHandle LoopbackDriverPort::AddLocked(Entry entry) {
     return handle;
 }
 
+void LoopbackDriverPort::EraseLocked(PortHandle handle, std::initializer_list<int> kinds) {
+    const auto it = m_handles.find(handle);
+    if (it != m_handles.end() &&
+        std::find(kinds.begin(), kinds.end(), static_cast<int>(it->second->kind)) != kinds.end())
+        m_handles.erase(it);
+}
+
 PortHandle LoopbackDriverPort::GetClassDevices() {
     std::lock_guard lock(m_mutex);
     m_host.RunTimers();
@@ -131,9 +138,7 @@ bool LoopbackDriverPort::GetInterfaceDetail(PortHandle set, std::uint32_t index,
 
 void LoopbackDriverPort::DestroyDeviceInfoList(PortHandle set) {
     std::lock_guard lock(m_mutex);
-    const auto it = m_handles.find(set);
-    if (it != m_handles.end() && it->second->kind == Entry::Kind::Set)
-        m_handles.erase(it);
+    EraseLocked(set, {static_cast<int>(Entry::Kind::Set)});
 }
 
 PortHandle LoopbackDriverPort::CreateFile(const std::string& path) {
@@ -194,9 +199,7 @@ bool LoopbackDriverPort::ReceiveLocked(std::int32_t number, void* out, std::size
 
 void LoopbackDriverPort::CloseHandle(PortHandle handle) {
     std::lock_guard lock(m_mutex);
-    const auto it = m_handles.find(handle);
-    if (it != m_handles.end() && it->second->kind == Entry::Kind::File)
-        m_handles.erase(it);
+    EraseLocked(handle, {static_cast<int>(Entry::Kind::File)});
 }
 
 PortHandle LoopbackDriverPort::CreateStopEvent() {
@@ -259,10 +262,8 @@ WaitOutcome LoopbackDriverPort::WaitForStopOrEvent(PortHandle stopEvent, PortHan
 
 void LoopbackDriverPort::CloseEvent(PortHandle event) {
     std::lock_guard lock(m_mutex);
-    const auto it = m_handles.find(event);
-    if (it != m_handles.end() &&
-        (it->second->kind == Entry::Kind::StopEvent || it->second->kind == Entry::Kind::NamedEvent))
-        m_handles.erase(it);
+    EraseLocked(event, {static_cast<int>(Entry::Kind::StopEvent),
+                        static_cast<int>(Entry::Kind::NamedEvent)});
 }
 
 UnitLockResult LoopbackDriverPort::LockUnit(const std::string& devicePath) {

@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -69,6 +70,8 @@ class LoopbackDriverPort : public DriverPort, private UnitHostListener {
     std::int32_t FileUnitLocked(PortHandle handle) const;
     bool ReceiveLocked(std::int32_t number, void* out, std::size_t outSize, std::size_t& returned);
     PortHandle AddLocked(Entry entry);
+    // Closes `handle` when it is open and one of `kinds`; anything else is left alone.
+    void EraseLocked(PortHandle handle, std::initializer_list<int> kinds);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
