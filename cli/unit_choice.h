@@ -1,6 +1,6 @@
-// Which unit a command talks to: the --unit / --path / --all options, judged against the survey
-// of the present interfaces (the one the window's unit selection makes). A command then runs the
-// window's logic over a ChosenUnitPort, which shows the chosen interface only.
+// Which unit a command talks to: the --unit / --path / --all options, held against the survey of
+// the present interfaces, which judges each one as the window's unit selection does. A command
+// then runs the window's logic over a ChosenUnitPort, which shows the chosen interface only.
 #pragma once
 
 #include "exit_codes.h"
