@@ -1,46 +1,9 @@
-// Choosing units: the survey behind list, the --unit / --path / --all options, and the port that
-// narrows the device search to one interface.
+// Choosing units from a survey of the interfaces: the --unit / --path / --all options.
 #include "unit_choice.h"
-
-#include "device_access.h"
-#include "device_link.h"
-#include "transfer_log.h"
-#include "unit_qualification.h"
 
 #include <CLI/CLI.hpp>
 
-#include <array>
-#include <cstdio>
-
 namespace {
-
-UnitInterface Inspect(DeviceAccess& access, std::uint32_t index) {
-    UnitInterface unit;
-    unit.index = index;
-    unit.packetSize = FULL_PACKET_SIZE;
-    unit.deviceNumber = UNKNOWN_DEVICE_NUMBER;
-    std::array<char, DEVICE_PATH_BUFFER_SIZE> path{};
-    if (access.GetDevicePath(index, path.data(), DEVICE_PATH_CAPACITY)) {
-        unit.path = path.data();
-    }
-    PortHandle handle = access.OpenDeviceInterface(index);
-    if (handle == NULL_PORT_HANDLE || handle == INVALID_PORT_HANDLE) {
-        return unit;
-    }
-    std::array<std::uint8_t, DEVICE_DESCRIPTOR_SIZE> descriptor{};
-    UnitIds ids;
-    if (access.GetDeviceDescriptor(handle, descriptor.data(), descriptor.size())) {
-        unit.hasDescriptor = true;
-        ids = ReadUnitIds(descriptor.data());
-        unit.vendorId = ids.vendorId;
-        unit.productId = ids.productId;
-    }
-    access.GetDeviceNumber(handle, unit.deviceNumber);
-    access.port().CloseHandle(handle);
-    unit.qualifies = unit.hasDescriptor && IsUnitProduct(ids) && !unit.path.empty();
-    unit.packetSize = PacketSizeFor(unit.path, ids);
-    return unit;
-}
 
 // "1 of 4 unit interfaces does not qualify and is skipped: unit 3: foreign product id 0x1111".
 std::string SkippedText(const std::vector<const UnitInterface*>& skipped, std::size_t present) {
@@ -58,66 +21,7 @@ std::string SkippedText(const std::vector<const UnitInterface*>& skipped, std::s
     return text;
 }
 
-// Device access for a survey: it sends no packet, so its log never writes a line.
-struct SurveyAccess {
-    TransferLog silent{std::string(), std::string()};
-    DeviceAccess access;
-
-    explicit SurveyAccess(DriverPort& port) : access(port, silent) {
-        access.SetDiagnosticSink([](std::string_view) {});
-    }
-};
-
 } // namespace
-
-std::vector<UnitInterface> SurveyUnits(DriverPort& port) {
-    SurveyAccess survey(port);
-    std::vector<UnitInterface> units;
-    int count = survey.access.CountDeviceInterfaces();
-    for (int i = 0; i < count; ++i) {
-        units.push_back(Inspect(survey.access, static_cast<std::uint32_t>(i)));
-    }
-    return units;
-}
-
-std::optional<std::vector<std::string>> PresentPaths(DriverPort& port) {
-    // One set for the whole look: a unit that goes meanwhile cannot shift another one out of it.
-    PortHandle set = port.GetClassDevices();
-    if (set == INVALID_PORT_HANDLE) {
-        return std::nullopt;
-    }
-    std::vector<std::string> paths;
-    for (std::uint32_t index = 0; port.EnumDeviceInterface(set, index); ++index) {
-        std::string path;
-        if (port.GetInterfaceDetailSize(set, index) == 0 ||
-            !port.GetInterfaceDetail(set, index, path)) {
-            path.clear();
-        }
-        paths.push_back(path);
-    }
-    port.DestroyDeviceInfoList(set);
-    return paths;
-}
-
-UnitInterface SurveyUnit(DriverPort& port, std::uint32_t index) {
-    SurveyAccess survey(port);
-    return Inspect(survey.access, index);
-}
-
-std::string WhyNotQualifying(const UnitInterface& unit) {
-    if (unit.qualifies) {
-        return "";
-    }
-    if (unit.path.empty()) {
-        return "its device path cannot be read";
-    }
-    if (!unit.hasDescriptor) {
-        return "it gives no device descriptor";
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "foreign product id 0x%04X", unsigned{unit.productId});
-    return text;
-}
 
 void UnitChoice::AddOptions(CLI::App& command, bool severalUnits) {
     CLI::Option* unit = command.add_option(
@@ -224,59 +128,4 @@ std::string NoInterfaceText(DriverPort& port) {
         text += "; " + absence;
     }
     return text;
-}
-
-PortHandle ChosenUnitPort::GetClassDevices() {
-    PortHandle set = m_inner.GetClassDevices();
-    if (set == INVALID_PORT_HANDLE) {
-        return set;
-    }
-    long found = -1;
-    std::string path;
-    for (std::uint32_t index = 0; found < 0 && m_inner.EnumDeviceInterface(set, index); ++index) {
-        path.clear();
-        if (m_inner.GetInterfaceDetailSize(set, index) != 0 &&
-            m_inner.GetInterfaceDetail(set, index, path) && path.c_str() == m_path) {
-            found = static_cast<long>(index);
-        }
-    }
-    std::lock_guard lock(m_mutex);
-    m_sets[set] = found;
-    return set;
-}
-
-long ChosenUnitPort::InnerIndex(PortHandle set) const {
-    std::lock_guard lock(m_mutex);
-    auto it = m_sets.find(set);
-    return it == m_sets.end() ? -1 : it->second;
-}
-
-bool ChosenUnitPort::EnumDeviceInterface(PortHandle set, std::uint32_t index) {
-    long inner = InnerIndex(set);
-    return index == 0 && inner >= 0 &&
-           m_inner.EnumDeviceInterface(set, static_cast<std::uint32_t>(inner));
-}
-
-std::size_t ChosenUnitPort::GetInterfaceDetailSize(PortHandle set, std::uint32_t index) {
-    long inner = InnerIndex(set);
-    if (index != 0 || inner < 0) {
-        return 0;
-    }
-    return m_inner.GetInterfaceDetailSize(set, static_cast<std::uint32_t>(inner));
-}
-
-bool ChosenUnitPort::GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) {
-    long inner = InnerIndex(set);
-    if (index != 0 || inner < 0) {
-        return false;
-    }
-    return m_inner.GetInterfaceDetail(set, static_cast<std::uint32_t>(inner), path);
-}
-
-void ChosenUnitPort::DestroyDeviceInfoList(PortHandle set) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_sets.erase(set);
-    }
-    m_inner.DestroyDeviceInfoList(set);
 }

@@ -1,7 +1,8 @@
 // Running the window's logic from the command line.
 #include "unit_session_runner.h"
 
-#include "interface_presence.h"
+#include "chosen_unit_port.h"
+#include "interface_survey.h"
 #include "interrupt_flag.h"
 #include "unit_choice.h"
 #include "unit_driver_port.h"

@@ -1,56 +1,11 @@
 #include "device_access.h"
 
 #include "transfer_log.h"
-#include "unit_qualification.h"
 
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
-
-namespace {
-
-// Releases an interface set when the operation that obtained it ends, however it ends.
-class InterfaceSet {
-  public:
-    explicit InterfaceSet(DriverPort& port) : m_port(port), m_set(port.GetClassDevices()) {}
-    ~InterfaceSet() {
-        if (valid()) {
-            m_port.DestroyDeviceInfoList(m_set);
-        }
-    }
-    InterfaceSet(const InterfaceSet&) = delete;
-    InterfaceSet& operator=(const InterfaceSet&) = delete;
-
-    bool valid() const { return m_set != INVALID_PORT_HANDLE; }
-    PortHandle handle() const { return m_set; }
-
-  private:
-    DriverPort& m_port;
-    PortHandle m_set;
-};
-
-// The detail query as the setup service asks for it: the size first, then the path.
-bool ReadInterfacePath(DriverPort& port, PortHandle set, std::uint32_t index, std::string& path) {
-    if (port.GetInterfaceDetailSize(set, index) == 0) {
-        return false;
-    }
-    return port.GetInterfaceDetail(set, index, path);
-}
-
-} // namespace
-
-int CountDeviceInterfaces(DriverPort& port) {
-    InterfaceSet set(port);
-    if (!set.valid()) {
-        return 0;
-    }
-    int count = 0;
-    while (port.EnumDeviceInterface(set.handle(), static_cast<std::uint32_t>(count))) {
-        ++count;
-    }
-    return count;
-}
 
 DeviceAccess::DeviceAccess(DriverPort& port, TransferLog& log)
     : m_port(port), m_log(log), m_diagnostics([](std::string_view text) {
@@ -68,6 +23,11 @@ int DeviceAccess::CountDeviceInterfaces() {
 }
 
 PortHandle DeviceAccess::OpenDeviceInterface(std::uint32_t index) {
+    std::string openedPath;
+    return OpenInterface(index, openedPath);
+}
+
+PortHandle DeviceAccess::OpenInterface(std::uint32_t index, std::string& openedPath) {
     InterfaceSet set(m_port);
     if (!set.valid()) {
         Print(NO_DEVICE_INFO_TEXT);
@@ -86,7 +46,11 @@ PortHandle DeviceAccess::OpenDeviceInterface(std::uint32_t index) {
     line.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
     Print(line);
     PortHandle handle = m_port.CreateFile(path);
-    return handle == INVALID_PORT_HANDLE ? NULL_PORT_HANDLE : handle;
+    if (handle == INVALID_PORT_HANDLE) {
+        return NULL_PORT_HANDLE;
+    }
+    openedPath = path;
+    return handle;
 }
 
 DeviceAccess::PathRead DeviceAccess::ReadDevicePath(std::uint32_t index, char* buffer,
@@ -147,24 +111,41 @@ bool DeviceAccess::ReceiveFromDevice(PortHandle handle, void* buffer, std::size_
     return ok;
 }
 
+PortHandle DeviceAccess::InspectInterface(std::uint32_t index, UnitInterface& unit) {
+    unit = UnitInterface{};
+    unit.index = index;
+    std::string openedPath;
+    const PortHandle handle = OpenInterface(index, openedPath);
+    std::array<char, DEVICE_PATH_BUFFER_SIZE> path{};
+    const PathRead pathRead = ReadDevicePath(index, path.data(), DEVICE_PATH_CAPACITY);
+    std::array<std::uint8_t, DEVICE_DESCRIPTOR_SIZE> descriptor{};
+    unit.hasDescriptor = handle != NULL_PORT_HANDLE &&
+                         GetDeviceDescriptor(handle, descriptor.data(), descriptor.size());
+    const UnitIds ids = unit.hasDescriptor ? ReadUnitIds(descriptor.data()) : UnitIds{};
+    unit.vendorId = ids.vendorId;
+    unit.productId = ids.productId;
+    // A path that fits the buffer only when cut could match the wrong pattern: refused.
+    unit.pathTooLong = pathRead == PathRead::TooLong;
+    unit.qualifies = unit.hasDescriptor && !unit.pathTooLong && IsUnitProduct(ids);
+    // A path unread after the open leaves the buffer empty, so the packets are full-size; the
+    // unit is still the one at the path it was opened at.
+    unit.path = pathRead == PathRead::Read         ? std::string(path.data())
+                : pathRead == PathRead::Unreadable ? openedPath
+                                                   : std::string();
+    unit.packetSize = PacketSizeFor(path.data(), ids);
+    return handle;
+}
+
 bool DeviceAccess::OpenDeviceLink(DeviceLink& link) {
     const int count = CountDeviceInterfaces();
-    std::array<char, DEVICE_PATH_BUFFER_SIZE> path{};
-    std::array<std::uint8_t, DEVICE_DESCRIPTOR_SIZE> descriptor{};
+    UnitInterface unit;
     m_unjudged = 0;
     for (int i = 0; i < count; ++i) {
-        const auto index = static_cast<std::uint32_t>(i);
-        link.handle = OpenDeviceInterface(index);
-        path.fill(0);
-        PathRead pathRead = ReadDevicePath(index, path.data(), DEVICE_PATH_CAPACITY);
-        descriptor.fill(0);
-        const bool described =
-            link.handle != NULL_PORT_HANDLE && pathRead != PathRead::TooLong &&
-            GetDeviceDescriptor(link.handle, descriptor.data(), descriptor.size());
-        if (described && IsUnitProduct(ReadUnitIds(descriptor.data()))) {
+        link.handle = InspectInterface(static_cast<std::uint32_t>(i), unit);
+        if (unit.qualifies) {
             break;
         }
-        if (!described && pathRead != PathRead::TooLong) {
+        if (unit.Unjudged()) {
             ++m_unjudged;
         }
         if (link.handle != NULL_PORT_HANDLE) {
@@ -176,7 +157,7 @@ bool DeviceAccess::OpenDeviceLink(DeviceLink& link) {
         return false;
     }
 
-    link.packetSize = PacketSizeFor(path.data(), ReadUnitIds(descriptor.data()));
+    link.packetSize = unit.packetSize;
 
     if (!GetDeviceNumber(link.handle, link.deviceNumber)) {
         link.deviceNumber = UNKNOWN_DEVICE_NUMBER;

@@ -4,10 +4,13 @@
 
 #include "device_link.h"
 #include "driver_port.h"
+#include "interface_survey.h"
+#include "unit_qualification.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 class TransferLog;
@@ -20,9 +23,6 @@ inline constexpr const char* SYMBOLIC_LINK_FORMAT = "Symbolic link is %s\n";
 
 // The handle OpenDeviceInterface gives on any failure.
 inline constexpr PortHandle NULL_PORT_HANDLE = 0;
-
-// Counts the present unit interfaces. Safe to call from any thread the port allows; no tracing.
-int CountDeviceInterfaces(DriverPort& port);
 
 class DeviceAccess {
   public:
@@ -50,7 +50,13 @@ class DeviceAccess {
     bool ReceiveFromDevice(PortHandle handle, void* buffer, std::size_t capacity,
                            std::size_t& returned);
 
-    // Selects the first interface reporting UNIT_PRODUCT_ID and fills all three fields of `link`.
+    // Judges interface `index` as the unit selection does: it is opened (with the search's
+    // diagnostics), its path is read into the search's 256-byte buffer, and its descriptor is
+    // read from the open handle. Fills every field of `unit` but deviceNumber and returns the
+    // handle, open whatever the verdict; NULL_PORT_HANDLE when the interface did not open.
+    PortHandle InspectInterface(std::uint32_t index, UnitInterface& unit);
+
+    // Selects the first interface that qualifies and fills all three fields of `link`.
     // False when none qualifies; with no interface at all `link` is left as it came.
     bool OpenDeviceLink(DeviceLink& link);
     // How many interfaces the last OpenDeviceLink passed over without judging them: they could
@@ -64,6 +70,8 @@ class DeviceAccess {
   private:
     enum class PathRead { Read, Unreadable, TooLong };
     PathRead ReadDevicePath(std::uint32_t index, char* buffer, std::size_t capacity);
+    // OpenDeviceInterface, which also gives the path the interface was opened at.
+    PortHandle OpenInterface(std::uint32_t index, std::string& openedPath);
     void Print(std::string_view text);
 
     DriverPort& m_port;

@@ -32,3 +32,18 @@ std::int32_t PacketSizeFor(std::string path, const UnitIds& ids) {
                   unsigned{ids.productId});
     return path.find(pattern) != std::string::npos ? SHORT_PACKET_SIZE : FULL_PACKET_SIZE;
 }
+
+std::string WhyNotQualifying(const UnitInterface& unit) {
+    if (unit.qualifies) {
+        return "";
+    }
+    if (unit.path.empty()) {
+        return "its device path cannot be read";
+    }
+    if (!unit.hasDescriptor) {
+        return "it gives no device descriptor";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "foreign product id 0x%04X", unsigned{unit.productId});
+    return text;
+}

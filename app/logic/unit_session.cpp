@@ -3,7 +3,7 @@
 
 #include "device_info_panel.h"
 #include "disconnect_event.h"
-#include "interface_presence.h"
+#include "interface_survey.h"
 
 void UnitSession::WorkerChannel::Stop() {
     std::lock_guard lock(m_mutex);

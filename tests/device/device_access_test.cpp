@@ -2,6 +2,7 @@
 #include "device_access.h"
 #include "disconnect_event.h"
 #include "fake_driver_port.h"
+#include "interface_survey.h"
 #include "scratch_folder.h"
 #include "transfer_log.h"
 
@@ -55,12 +56,16 @@ struct SelectionCase {
     std::vector<FakeInterface> interfaces;
     int selected; // index of the interface opened, or -1 when the open fails
     std::string printed;
-    std::vector<int> closed; // interfaces whose handle was opened and closed again
+    std::vector<int> closed;      // interfaces whose handle was opened and closed again
+    std::vector<std::string> why; // the survey's reason for each interface ("" qualifies)
+    std::int32_t packetSize = FULL_PACKET_SIZE; // of the selected unit
 };
 
 class OpenDeviceLinkTest : public ::testing::TestWithParam<SelectionCase> {};
 
-TEST_P(OpenDeviceLinkTest, SelectsTheFirstUnitWithTheProductId) {
+// The window's selection, and the survey that list prints and the unit choice takes, of the
+// same interfaces: they choose the same unit, at the same path, with the same packet size.
+TEST_P(OpenDeviceLinkTest, SelectsTheFirstQualifyingUnitAsTheSurveyJudgesIt) {
     const SelectionCase& c = GetParam();
     AccessFixture f;
     f.port.interfaces = c.interfaces;
@@ -69,6 +74,7 @@ TEST_P(OpenDeviceLinkTest, SelectsTheFirstUnitWithTheProductId) {
     if (c.selected >= 0) {
         EXPECT_EQ(link.handle, FakeDriverPort::FileHandleOf(static_cast<std::size_t>(c.selected)));
         EXPECT_EQ(f.port.openHandles, std::vector<PortHandle>{link.handle}); // sets released too
+        EXPECT_EQ(link.packetSize, c.packetSize);
     } else {
         EXPECT_EQ(link.handle, INVALID_PORT_HANDLE);
         EXPECT_TRUE(f.port.openHandles.empty());
@@ -77,6 +83,25 @@ TEST_P(OpenDeviceLinkTest, SelectsTheFirstUnitWithTheProductId) {
     for (int i : c.closed) {
         EXPECT_EQ(f.CloseCalls(FakeDriverPort::FileHandleOf(static_cast<std::size_t>(i))), 1)
             << "interface " << i;
+    }
+
+    FakeDriverPort surveyed;
+    surveyed.interfaces = c.interfaces;
+    const std::vector<UnitInterface> units = SurveyUnits(surveyed);
+    EXPECT_TRUE(surveyed.openHandles.empty());
+    std::vector<std::string> why;
+    int first = -1;
+    for (const UnitInterface& unit : units) {
+        why.push_back(WhyNotQualifying(unit));
+        if (first < 0 && unit.qualifies) {
+            first = static_cast<int>(unit.index);
+        }
+    }
+    EXPECT_EQ(why, c.why);
+    ASSERT_EQ(first, c.selected);
+    if (first >= 0) {
+        EXPECT_EQ(units[first].path, c.interfaces[first].path);
+        EXPECT_EQ(units[first].packetSize, c.packetSize);
     }
 }
 
@@ -101,43 +126,58 @@ FakeInterface Numbered(FakeInterface unit, std::string path) {
 INSTANTIATE_TEST_SUITE_P(
     Selection, OpenDeviceLinkTest,
     ::testing::Values(
-        SelectionCase{"NoInterface", {}, -1, "", {}},
+        SelectionCase{"NoInterface", {}, -1, "", {}, {}},
+        SelectionCase{"PlainUnit", {Unit(0x7832)}, 0, LINK_0, {}, {""}},
         SelectionCase{"WrongProductFirst",
                       {Unit(0x1234), Numbered(Unit(0x7832), PLAIN_PATH + "b")},
                       1,
                       LINK_0 + "Symbolic link is " + PLAIN_PATH + "b\n",
-                      {0}},
+                      {0},
+                      {"foreign product id 0x1234", ""}},
         SelectionCase{"FailedDescriptorRead",
                       {With(Unit(0x7832), &FakeInterface::descriptorFails),
                        Numbered(Unit(0x7832), PLAIN_PATH + "b")},
                       1,
                       LINK_0 + "Symbolic link is " + PLAIN_PATH + "b\n",
-                      {0}},
+                      {0},
+                      {"it gives no device descriptor", ""}},
         // A file that does not open prints only the diagnostics and is not closed.
         SelectionCase{"FailedOpen",
                       {With(Unit(0x7832), &FakeInterface::openFails),
                        Numbered(Unit(0x7832), PLAIN_PATH + "b")},
                       1,
                       LINK_0 + "Symbolic link is " + PLAIN_PATH + "b\n",
-                      {}},
+                      {},
+                      {"it gives no device descriptor", ""}},
         // Counted in the first set, gone from the next one, which the open asks for.
         SelectionCase{"VanishedInterface",
                       {GoneFrom(Unit(0x7832), 1), Numbered(Unit(0x7832), PLAIN_PATH + "b")},
                       1,
                       std::string(NO_INTERFACE_DATA_TEXT) + "Symbolic link is " + PLAIN_PATH +
                           "b\n",
-                      {}},
+                      {},
+                      {"its device path cannot be read", ""}},
         SelectionCase{"FailedDetailQuery",
                       {With(Unit(0x7832), &FakeInterface::detailFails),
                        With(Unit(0x7832), &FakeInterface::detailSizeFails)},
                       -1,
                       "",
-                      {}},
+                      {},
+                      {"its device path cannot be read", "its device path cannot be read"}},
+        // Counted (set 0) and opened (set 1), then gone when its path is read (set 2): the unit
+        // at the path it was opened at, with full-size packets although the path is marked.
+        SelectionCase{"PathUnreadableOnceOpened",
+                      {GoneFrom(Unit(0x7832, "usb#vid_1234&pid_7832#00002#"), 2)},
+                      0,
+                      "Symbolic link is usb#vid_1234&pid_7832#00002#\n",
+                      {},
+                      {""}},
         SelectionCase{"NoneQualifies",
                       {Unit(0x7833), Unit(0x3278, PLAIN_PATH + "b")},
                       -1,
                       LINK_0 + "Symbolic link is " + PLAIN_PATH + "b\n",
-                      {0, 1}},
+                      {0, 1},
+                      {"foreign product id 0x7833", "foreign product id 0x3278"}},
         SelectionCase{"AnyVendorId",
                       [] {
                           FakeInterface u = Unit(0x7832);
@@ -146,13 +186,22 @@ INSTANTIATE_TEST_SUITE_P(
                       }(),
                       0,
                       LINK_0,
-                      {}},
+                      {},
+                      {""}},
+        SelectionCase{"ShortPacketPath",
+                      {Unit(0x7832, "\\\\?\\usb#vid_1234&pid_7832#00002#{6850537e}")},
+                      0,
+                      "Symbolic link is \\\\?\\usb#vid_1234&pid_7832#00002#{6850537e}\n",
+                      {},
+                      {""},
+                      SHORT_PACKET_SIZE},
         // A path that does not fit the 255-byte capacity with its zero is refused, not cut.
         SelectionCase{"TooLongPathIsRefused",
                       {Unit(0x7832, LONG_PATH + "y"), Unit(0x7832, LONG_PATH)},
                       1,
                       "Symbolic link is " + LONG_PATH + "y\nSymbolic link is " + LONG_PATH + "\n",
-                      {0}}),
+                      {0},
+                      {"its device path cannot be read", ""}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(DeviceAccessTest, NoInterfaceSetGivesNothingAndPrintsOnlyOnOpen) {
@@ -207,16 +256,6 @@ INSTANTIATE_TEST_SUITE_P(
         PacketSizeCase{"OtherVendorInPath", 0x0ABC, "\\\\?\\usb#vid_0abd&pid_7832#00002#", 64},
         PacketSizeCase{"NoPattern", 0x0ABC, "\\\\?\\usb#unit", 64}),
     [](const auto& info) { return info.param.name; });
-
-TEST(DeviceAccessTest, UnreadablePathOfTheSelectedUnitGives64) {
-    AccessFixture f;
-    // Counted (set 0) and opened (set 1), then gone when its path is read (set 2).
-    FakeInterface unit = GoneFrom(Unit(0x7832, "usb#vid_1234&pid_7832#00002#"), 2);
-    f.port.interfaces = {unit};
-    DeviceLink link;
-    ASSERT_TRUE(f.access.OpenDeviceLink(link));
-    EXPECT_EQ(link.packetSize, 64);
-}
 
 TEST(DeviceAccessTest, DeviceNumberAndItsFallback) {
     AccessFixture f;

@@ -7,6 +7,7 @@
 #include "device_access.h"
 #include "device_packet_link.h"
 #include "disconnect_event.h"
+#include "interface_survey.h"
 #include "packet_protocol.h"
 #include "sim_driver_port.h"
 #include "transfer_log.h"
@@ -94,7 +95,7 @@ TEST(SimProcessTest, NoRunningServerMeansNoUnitsAndNoHang) {
         EXPECT_EQ(CountDeviceInterfaces(port), 0) << directory;
         const PortHandle set = port.GetClassDevices();
         ASSERT_NE(set, INVALID_PORT_HANDLE);
-        EXPECT_FALSE(port.EnumDeviceInterface(set, 0));
+        EXPECT_EQ(WalkInterfaces(port, set, false), 0u);
         port.DestroyDeviceInfoList(set);
         EXPECT_EQ(port.CreateFile(UnitDevicePath(UnitConfig{})), INVALID_PORT_HANDLE);
         EXPECT_EQ(port.OpenNamedEvent(DisconnectEventName(0)), INVALID_PORT_HANDLE);

@@ -1,5 +1,6 @@
 #include "device_access.h"
 #include "disconnect_event.h"
+#include "interface_survey.h"
 #include "scratch_folder.h"
 #include "transfer_log.h"
 #include "unit_interface_class.h"
@@ -98,7 +99,7 @@ TEST(Win32DriverPortTest, NoInterfacesWhereNoDriverRuns) {
     Win32DriverPort port;
     PortHandle set = port.GetClassDevices();
     ASSERT_NE(set, INVALID_PORT_HANDLE);
-    EXPECT_FALSE(port.EnumDeviceInterface(set, 0));
+    EXPECT_EQ(WalkInterfaces(port, set, false), 0u);
     // "No more items" rather than a refused record: the service accepted our size field.
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
     EXPECT_EQ(port.GetInterfaceDetailSize(set, 0), 0u);
@@ -112,8 +113,7 @@ TEST(Win32DriverPortTest, EnumeratesAndReadsTheDetailOfAnInterface) {
     PrivateUnitSet units;
     SKIP_UNLESS_READY(units);
     Win32DriverPort port;
-    EXPECT_TRUE(port.EnumDeviceInterface(units.handle(), 0));
-    EXPECT_FALSE(port.EnumDeviceInterface(units.handle(), 1));
+    EXPECT_EQ(WalkInterfaces(port, units.handle(), false), 1u);
 
     std::size_t size = port.GetInterfaceDetailSize(units.handle(), 0);
     std::string path;
