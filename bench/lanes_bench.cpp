@@ -2,6 +2,8 @@
 // one run: the wall time of the whole run, knot-fdt's own CPU time (user + system) per block and
 // lane, and its peak resident memory. The image fills both regions of model P: 8191 CPU blocks
 // and 16384 flash blocks per lane. The commit wait is left out (--commit-wait-ms 0).
+#include "child_process.h"
+#include "file_text.h"
 #include "srecord_writer.h"
 
 #include <benchmark/benchmark.h>
@@ -12,15 +14,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -34,38 +33,16 @@ constexpr std::size_t RECORD_BYTES = 32;
 constexpr double BLOCKS_PER_LANE = CPU_END / 32.0 + FLASH_END / 32.0 + 1;
 
 pid_t Spawn(const std::vector<std::string>& words, const std::string& output) {
-    std::vector<std::string> copy = words;
-    std::vector<char*> argv;
-    for (std::string& word : copy) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    ChildSetup setup;
+    setup.argv = words;
+    setup.out = output;
+    setup.err = "/dev/null";
+    return SpawnChild(setup);
 }
 
 // Runs to the end; its exit status, and its resource use in `usage`.
 int RunToEnd(const std::vector<std::string>& words, rusage& usage) {
-    pid_t pid = Spawn(words, "/dev/null");
-    int status = 0;
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return WaitChild(Spawn(words, "/dev/null"), NO_DEADLINE, &usage);
 }
 
 // A simulator with MAX_LANES units plugged (both packet sizes) and the full image, for the
@@ -102,7 +79,7 @@ struct Bench {
         server =
             Spawn({KNOT_UNIT_SIM_PATH, "serve", "--latency-us", LATENCY_US}, root + "/serve.txt");
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (Slurp(root + "/serve.txt").find("serving") == std::string::npos) {
+        while (ReadFile(root + "/serve.txt").find("serving") == std::string::npos) {
             if (std::chrono::steady_clock::now() > until) {
                 return;
             }

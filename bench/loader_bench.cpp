@@ -1,6 +1,7 @@
 // Loads a full image of model P: every CPU and flash block filled by S2 and S3 records of 32
 // data bytes with CRLF line ends (about 1.9 MB), and runs the whole "knot-fdt inspect" process
 // on it beside srec_info (Debian package srecord) on the same file. Linux only.
+#include "child_process.h"
 #include "firmware_image.h"
 #include "srecord_writer.h"
 #include "variant_profile.h"
@@ -13,13 +14,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -88,24 +86,16 @@ BENCHMARK(BM_LoadFullImage)->Unit(benchmark::kMillisecond);
 // machine does not stretch; the counter "wall_ms" is the elapsed time of each run.
 void RunEachIteration(benchmark::State& state, std::vector<std::string> words,
                       const char* failure) {
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    ChildSetup setup;
+    setup.argv = std::move(words);
+    setup.searchPath = true;
+    setup.out = "/dev/null";
+    setup.err = "/dev/null";
     double wallSeconds = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        pid_t child = 0;
-        int status = 0;
         rusage usage{};
-        if (posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0 ||
-            wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
-            WEXITSTATUS(status) != 0) {
+        if (WaitChild(SpawnChild(setup), NO_DEADLINE, &usage) != 0) {
             state.SkipWithError(failure);
             break;
         }
@@ -114,7 +104,6 @@ void RunEachIteration(benchmark::State& state, std::vector<std::string> words,
         const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
         state.SetIterationTime(seconds(usage.ru_utime) + seconds(usage.ru_stime));
     }
-    posix_spawn_file_actions_destroy(&actions);
     state.counters["wall_ms"] =
         benchmark::Counter(wallSeconds * 1000, benchmark::Counter::kAvgIterations);
 }

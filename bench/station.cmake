@@ -1,12 +1,10 @@
 # knot-fdt station against a knot-unit-sim process: the time from a unit's arrival to the first
-# packet the station sends it. It starts the simulator with the tests' own support, which needs
-# GoogleTest (present when the tests are built).
+# packet the station sends it. It starts the simulator with the tests' own support (built with the
+# tests).
 if(KNOT_BUILD_TESTS)
     knot_add_bench(station_bench
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/station_bench.cpp
-                ${PROJECT_SOURCE_DIR}/tests/sim/sim_server_process.cpp
-        LIBS knot_srecord_writer GTest::gtest)
-    target_include_directories(station_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests/sim)
+        LIBS knot_srecord_writer knot_test_sim_process knot_test_files)
     target_compile_definitions(station_bench PRIVATE
         KNOT_FDT_PATH="$<TARGET_FILE:knot-fdt>" KNOT_UNIT_SIM_PATH="$<TARGET_FILE:knot-unit-sim>")
     add_dependencies(station_bench knot-fdt knot-unit-sim)

@@ -2,6 +2,8 @@
 // over 20 arrivals one after another (median and longest), with the arrival poller's interval
 // as it is. The clock starts before "knot-unit-sim plug" is started, so the plug command's own
 // start counts too; it stops when the server's capture shows the unit's first received packet.
+#include "child_process.h"
+#include "file_text.h"
 #include "sim_server_process.h"
 #include "srecord_writer.h"
 
@@ -14,25 +16,17 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int ARRIVALS = 20;
 constexpr std::chrono::seconds DEADLINE{30};
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 int Count(const std::string& text, const std::string& part) {
     int count = 0;
@@ -72,21 +66,14 @@ void BM_ArrivalToFirstPacket(benchmark::State& state) {
     std::vector<std::string> words = {
         KNOT_FDT_PATH,          "station", "--model", "p", "--commit-wait-ms", "0", "--report",
         root + "/report.jsonl", image};
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
     const std::string outPath = root + "/station-out.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    pid_t station = -1;
-    posix_spawn(&station, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (station < 0 ||
-        !PollUntil([&] { return Slurp(outPath).find("waiting for units") != std::string::npos; })) {
+    ChildSetup setup;
+    setup.argv = words;
+    setup.out = outPath;
+    const pid_t station = SpawnChild(setup);
+    if (station < 0 || !PollUntil([&] {
+            return ReadFile(outPath).find("waiting for units") != std::string::npos;
+        })) {
         state.SkipWithError("the station did not start");
         return;
     }
@@ -94,21 +81,21 @@ void BM_ArrivalToFirstPacket(benchmark::State& state) {
     std::vector<double> millis;
     int runs = 0;
     for (auto _ : state) {
-        const std::size_t before = Slurp(root + "/capture.txt").size();
+        const std::size_t before = ReadFile(root + "/capture.txt").size();
         const Clock::time_point plugged = Clock::now();
         const int number = server.Plug();
         const std::string received = std::to_string(number) + " R ";
         bool first =
             number >= 0 && PollUntil([&] {
-                return Slurp(root + "/capture.txt").find(received, before) != std::string::npos;
+                return ReadFile(root + "/capture.txt").find(received, before) != std::string::npos;
             });
         const double elapsed = std::chrono::duration<double>(Clock::now() - plugged).count();
         ++runs;
         const std::string gone = "unit " + std::to_string(number) + " unplugged";
         if (!first ||
-            !PollUntil([&] { return Count(Slurp(root + "/report.jsonl"), "\n") == runs; }) ||
+            !PollUntil([&] { return Count(ReadFile(root + "/report.jsonl"), "\n") == runs; }) ||
             !server.Unplug(number) ||
-            !PollUntil([&] { return Count(Slurp(outPath), gone) == runs; })) {
+            !PollUntil([&] { return Count(ReadFile(outPath), gone) == runs; })) {
             state.SkipWithError("the station did not write the unit once");
             break;
         }
@@ -116,7 +103,7 @@ void BM_ArrivalToFirstPacket(benchmark::State& state) {
         millis.push_back(elapsed * 1000.0);
     }
     kill(station, SIGINT);
-    waitpid(station, nullptr, 0);
+    WaitChild(station, DEADLINE);
     if (!millis.empty()) {
         std::sort(millis.begin(), millis.end());
         const std::size_t n = millis.size();

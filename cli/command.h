@@ -2,6 +2,7 @@
 // command line names it. Every command lives in its own file and is listed in command_list.cpp.
 #pragma once
 
+#include "driver_port_factory.h"
 #include "exit_codes.h"
 
 #include <memory>
@@ -16,8 +17,9 @@ class Command {
     virtual ~Command() = default;
     // Adds the sub-command with its options to `app` and returns it.
     virtual CLI::App* Register(CLI::App& app) = 0;
-    // Runs the command after a successful parse.
-    virtual ExitCode Run() = 0;
+    // Runs the command after a successful parse; a command that talks to units makes its ports
+    // with `ports`.
+    virtual ExitCode Run(const DriverPortFactory& ports) = 0;
 };
 
 // Every command of the tool, in the order the help lists them.

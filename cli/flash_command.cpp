@@ -9,7 +9,6 @@
 #include "operator_texts.h"
 #include "terminal_output.h"
 #include "transfer_log.h"
-#include "unit_driver_port.h"
 #include "unit_session_runner.h"
 
 #include <CLI/CLI.hpp>
@@ -66,7 +65,7 @@ CLI::App* FlashCommand::Register(CLI::App& app) {
     return command;
 }
 
-ExitCode FlashCommand::Run() {
+ExitCode FlashCommand::Run(const DriverPortFactory& ports) {
     WatchForInterrupt();
     // The image is loaded and checked once, before any unit is touched.
     if (ExitCode refused = m_setup.Load(); refused != ExitCode::Success) {
@@ -74,7 +73,7 @@ ExitCode FlashCommand::Run() {
     }
     ChosenUnits chosen;
     if (m_choice.Named() || m_choice.Lanes()) {
-        std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
+        std::unique_ptr<DriverPort> port = ports();
         chosen = ChooseUnits(m_choice, *port);
         if (chosen.code != ExitCode::Success) {
             return m_setup.Refuse("no-unit", chosen.code, chosen.error);
@@ -85,13 +84,14 @@ ExitCode FlashCommand::Run() {
     } else {
         // The window's rule, the first qualifying unit, looked up first: its lock is taken
         // before it is opened ("" when none qualifies: the lane says so).
-        SingleUnit first = ChooseSingleUnit(m_choice, m_setup.json, true);
+        SingleUnit first = ChooseSingleUnit(m_choice, *ports(), m_setup.json, true);
         chosen.paths.push_back(first.path);
         chosen.numbers.push_back(first.number.value_or(UNKNOWN_DEVICE_NUMBER));
     }
 
     TransferLog log = TransferLog::AtPlatformPaths();
     LaneSettings settings = m_setup.Settings(log);
+    settings.ports = ports;
     return m_choice.Lanes() ? RunLanes(settings, chosen) : RunOne(settings, chosen);
 }
 

@@ -12,7 +12,7 @@
 class FlashCommand : public Command {
   public:
     CLI::App* Register(CLI::App& app) override;
-    ExitCode Run() override;
+    ExitCode Run(const DriverPortFactory& ports) override;
 
   private:
     // The one chosen unit (or the first qualifying one), with the window's texts.

@@ -36,7 +36,7 @@ void CopyImage(const FirmwareImage& from, FirmwareImage& to) {
 
 ExitCode FlashLane::Run() {
     const LaneSettings& s = m_settings;
-    UnitSessionRunner runner(*s.profile, s.devicePath, s.log, s.deviceNumber);
+    UnitSessionRunner runner(s.ports, *s.profile, s.devicePath, s.log, s.deviceNumber);
     DownloadSequence& sequence = runner.controller().Sequence();
     std::unique_ptr<DownloadProgress> progress;
     runner.view.onMessage = [&](const ConsoleMessage& message) {

@@ -5,6 +5,7 @@
 
 #include "console_view.h"
 #include "download_sequence.h"
+#include "driver_port_factory.h"
 #include "exit_codes.h"
 
 #include <nlohmann/json.hpp>
@@ -29,6 +30,7 @@ struct VariantProfile;
 // What the lanes share and what each one shows.
 struct LaneSettings {
     const VariantProfile* profile = nullptr;
+    DriverPortFactory ports;              // each lane makes its own port with it
     const FirmwareImage* image = nullptr; // loaded, read only
     TransferLog* log = nullptr;
     std::string devicePath;                   // empty: the first qualifying unit

@@ -4,7 +4,6 @@
 #include "interrupt_flag.h"
 #include "model_option.h"
 #include "operator_texts.h"
-#include "unit_driver_port.h"
 #include "unit_session_runner.h"
 #include "variant_profile.h"
 
@@ -24,13 +23,13 @@ CLI::App* InfoCommand::Register(CLI::App& app) {
     return command;
 }
 
-ExitCode InfoCommand::Run() {
+ExitCode InfoCommand::Run(const DriverPortFactory& ports) {
     WatchForInterrupt();
-    SingleUnit unit = ChooseSingleUnit(m_choice, m_bJson);
+    SingleUnit unit = ChooseSingleUnit(m_choice, *ports(), m_bJson);
     if (unit.code != ExitCode::Success) {
         return unit.code;
     }
-    UnitSessionRunner runner(ProfileForModel(m_model), unit.path);
+    UnitSessionRunner runner(ports, ProfileForModel(m_model), unit.path);
     UnitSessionRunner::Found found = runner.OpenUnit();
     if (found != UnitSessionRunner::Found::Ready) {
         // The rows that did answer are shown, as the window shows them.

@@ -9,7 +9,7 @@
 class InfoCommand : public Command {
   public:
     CLI::App* Register(CLI::App& app) override;
-    ExitCode Run() override;
+    ExitCode Run(const DriverPortFactory& ports) override;
 
   private:
     std::string m_model;

@@ -2,7 +2,6 @@
 
 #include "interrupt_flag.h"
 #include "model_option.h"
-#include "unit_driver_port.h"
 #include "unit_session_runner.h"
 #include "variant_profile.h"
 
@@ -22,7 +21,7 @@ CLI::App* InitializeCommand::Register(CLI::App& app) {
     return command;
 }
 
-ExitCode InitializeCommand::Run() {
+ExitCode InitializeCommand::Run(const DriverPortFactory& ports) {
     const VariantProfile& profile = ProfileForModel(m_model);
     if (!profile.hasInitializeCommand) {
         std::fprintf(stderr, "knot-fdt: initialize: model %s (%s) has no initialize command\n",
@@ -30,11 +29,11 @@ ExitCode InitializeCommand::Run() {
         return ExitCode::UsageError;
     }
     WatchForInterrupt();
-    SingleUnit unit = ChooseSingleUnit(m_choice, m_bJson, true);
+    SingleUnit unit = ChooseSingleUnit(m_choice, *ports(), m_bJson, true);
     if (unit.code != ExitCode::Success) {
         return unit.code;
     }
-    UnitSessionRunner runner(profile, unit.path, nullptr, unit.number);
+    UnitSessionRunner runner(ports, profile, unit.path, nullptr, unit.number);
     UnitSessionRunner::Found found = runner.OpenUnit(true);
     if (found != UnitSessionRunner::Found::Ready) {
         return ReportUnitNotFound(runner, found, m_bJson);

@@ -150,7 +150,7 @@ CLI::App* InspectCommand::Register(CLI::App& app) {
     return command;
 }
 
-ExitCode InspectCommand::Run() {
+ExitCode InspectCommand::Run(const DriverPortFactory&) {
     m_model = NormaliseModel(m_model);
     const VariantProfile& profile = ProfileForModel(m_model);
     auto image = std::make_unique<FirmwareImage>();

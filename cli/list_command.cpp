@@ -1,7 +1,6 @@
 #include "list_command.h"
 
 #include "unit_choice.h"
-#include "unit_driver_port.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -29,8 +28,8 @@ CLI::App* ListCommand::Register(CLI::App& app) {
     return command;
 }
 
-ExitCode ListCommand::Run() {
-    std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
+ExitCode ListCommand::Run(const DriverPortFactory& ports) {
+    std::unique_ptr<DriverPort> port = ports();
     std::vector<UnitInterface> found = SurveyUnits(*port);
 
     if (m_bJson) {

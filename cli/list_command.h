@@ -7,7 +7,7 @@
 class ListCommand : public Command {
   public:
     CLI::App* Register(CLI::App& app) override;
-    ExitCode Run() override;
+    ExitCode Run(const DriverPortFactory& ports) override;
 
   private:
     bool m_bJson = false;

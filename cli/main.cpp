@@ -1,41 +1,12 @@
-// knot-fdt: the transfer tool's operations from the command line, one sub-command each.
-#include "command.h"
-#include "exit_codes.h"
-#include "knot_version.h"
+// knot-fdt: the transfer tool's operations from the command line, one sub-command each, over the
+// machine's driver port.
+#include "run_command_line.h"
 #include "terminal_output.h"
-
-#include <CLI/CLI.hpp>
-
-#include <algorithm>
-#include <cstdio>
-#include <string>
-#include <vector>
+#include "unit_driver_port.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
-
-namespace {
-
-// The number of single-character edits that turn `a` into `b`.
-std::size_t EditDistance(const std::string& a, const std::string& b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-        row[j] = j;
-    }
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
@@ -46,58 +17,5 @@ int main(int argc, char** argv) {
     // Before anything is printed: whether live lines may be redrawn, and on a Windows console
     // its escape sequences turned on.
     PrepareConsole();
-    CLI::App app{"knot-fdt: inspect S-Record images for KNOT units and write them into the units",
-                 "knot-fdt"};
-    app.require_subcommand(1);
-    app.set_version_flag("-V,--version", "knot-fdt " KNOT_VERSION_TEXT);
-    // A usage error says which program speaks, as every other message does.
-    app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
-        return "knot-fdt: " + CLI::FailureMessage::simple(failed, error);
-    });
-
-    std::vector<std::unique_ptr<Command>> commands = MakeCommands();
-    std::vector<CLI::App*> subcommands;
-    for (auto& command : commands) {
-        subcommands.push_back(command->Register(app));
-    }
-
-    // A first word that names no command: say so, and which command comes nearest.
-    if (argc > 1 && argv[1][0] != '-') {
-        const std::string word = argv[1];
-        const CLI::App* nearest = nullptr;
-        std::size_t best = 0;
-        for (const CLI::App* subcommand : subcommands) {
-            std::size_t distance = EditDistance(word, subcommand->get_name());
-            if (subcommand->get_name() == word) {
-                nearest = nullptr;
-                best = 0;
-                break;
-            }
-            if (nearest == nullptr || distance < best) {
-                nearest = subcommand;
-                best = distance;
-            }
-        }
-        if (nearest != nullptr) {
-            std::fprintf(stderr,
-                         "knot-fdt: unknown command \"%s\"; did you mean \"%s\"? "
-                         "(knot-fdt --help lists the commands)\n",
-                         word.c_str(), nearest->get_name().c_str());
-            return static_cast<int>(ExitCode::UsageError);
-        }
-    }
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        // Help and version end the run successfully; every other parse error is a usage error.
-        int shown = app.exit(error);
-        return shown == 0 ? 0 : static_cast<int>(ExitCode::UsageError);
-    }
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-        if (subcommands[i]->parsed()) {
-            return static_cast<int>(commands[i]->Run());
-        }
-    }
-    std::fprintf(stderr, "knot-fdt: no command given\n");
-    return static_cast<int>(ExitCode::UsageError);
+    return RunCommandLine(argc, argv, CreateUnitDriverPort);
 }

@@ -13,7 +13,6 @@
 #include "terminal_output.h"
 #include "transfer_log.h"
 #include "unit_choice.h"
-#include "unit_driver_port.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -199,7 +198,7 @@ void StationLines::LastSummary(const LaneTally& tally, ExitCode code) const {
 // finish their wait, the others stop before their commit.
 void Watch(LaneRunner& runner, const LaneSettings& base, StationLines& lines) {
     const SessionTiming timing;
-    std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
+    std::unique_ptr<DriverPort> port = base.ports();
     PresenceRules rules;
     rules.retryInterval = timing.retryInterval;
     rules.look = [&](std::uint32_t index, const std::string& path) -> std::optional<UnitLook> {
@@ -258,7 +257,7 @@ CLI::App* StationCommand::Register(CLI::App& app) {
     return command;
 }
 
-ExitCode StationCommand::Run() {
+ExitCode StationCommand::Run(const DriverPortFactory& ports) {
     WatchForInterrupt();
     // The image is loaded and checked once, before the station takes any unit.
     if (ExitCode refused = m_setup.Load(); refused != ExitCode::Success) {
@@ -268,6 +267,7 @@ ExitCode StationCommand::Run() {
     lines.Waiting(m_setup);
     TransferLog log = TransferLog::AtPlatformPaths();
     LaneSettings base = m_setup.Settings(log);
+    base.ports = ports;
     base.finishCommittedWait = true;
     LaneRunner runner(m_setup);
     LastWords words([&] { lines.LastSummary(runner.AppendUnfinished(), ExitCode::Interrupted); });

@@ -9,7 +9,7 @@
 class StationCommand : public Command {
   public:
     CLI::App* Register(CLI::App& app) override;
-    ExitCode Run() override;
+    ExitCode Run(const DriverPortFactory& ports) override;
 
   private:
     FlashSetup m_setup;

@@ -5,23 +5,22 @@
 #include "interface_survey.h"
 #include "interrupt_flag.h"
 #include "unit_choice.h"
-#include "unit_driver_port.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 
-UnitSessionRunner::UnitSessionRunner(const VariantProfile& profile, const std::string& devicePath,
-                                     TransferLog* sharedLog,
+UnitSessionRunner::UnitSessionRunner(const DriverPortFactory& ports, const VariantProfile& profile,
+                                     const std::string& devicePath, TransferLog* sharedLog,
                                      std::optional<std::int32_t> deviceNumber)
-    : m_machinePort(CreateUnitDriverPort()),
+    : m_machinePort(ports()),
       // The platform's paths are looked up only without a shared log: the lookup reads the user
       // database, which is not safe from several lanes at once.
       m_ownLog(sharedLog != nullptr ? TransferLog(std::string(), std::string())
                                     : TransferLog::AtPlatformPaths()),
       m_devicePath(devicePath), m_deviceNumber(deviceNumber) {
     if (devicePath.empty()) {
-        m_port = std::move(m_machinePort);
+        m_port = std::make_unique<ForwardingDriverPort>(*m_machinePort);
     } else {
         m_port = std::make_unique<ChosenUnitPort>(*m_machinePort, devicePath);
     }
@@ -110,7 +109,7 @@ UnitNotFound DescribeUnitNotFound(const UnitSessionRunner& runner, UnitSessionRu
     case Found::Ready:
         break;
     case Found::NoInterface:
-        return {"no-unit", NoInterfaceText(*CreateUnitDriverPort()), ExitCode::NoUnit, "identity"};
+        return {"no-unit", NoInterfaceText(runner.MachinePort()), ExitCode::NoUnit, "identity"};
     case Found::NoUnit:
         return {"no-unit", "no qualifying unit is attached", ExitCode::NoUnit, "identity"};
     case Found::Busy:
@@ -153,15 +152,15 @@ ExitCode ReportUnitNotFound(const UnitSessionRunner& runner, UnitSessionRunner::
     return what.code;
 }
 
-SingleUnit ChooseSingleUnit(const UnitChoice& choice, bool json, bool forWriting) {
+SingleUnit ChooseSingleUnit(const UnitChoice& choice, DriverPort& port, bool json,
+                            bool forWriting) {
     SingleUnit single;
     if (!choice.Named() && !forWriting) {
         return single;
     }
-    std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
     if (!choice.Named()) {
         // The unit the window's rule takes; when none qualifies, the opening says so.
-        for (const UnitInterface& unit : SurveyUnits(*port)) {
+        for (const UnitInterface& unit : SurveyUnits(port)) {
             if (unit.qualifies) {
                 single.path = unit.path;
                 single.number = unit.deviceNumber;
@@ -170,7 +169,7 @@ SingleUnit ChooseSingleUnit(const UnitChoice& choice, bool json, bool forWriting
         }
         return single;
     }
-    ChosenUnits chosen = ChooseUnits(choice, *port);
+    ChosenUnits chosen = ChooseUnits(choice, port);
     if (chosen.code == ExitCode::Success) {
         single.path = chosen.paths.front();
         single.number = chosen.numbers.front();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "console_view.h"
+#include "driver_port_factory.h"
 #include "exit_codes.h"
 
 #include "flash_transfer_controller.h"
@@ -17,13 +18,13 @@ struct VariantProfile;
 
 class UnitSessionRunner {
   public:
-    // `devicePath`: talk to the unit at that path only; empty: the first qualifying unit, as the
-    // window does. `sharedLog`: the trace log to write (several runners at once share one);
-    // null: the runner's own log at the platform's paths.
+    // `ports` makes the runner's port. `devicePath`: talk to the unit at that path only; empty: the
+    // first qualifying unit, as the window does. `sharedLog`: the trace log to write (several
+    // runners at once share one); null: the runner's own log at the platform's paths.
     // `deviceNumber`: the chosen unit's, for what the runner says of it.
-    explicit UnitSessionRunner(const VariantProfile& profile, const std::string& devicePath = {},
-                               TransferLog* sharedLog = nullptr,
-                               std::optional<std::int32_t> deviceNumber = {});
+    UnitSessionRunner(const DriverPortFactory& ports, const VariantProfile& profile,
+                      const std::string& devicePath = {}, TransferLog* sharedLog = nullptr,
+                      std::optional<std::int32_t> deviceNumber = {});
     // Stops the workers and closes the unit, as the window's close does.
     ~UnitSessionRunner();
 
@@ -64,6 +65,8 @@ class UnitSessionRunner {
     std::optional<std::int32_t> DeviceNumber() const { return m_deviceNumber; }
     // Why the unit's lock could not be taken (Found::LockFailed).
     const std::string& LockProblem() const { return m_controller->LockProblem(); }
+    // The port the runner made, every interface of it.
+    DriverPort& MachinePort() const { return *m_machinePort; }
 
     ConsoleView view;
     FlashTransferController& controller() { return *m_controller; }
@@ -83,15 +86,16 @@ class UnitSessionRunner {
 struct UnitChoice;
 
 // The device path a single-unit command talks to ("" for the first qualifying unit) and its
-// number, or the exit status after the reason was printed (as JSON with `json`). `forWriting`:
-// without a unit named, the first qualifying unit is looked up, so that its lock can be taken
-// before it is opened.
+// number on `port`, or the exit status after the reason was printed (as JSON with `json`).
+// `forWriting`: without a unit named, the first qualifying unit is looked up, so that its lock can
+// be taken before it is opened.
 struct SingleUnit {
     std::string path;
     std::optional<std::int32_t> number;
     ExitCode code = ExitCode::Success;
 };
-SingleUnit ChooseSingleUnit(const UnitChoice& choice, bool json, bool forWriting = false);
+SingleUnit ChooseSingleUnit(const UnitChoice& choice, DriverPort& port, bool json,
+                            bool forWriting = false);
 
 // The operator's text and exit status for a unit that could not be opened and read; the record's
 // result and failure cause are the same word.

@@ -7,7 +7,7 @@ endfunction()
 # Adds a GoogleTest executable from the given sources and registers its tests with CTest.
 # LABELS "threads" marks suites that also run under ThreadSanitizer.
 function(knot_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "ONE_TEST" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     knot_warnings(${name})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
@@ -24,8 +24,9 @@ function(knot_add_test name)
     endif()
     # A suite whose cases start threads or processes gives CTest a test per case, run side by
     # side; any other suite is one test, so that its cases do not each pay a process start
-    # (about a second under the sanitizers).
-    if(CMAKE_CROSSCOMPILING OR NOT "threads" IN_LIST ARG_LABELS)
+    # (about a second under the sanitizers), and so is one whose quick threaded cases say
+    # ONE_TEST.
+    if(CMAKE_CROSSCOMPILING OR ARG_ONE_TEST OR NOT "threads" IN_LIST ARG_LABELS)
         add_test(NAME ${name} COMMAND ${name})
         set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
     else()

@@ -172,6 +172,8 @@ bool LoopbackDriverPort::DeviceIoControl(PortHandle handle, std::uint32_t code, 
             return false;
         if (m_host.Send(number, std::span(static_cast<const std::uint8_t*>(in), inSize)))
             m_host.Unplug(number);
+        // The packet may have set the unit's unplug timer: a waiting watcher takes its deadline.
+        m_changed.notify_all();
         return true;
     }
     if (code == IOCTL_UNIT_RECEIVE)

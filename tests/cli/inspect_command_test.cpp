@@ -162,16 +162,16 @@ TEST_F(InspectTest, DumpsAreByteIdenticalToTheLoadersDumps) {
                                Rec('3', 0x0087FFC0, 32, 0x33));
     auto image = std::make_unique<FirmwareImage>();
     ASSERT_EQ(image->loadSRecordFile(path, true, VariantPProfile()).kind, LoadResult::Loaded);
-    std::string cpu = ReadBytes(CPU_DUMP_FILE_NAME);
-    std::string flash = ReadBytes(FLASH_DUMP_FILE_NAME);
+    std::string cpu = ReadFile(CPU_DUMP_FILE_NAME);
+    std::string flash = ReadFile(FLASH_DUMP_FILE_NAME);
     fs::remove(CPU_DUMP_FILE_NAME);
     fs::remove(FLASH_DUMP_FILE_NAME);
 
     ToolRun run = RunTool("inspect --model p --dump " + Quote(path));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(cpu.size(), CPU_REGION_SIZE);
-    EXPECT_EQ(ReadBytes(CPU_DUMP_FILE_NAME), cpu);
-    EXPECT_EQ(ReadBytes(FLASH_DUMP_FILE_NAME), flash);
+    EXPECT_EQ(ReadFile(CPU_DUMP_FILE_NAME), cpu);
+    EXPECT_EQ(ReadFile(FLASH_DUMP_FILE_NAME), flash);
 }
 
 // The ranges come from the one read that loaded the image: a dump that replaces the input
@@ -186,7 +186,7 @@ TEST_F(InspectTest, RangesSurviveADumpThatReplacesTheInput) {
     EXPECT_EQ(ranges[0]["last"], 0x101F);
     EXPECT_EQ(ranges[1]["first"], 0x800000);
     EXPECT_EQ(ranges[1]["last"], 0x80000F);
-    EXPECT_EQ(ReadBytes(CPU_DUMP_FILE_NAME).size(), CPU_REGION_SIZE);
+    EXPECT_EQ(ReadFile(CPU_DUMP_FILE_NAME).size(), CPU_REGION_SIZE);
 }
 
 TEST_F(InspectTest, NoDumpsWithoutTheSwitchOrAfterARefusal) {

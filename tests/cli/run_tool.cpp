@@ -1,5 +1,7 @@
 #include "run_tool.h"
 
+#include "file_text.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,11 +12,6 @@
 #endif
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The program's path as the shell of this platform takes it. Under Wine a cross-built test sees
 // the build's Unix path, which the Windows side reaches through drive Z:.
@@ -51,8 +48,8 @@ ToolRun RunTool(const std::string& arguments) {
 #else
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
-    run.out = Slurp(outFile);
-    run.err = Slurp(errFile);
+    run.out = ReadFile(outFile);
+    run.err = ReadFile(errFile);
     std::error_code ignored;
     std::filesystem::remove(outFile, ignored);
     std::filesystem::remove(errFile, ignored);

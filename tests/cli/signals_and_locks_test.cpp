@@ -24,6 +24,16 @@ using namespace knot_cli_test;
 using knot_test::PrintTo;
 namespace fs = std::filesystem;
 
+TEST_F(SimProcessTest, BadInputExitsWithItsOwnStatus) {
+    ASSERT_EQ(server->Plug(), 0);
+    std::ofstream("bad.mot") << "S1130000000102030405060708090A0B0C0DGG0F74\n";
+    EXPECT_EQ(RunTool("flash --model q bad.mot").exitCode, 1);
+    EXPECT_EQ(RunTool("flash --model q missing.mot").exitCode, 2);
+    EXPECT_EQ(RunTool("flash --model x " + Quote(Sample('q'))).exitCode, 64);
+    EXPECT_EQ(RunTool("flash --model q --commit-wait-ms -5 " + Quote(Sample('q'))).exitCode, 64);
+    EXPECT_EQ(ReceivedWithCode(Capture(), "3F0F"), 0) << "no prepare for a file that failed";
+}
+
 // Ctrl-C while an exchange blocks, or while several lanes run: 130 once the exchange is over,
 // and no lane that had not committed yet commits; after the commit, the operator is told to
 // keep the unit plugged in.
@@ -39,8 +49,7 @@ struct InterruptCase {
     std::string errorText; // what standard error says
 };
 
-class InterruptTest : public UnitCommandsTest,
-                      public ::testing::WithParamInterface<InterruptCase> {};
+class InterruptTest : public SimProcessTest, public ::testing::WithParamInterface<InterruptCase> {};
 
 // Answers a little late; or late enough that Ctrl-C after a unit's first blocks finds the
 // thousands of blocks of model Q's sample still minutes from the commit, however slow the machine.
@@ -165,7 +174,7 @@ struct LockCase {
     std::vector<std::string> texts; // what the second says (or the window shows)
 };
 
-class LockTest : public UnitCommandsTest, public ::testing::WithParamInterface<LockCase> {};
+class LockTest : public SimProcessTest, public ::testing::WithParamInterface<LockCase> {};
 
 TEST_P(LockTest, ASecondWriterSendsNothingAndSaysTheUnitIsBusy) {
     const LockCase& c = GetParam();

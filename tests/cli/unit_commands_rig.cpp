@@ -6,22 +6,18 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+#include "child_process.h"
+#include "forwarding_driver_port.h"
+#include "run_command_line.h"
 #include "srecord_writer.h"
-
-extern char** environ;
+#include "unit_config.h"
 
 namespace knot_cli_test {
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string Sample(char model) {
     return std::string(KNOT_SAMPLES_DIR) + "/knot-" + model + "-sample.mot";
@@ -100,50 +96,23 @@ void WriteSmallImage(const std::string& path, bool badChecksum, bool empty) {
 // Starts knot-fdt with `args`, its output into NAME-out.txt and NAME-err.txt in the current
 // folder; with `closedOut` its standard output is a pipe whose reader has gone.
 pid_t StartTool(const std::vector<std::string>& args, const std::string& name, bool closedOut) {
-    std::vector<std::string> words = {KNOT_FDT_PATH};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
+    ChildSetup setup;
+    setup.argv = {KNOT_FDT_PATH};
+    setup.argv.insert(setup.argv.end(), args.begin(), args.end());
     int ends[2] = {-1, -1};
     if (closedOut && ::pipe2(ends, O_CLOEXEC) == 0) {
-        posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+        setup.outFd = ends[1];
     } else {
-        posix_spawn_file_actions_addopen(&actions, 1, (name + "-out.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        setup.out = name + "-out.txt";
     }
-    posix_spawn_file_actions_addopen(&actions, 2, (name + "-err.txt").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
+    setup.err = name + "-err.txt";
+    const pid_t pid = SpawnChild(setup);
     for (int end : ends) {
         if (end >= 0) {
             ::close(end);
         }
     }
     return pid;
-}
-
-// Waits for `pid` up to `deadline`; its exit status, or -1 (and then it is killed).
-int WaitForExit(pid_t pid, std::chrono::seconds deadline) {
-    auto until = Clock::now() + deadline;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (Clock::now() > until) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int Count(const std::string& text, const std::string& part) {
@@ -174,6 +143,126 @@ bool SignalsTaken(pid_t pid) {
         }
     }
     return true;
+}
+
+namespace {
+
+// The words of `arguments` as a shell splits them ("..." one word), and the file after "<".
+std::vector<std::string> SplitWords(const std::string& arguments, std::string& input) {
+    std::vector<std::string> words;
+    bool redirect = false;
+    for (std::size_t at = 0; at < arguments.size();) {
+        if (arguments[at] == ' ') {
+            ++at;
+            continue;
+        }
+        std::string word;
+        bool quoted = false;
+        while (at < arguments.size() && (quoted || arguments[at] != ' ')) {
+            if (arguments[at] == '"') {
+                quoted = !quoted;
+            } else {
+                word += arguments[at];
+            }
+            ++at;
+        }
+        if (word == "<") {
+            redirect = true;
+        } else if (redirect) {
+            input = word;
+            redirect = false;
+        } else {
+            words.push_back(word);
+        }
+    }
+    return words;
+}
+
+// Standard input, output and error of this process into files while it lives.
+class StreamsInFiles {
+  public:
+    StreamsInFiles(const std::string& input, const std::string& out, const std::string& err) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        Redirect(STDIN_FILENO, input.empty() ? "/dev/null" : input.c_str(), O_RDONLY);
+        Redirect(STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+        Redirect(STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+        std::clearerr(stdin);
+    }
+    ~StreamsInFiles() {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        for (const auto& [fd, saved] : m_saved) {
+            ::dup2(saved, fd);
+            ::close(saved);
+        }
+        std::clearerr(stdin);
+    }
+    StreamsInFiles(const StreamsInFiles&) = delete;
+    StreamsInFiles& operator=(const StreamsInFiles&) = delete;
+
+  private:
+    void Redirect(int fd, const char* path, int flags) {
+        const int file = ::open(path, flags | O_CLOEXEC, 0644);
+        if (file < 0) {
+            return;
+        }
+        m_saved.emplace_back(fd, ::dup(fd));
+        ::dup2(file, fd);
+        ::close(file);
+    }
+    std::vector<std::pair<int, int>> m_saved;
+};
+
+} // namespace
+
+void UnitCommandsTest::SetUp() {
+    m_previous = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.path());
+    units.SetSaveMemoryDirectory(Root());
+}
+
+void UnitCommandsTest::TearDown() {
+    std::filesystem::current_path(m_previous);
+}
+
+int UnitCommandsTest::Plug(const std::vector<std::string>& args) {
+    UnitConfig config;
+    std::string error;
+    if (!ParsePlugOptions(args, config, error)) {
+        ADD_FAILURE() << error;
+        return -1;
+    }
+    return units.Plug(std::move(config));
+}
+
+std::string UnitCommandsTest::Capture() const {
+    std::string capture;
+    for (const std::string& line : units.CaptureLines()) {
+        capture += line + "\n";
+    }
+    return capture;
+}
+
+ToolRun UnitCommandsTest::RunTool(const std::string& arguments) {
+    std::string input;
+    std::vector<std::string> words = SplitWords(arguments, input);
+    words.insert(words.begin(), "knot-fdt");
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    DriverPortFactory loopback = [this] { return std::make_unique<ForwardingDriverPort>(units); };
+    ToolRun run;
+    {
+        StreamsInFiles streams(input, "knot-fdt-stdout.txt", "knot-fdt-stderr.txt");
+        run.exitCode =
+            RunCommandLine(static_cast<int>(words.size()), argv.data(), ports ? ports : loopback);
+    }
+    run.out = Slurp("knot-fdt-stdout.txt");
+    run.err = Slurp("knot-fdt-stderr.txt");
+    return run;
 }
 
 } // namespace knot_cli_test

@@ -1,8 +1,15 @@
-// What the tests of knot-fdt's unit commands share: a knot-unit-sim process per test, in whose
-// scratch folder the test runs, and readers of the simulator's capture and of the tool's output.
+// What the tests of knot-fdt's unit commands share: knot-fdt's command line run in this process
+// over in-process units (a loopback port), or a knot-unit-sim process for the tests of knot-fdt
+// as a process (signals, locks between processes); the scratch folder the test runs in, and
+// readers of the units' capture and of the tool's output.
 #pragma once
 
+#include "child_process.h"
+#include "driver_port_factory.h"
+#include "file_text.h"
+#include "loopback_driver_port.h"
 #include "run_tool.h"
+#include "scratch_folder.h"
 #include "sim_server_process.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +27,9 @@ namespace knot_cli_test {
 
 using Clock = std::chrono::steady_clock;
 
-std::string Slurp(const std::string& path);
+inline std::string Slurp(const std::string& path) {
+    return ReadFile(path);
+}
 // The bundled sample of `model` ('q' or 'p').
 std::string Sample(char model);
 // Lines of the server's capture in which the unit received a packet with `code` (4 hex digits).
@@ -36,14 +45,41 @@ void WriteSmallImage(const std::string& path, bool badChecksum = false, bool emp
 pid_t StartTool(const std::vector<std::string>& args, const std::string& name = "tool",
                 bool closedOut = false);
 // Waits for `pid` up to `deadline`; its exit status, or -1 (and then it is killed).
-int WaitForExit(pid_t pid, std::chrono::seconds deadline);
+inline int WaitForExit(pid_t pid, std::chrono::seconds deadline) {
+    return WaitChild(pid, deadline);
+}
 int Count(const std::string& text, const std::string& part);
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::seconds deadline);
 // Whether `pid` took every stop signal sent to it (none waits in its pending set).
 bool SignalsTaken(pid_t pid);
 
-// Each test gets its own simulator, and runs in the simulator's scratch folder.
+// Each test gets its own units in this process, and runs in a scratch folder of its own, where
+// the units save their memory at each commit.
 class UnitCommandsTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Plugs a unit with knot-unit-sim's plug options; its device number, or -1.
+    int Plug(const std::vector<std::string>& args = {});
+    bool Unplug(int number) { return units.Unplug(number); }
+    // Every packet the units received and sent, one capture line each.
+    std::string Capture() const;
+    // knot-fdt's command line, run in this process over the units (or over `ports` when set), as
+    // a shell would split `arguments` ("quoted" words, "< FILE" for standard input).
+    ToolRun RunTool(const std::string& arguments);
+    const std::string Root() const { return scratch.path().string(); }
+
+    LoopbackDriverPort units;
+    DriverPortFactory ports; // empty: the units above
+
+  private:
+    ScratchFolder scratch;
+    std::filesystem::path m_previous;
+};
+
+// knot-fdt as a process: each test gets its own simulator, and runs in the simulator's scratch
+// folder.
+class SimProcessTest : public ::testing::Test {
   protected:
     void SetUp() override {
         server = std::make_unique<SimServerProcess>(

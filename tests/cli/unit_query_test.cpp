@@ -2,6 +2,7 @@
 // the operator expects.
 #include "case_printer.h"
 #include "unit_commands_rig.h"
+#include "unit_driver_port.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -29,8 +30,8 @@ TEST_F(UnitCommandsTest, WithoutAUnitEveryUnitCommandExitsThree) {
 }
 
 TEST_F(UnitCommandsTest, InfoPrintsTheThreeRowsOfEitherModel) {
-    ASSERT_EQ(server->Plug({"--program-name", "ABC", "--version", "1.2.3", "--checksum", "005A",
-                            "--packet-size", "62"}),
+    ASSERT_EQ(Plug({"--program-name", "ABC", "--version", "1.2.3", "--checksum", "005A",
+                    "--packet-size", "62"}),
               0);
     for (const char* model : {"q", "p"}) {
         ToolRun run = RunTool(std::string("info --model ") + model + " --json");
@@ -50,7 +51,7 @@ TEST_F(UnitCommandsTest, InfoPrintsTheThreeRowsOfEitherModel) {
 }
 
 TEST_F(UnitCommandsTest, InitializeBelongsToModelPOnly) {
-    ASSERT_EQ(server->Plug(), 0);
+    ASSERT_EQ(Plug(), 0);
     ToolRun q = RunTool("initialize --model q");
     EXPECT_EQ(q.exitCode, 64);
     EXPECT_NE(q.err.find("has no initialize command"), std::string::npos);
@@ -64,15 +65,15 @@ TEST_F(UnitCommandsTest, InitializeBelongsToModelPOnly) {
 }
 
 TEST_F(UnitCommandsTest, RefusedInitializeExitsFour) {
-    ASSERT_EQ(server->Plug({"--fault", "refuse=initialize"}), 0);
+    ASSERT_EQ(Plug({"--fault", "refuse=initialize"}), 0);
     ToolRun run = RunTool("initialize --model p");
     EXPECT_EQ(run.exitCode, 4);
     EXPECT_NE(run.err.find("Failed in the initialization of the setting data."), std::string::npos);
 }
 
 TEST_F(UnitCommandsTest, ListShowsEveryInterfaceAndWhetherItQualifies) {
-    ASSERT_EQ(server->Plug({"--product", "0x1111"}), 0);
-    ASSERT_EQ(server->Plug({"--packet-size", "62", "--number", "5"}), 5);
+    ASSERT_EQ(Plug({"--product", "0x1111"}), 0);
+    ASSERT_EQ(Plug({"--packet-size", "62", "--number", "5"}), 5);
     ToolRun run = RunTool("list --json");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     auto units = nlohmann::json::parse(run.out);
@@ -92,7 +93,8 @@ TEST_F(UnitCommandsTest, ListShowsEveryInterfaceAndWhetherItQualifies) {
 struct MessageCase {
     const char* name;
     std::vector<std::string> plug; // empty: no unit; {"none"}: no simulator either; {"open"}: a
-                                   // rendezvous folder that others may write
+                                   // rendezvous folder that others may write; {"served"}: a
+                                   // simulator process without units
     std::string command;           // knot-fdt's arguments; "sim ..." runs knot-unit-sim
     int exitCode;
     std::vector<std::string> texts; // each in standard output or standard error
@@ -104,14 +106,25 @@ class MessageTest : public UnitCommandsTest, public ::testing::WithParamInterfac
 TEST_P(MessageTest, SaysWhatHappenedAndWhatToDo) {
     const MessageCase& c = GetParam();
     WriteSmallImage("small.mot");
-    if (c.plug == std::vector<std::string>{"none"}) {
-        setenv("KNOT_SIM_DIR", (server->Root() + "/nobody-serves-here").c_str(), 1);
-    } else if (c.plug == std::vector<std::string>{"open"}) {
+    // The machine's port, the simulator's, over a folder nobody serves, one others may write, or
+    // a simulator process without units.
+    std::shared_ptr<void> unset(nullptr, [](void*) { unsetenv("KNOT_SIM_DIR"); });
+    std::unique_ptr<SimServerProcess> server;
+    const std::string how = c.plug.empty() ? std::string() : c.plug.front();
+    if (how == "none" || how == "open" || how == "served") {
+        ports = CreateUnitDriverPort;
+        setenv("KNOT_SIM_DIR", (Root() + "/" + how).c_str(), 1);
+    }
+    if (how == "served") {
+        server = std::make_unique<SimServerProcess>();
+        ASSERT_TRUE(server->Ready());
+        setenv("KNOT_SIM_DIR", server->Directory().c_str(), 1);
+    }
+    if (c.plug == std::vector<std::string>{"open"}) {
         fs::create_directory("open");
         fs::permissions("open", fs::perms::all);
-        setenv("KNOT_SIM_DIR", (server->Root() + "/open").c_str(), 1);
-    } else if (!c.plug.empty()) {
-        ASSERT_EQ(server->Plug(c.plug), 0);
+    } else if (!c.plug.empty() && !ports) {
+        ASSERT_EQ(Plug(c.plug), 0);
     }
     ToolRun run;
     if (c.command.rfind("sim ", 0) == 0) {
@@ -120,7 +133,7 @@ TEST_P(MessageTest, SaysWhatHappenedAndWhatToDo) {
         for (std::string word; words >> word;) {
             args.push_back(word);
         }
-        CommandResult sim = RunSimCommand(args, server->Directory());
+        CommandResult sim = RunSimCommand(args, Root());
         run.exitCode = sim.exitCode;
         run.out = sim.output;
     } else {
@@ -154,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"no simulator answers at", "knot-unit-sim serve"},
                     {}},
         MessageCase{"SimulatorWithoutUnits",
-                    {},
+                    {"served"},
                     "flash --model p small.mot",
                     3,
                     {"has no unit plugged", "knot-unit-sim plug"},

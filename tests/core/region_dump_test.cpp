@@ -47,8 +47,8 @@ class DumpTest : public ::testing::Test {
 TEST_F(DumpTest, LoadWritesBothRegionsByteForByte) {
     ASSERT_EQ(image->loadSRecordFile(Write(SampleFile()), true, VariantPProfile()),
               LoadResult::Loaded);
-    std::string cpu = ReadBytes(CPU_DUMP_FILE_NAME);
-    std::string flash = ReadBytes(FLASH_DUMP_FILE_NAME);
+    std::string cpu = ReadFile(CPU_DUMP_FILE_NAME);
+    std::string flash = ReadFile(FLASH_DUMP_FILE_NAME);
     ASSERT_EQ(cpu.size(), 262144u);
     ASSERT_EQ(flash.size(), 524288u);
     EXPECT_EQ(cpu, RegionBytes(image->CpuRegion));
@@ -61,8 +61,8 @@ TEST_F(DumpTest, FileWithoutDataDumpsTheFills) {
     ASSERT_EQ(
         image->loadSRecordFile(Write("S00600004844521B\nS9030000FC\n"), true, VariantQProfile()),
         LoadResult::Loaded);
-    EXPECT_EQ(ReadBytes(CPU_DUMP_FILE_NAME), std::string(CPU_REGION_SIZE, '\xFF'));
-    EXPECT_EQ(ReadBytes(FLASH_DUMP_FILE_NAME), std::string(FLASH_REGION_SIZE, '\0'));
+    EXPECT_EQ(ReadFile(CPU_DUMP_FILE_NAME), std::string(CPU_REGION_SIZE, '\xFF'));
+    EXPECT_EQ(ReadFile(FLASH_DUMP_FILE_NAME), std::string(FLASH_REGION_SIZE, '\0'));
 }
 
 TEST_F(DumpTest, NoDumpsUnlessAskedFor) {
@@ -77,15 +77,15 @@ TEST_F(DumpTest, RejectedLoadLeavesEarlierDumpsAlone) {
     WriteBytes(FLASH_DUMP_FILE_NAME, "old flash");
     ASSERT_EQ(image->loadSRecordFile(Write(SampleFile() + "S1ZZ\n"), true, VariantPProfile()),
               LoadResult::Rejected);
-    EXPECT_EQ(ReadBytes(CPU_DUMP_FILE_NAME), "old cpu");
-    EXPECT_EQ(ReadBytes(FLASH_DUMP_FILE_NAME), "old flash");
+    EXPECT_EQ(ReadFile(CPU_DUMP_FILE_NAME), "old cpu");
+    EXPECT_EQ(ReadFile(FLASH_DUMP_FILE_NAME), "old flash");
 }
 
 TEST_F(DumpTest, ExistingDumpsAreReplaced) {
     WriteBytes(CPU_DUMP_FILE_NAME, std::string(CPU_REGION_SIZE + 100, 'x'));
     ASSERT_EQ(image->loadSRecordFile(Write(SampleFile()), true, VariantPProfile()),
               LoadResult::Loaded);
-    EXPECT_EQ(ReadBytes(CPU_DUMP_FILE_NAME), RegionBytes(image->CpuRegion));
+    EXPECT_EQ(ReadFile(CPU_DUMP_FILE_NAME), RegionBytes(image->CpuRegion));
 }
 
 // A folder standing where a dump must be created makes that dump fail, even for an
@@ -106,7 +106,7 @@ TEST_F(DumpTest, FailedFlashDumpNamesItAndKeepsTheCpuDump) {
     EXPECT_EQ(result, LoadResult::FileError);
     EXPECT_EQ(result.file, FLASH_DUMP_FILE_NAME);
     EXPECT_FALSE(image->imageLoaded);
-    EXPECT_EQ(ReadBytes(CPU_DUMP_FILE_NAME), RegionBytes(image->CpuRegion));
+    EXPECT_EQ(ReadFile(CPU_DUMP_FILE_NAME), RegionBytes(image->CpuRegion));
 }
 
 #ifndef _WIN32

@@ -2,6 +2,7 @@
 // use.
 #pragma once
 
+#include "file_text.h"
 #include "scratch_folder.h"
 
 #include <filesystem>
@@ -13,9 +14,4 @@ using TempFolder = ScratchFolder;
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

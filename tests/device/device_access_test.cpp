@@ -2,6 +2,7 @@
 #include "device_access.h"
 #include "disconnect_event.h"
 #include "fake_driver_port.h"
+#include "file_text.h"
 #include "interface_survey.h"
 #include "scratch_folder.h"
 #include "transfer_log.h"
@@ -333,8 +334,7 @@ TEST(DeviceAccessTest, SendAndReceiveAreTracedWhateverTheOutcome) {
     ASSERT_EQ(f.port.sent.size(), 2u);
     EXPECT_EQ(f.port.sent[1].size(), 62u);
 
-    std::ifstream in(f.log.currentPath(), std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ReadFile(f.log.currentPath());
     EXPECT_EQ(text, "     101,1165467890,     BinSendToDevice,[\x01]<1>\r\n"
                     "     101,1165467890,   ReceiveFromDevice,[OK]<1>\r\n"
                     "     101,1165467890,   ReceiveFromDevice,[]<0>\r\n"

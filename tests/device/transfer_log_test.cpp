@@ -1,4 +1,5 @@
 #include "case_printer.h"
+#include "file_text.h"
 #include "scratch_folder.h"
 #include "transfer_log.h"
 
@@ -16,11 +17,6 @@ namespace {
 using knot_test::PrintTo;
 
 constexpr std::int64_t SOME_TIME = 1165467890;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

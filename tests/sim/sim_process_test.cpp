@@ -1,6 +1,7 @@
 // The knot-unit-sim process seen through the simulated driver port and the device layer: unit
 // selection, packet sizes, identity answers, faults, capture and memory files, unplugging.
 #include "case_printer.h"
+#include "file_text.h"
 #include "sim_server_process.h"
 
 #include "command_texts.h"
@@ -62,8 +63,8 @@ struct Bench {
 };
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::string bytes = ReadFile(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 std::vector<std::string> ReadLines(const std::string& path) {

@@ -1,5 +1,6 @@
 // Our text-mode rules, applied over binary streams, against the platform's own text-mode
 // streams: on Windows both must give the same bytes and the same reads.
+#include "file_text.h"
 #include "scratch_folder.h"
 #include "text_stream.h"
 
@@ -20,10 +21,7 @@ class ScratchFile {
 
     const std::string& path() const { return m_path; }
 
-    std::string Bytes() const {
-        std::ifstream in(m_path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    std::string Bytes() const { return ReadFile(m_path); }
     void SetBytes(const std::string& bytes) const {
         std::ofstream(m_path, std::ios::binary) << bytes;
     }

@@ -1,5 +1,6 @@
 // The transfer log on Windows: the paths the system names, and files that read and count as
 // the platform's own text-mode streams would write and read them.
+#include "file_text.h"
 #include "scratch_folder.h"
 #include "transfer_log.h"
 
@@ -18,11 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::int64_t FIXED_TIME = 1165467890;
-
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(TransferLogOnWindows, WritesToTheSystemsPaths) {
     TransferLog log = TransferLog::AtPlatformPaths();
@@ -66,7 +62,7 @@ TEST_P(TransferLogBytesTest, SameBytesAsThePlatformTextStream) {
         std::fprintf(f, "%s\n", line.c_str());
         std::fclose(f);
     }
-    EXPECT_EQ(Bytes(log.currentPath()), Bytes(reference));
+    EXPECT_EQ(ReadFile(log.currentPath()), ReadFile(reference));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,6 @@
 #include "sim_server_process.h"
 
-#include <gtest/gtest.h>
+#include "child_process.h"
 
 #include <cerrno>
 #include <chrono>
@@ -12,11 +12,8 @@
 #include <mutex>
 #include <poll.h>
 #include <set>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -77,18 +74,15 @@ void KillAndReap(pid_t pid) {
     ::waitpid(pid, &status, 0);
 }
 
-class KillLeftServers : public ::testing::Environment {
-  public:
-    void TearDown() override {
+// At the program's end, kills any server that a test left running.
+struct KillLeftServers {
+    ~KillLeftServers() {
         std::lock_guard lock(g_liveMutex);
         for (pid_t pid : g_live)
             KillAndReap(pid);
         g_live.clear();
     }
-};
-
-[[maybe_unused]] const auto* const g_environment =
-    ::testing::AddGlobalTestEnvironment(new KillLeftServers);
+} g_killLeftServers;
 
 } // namespace
 
@@ -97,44 +91,19 @@ pid_t StartSimProcess(const std::vector<std::string>& args, const std::string& d
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return -1;
-    // Everything the child needs is prepared before the fork.
-    std::vector<std::string> words = {KNOT_UNIT_SIM_PATH};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "KNOT_SIM_DIR=", 13) != 0)
-            environment.emplace_back(*entry);
-    }
-    environment.push_back("KNOT_SIM_DIR=" + directory);
-    std::vector<char*> envp;
-    for (std::string& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
+    ChildSetup setup;
+    setup.argv = {KNOT_UNIT_SIM_PATH};
+    setup.argv.insert(setup.argv.end(), args.begin(), args.end());
+    setup.env = {"KNOT_SIM_DIR=" + directory};
+    setup.outFd = pipeFds[1];
     // The server's complaints stay out of the test output unless asked for.
-    const int devNull = std::getenv("KNOT_SIM_TEST_STDERR") == nullptr && !errorsToo
-                            ? ::open("/dev/null", O_WRONLY | O_CLOEXEC)
-                            : -1;
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        // The server must not outlive a test process that dies; SIGTERM lets it remove its
-        // sockets. The signal follows the forking thread, so tests fork from their main thread.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        ::dup2(pipeFds[1], STDOUT_FILENO);
-        if (devNull >= 0)
-            ::dup2(devNull, STDERR_FILENO);
-        if (errorsToo)
-            ::dup2(pipeFds[1], STDERR_FILENO);
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
+    setup.errToOut = errorsToo;
+    if (std::getenv("KNOT_SIM_TEST_STDERR") == nullptr && !errorsToo)
+        setup.err = "/dev/null";
+    // The server must not outlive a test process that dies; SIGTERM lets it remove its sockets.
+    setup.dieWithParent = true;
+    const pid_t pid = SpawnChild(setup);
     ::close(pipeFds[1]);
-    if (devNull >= 0)
-        ::close(devNull);
     if (pid < 0) {
         ::close(pipeFds[0]);
         return -1;

@@ -1,5 +1,6 @@
 // Starts a real knot-unit-sim server in a temporary folder for one test and guarantees that it is
-// gone afterwards: the destructor stops it, and a test environment kills any that a test left.
+// gone afterwards: the destructor stops it, and the program's end kills any that a test left.
+// Needs no GoogleTest, so that benchmarks start servers with it too.
 #pragma once
 
 #include <string>
