@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,8 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+// Parses the command line and runs the command it names; returns the exit status.
+int RunCommandLine(int argc, char** argv) {
 #ifdef _WIN32
     // Held until the program has ended, so that the installer and the uninstaller never replace
     // or remove knot-fdt.exe while it runs.
@@ -100,4 +100,20 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "knot-fdt: no command given\n");
     return static_cast<int>(ExitCode::UsageError);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // No argument and no answer ends the program by a signal: what a library throws at us is
+    // said and ends it with its own status.
+    try {
+        return RunCommandLine(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "knot-fdt: internal error: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "knot-fdt: internal error\n");
+    }
+    std::fflush(stdout);
+    return static_cast<int>(ExitCode::InternalError);
 }

@@ -3,6 +3,7 @@
 
 #include "interface_presence.h"
 #include "interrupt_flag.h"
+#include "json_output.h"
 #include "unit_choice.h"
 #include "unit_driver_port.h"
 
@@ -142,10 +143,10 @@ ExitCode ReportUnitNotFound(const UnitSessionRunner& runner, UnitSessionRunner::
                             bool json) {
     UnitNotFound what = DescribeUnitNotFound(runner, found);
     if (json) {
-        nlohmann::ordered_json out{{"result", what.result},
+        nlohmann::ordered_json out{{"result", what.cause},
                                    {"error", what.text},
                                    {"exitCode", static_cast<int>(what.code)}};
-        std::printf("%s\n", out.dump().c_str());
+        std::printf("%s\n", DumpLine(out).c_str());
     } else {
         std::fprintf(stderr, "knot-fdt: %s\n", what.text.c_str());
     }
@@ -180,7 +181,7 @@ SingleUnit ChooseSingleUnit(const UnitChoice& choice, bool json, bool forWriting
         nlohmann::ordered_json out{{"result", "no-unit"},
                                    {"error", chosen.error},
                                    {"exitCode", static_cast<int>(chosen.code)}};
-        std::printf("%s\n", out.dump().c_str());
+        std::printf("%s\n", DumpLine(out).c_str());
     } else {
         std::fprintf(stderr, "knot-fdt: %s\n", chosen.error.c_str());
     }
