@@ -1,6 +1,7 @@
 // Several units at once: flash --all with one faulted lane, a station session plug by plug, and
 // stops while units are in their wait.
 #include "case_printer.h"
+#include "record_log.h"
 #include "unit_commands_rig.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 namespace {
 
 using namespace knot_cli_test;
+using knot_test::ParseRecord;
 using knot_test::PrintTo;
 namespace fs = std::filesystem;
 
@@ -69,7 +71,7 @@ TEST_P(FlashAllTest, OnlyTheFaultedLaneFailsAndTheOthersSendWhatOneUnitAloneSend
     EXPECT_EQ(summary["exitCode"], 5);
     std::set<int> seen;
     for (int i = 0; i < LANE_UNITS; ++i) {
-        auto record = nlohmann::json::parse(lines[i]);
+        auto record = ParseRecord(lines[i]);
         int number = record["deviceNumber"];
         seen.insert(number);
         if (number == FAULTED_UNIT) {
@@ -101,11 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
     OneFaultPerStage, FlashAllTest,
     ::testing::Values(
         LaneCase{"RefusedPrepare", "refuse=prepare", "failed", "prepare", 0, "refused"},
-        LaneCase{"SilentIdentityQuery", "silent=query:1", "no-answer", "identity", 0, "no-answer"},
-        LaneCase{"RefusedIdentityQuery", "refuse=query:1", "refused", "identity", 0, "refused"},
-        LaneCase{"IdentityAnswersOfTheWrongSize", "wrongsize=70", "out-of-turn", "identity", 0,
+        LaneCase{"SilentIdentityQuery", "silent=query:1", "failed", "identity", 0, "no-answer"},
+        LaneCase{"RefusedIdentityQuery", "refuse=query:1", "failed", "identity", 0, "refused"},
+        LaneCase{"IdentityAnswersOfTheWrongSize", "wrongsize=70", "failed", "identity", 0,
                  "out-of-turn"},
-        LaneCase{"UnpluggedDuringIdentityQuery", "unplug=query:1", "removed", "identity", 0,
+        LaneCase{"UnpluggedDuringIdentityQuery", "unplug=query:1", "failed", "identity", 0,
                  "removed"},
         LaneCase{"RefusedCpuBlock", "refuse=cpu:2", "failed", "cpu", 2, "refused"},
         LaneCase{"SilentFlashBlock", "silent=flash:3", "failed", "flash", 3, "no-answer"},
@@ -183,7 +185,7 @@ TEST_F(UnitCommandsTest, StationWritesEachUnitOncePerPlugAndTalliesEveryRun) {
     ASSERT_EQ(records.size(), STATION_SESSION.size()) << "a unit that stayed plugged ran again";
     for (std::size_t i = 0; i < records.size(); ++i) {
         const StationStep& step = STATION_SESSION[i];
-        auto record = nlohmann::json::parse(records[i]);
+        auto record = ParseRecord(records[i]);
         EXPECT_EQ(record["deviceNumber"], step.number) << step.what;
         EXPECT_EQ(record["result"], step.result) << step.what;
         EXPECT_EQ(record["commitSent"], step.result == "written") << step.what;
@@ -255,7 +257,7 @@ TEST_P(StopTest, RecordsEveryUnitOnceAndEndsWithOneThirty) {
     std::vector<std::string> records = Lines(Slurp("report.jsonl"));
     ASSERT_EQ(records.size(), 2u) << Slurp("report.jsonl");
     for (const std::string& line : records) {
-        auto record = nlohmann::json::parse(line);
+        auto record = ParseRecord(line);
         EXPECT_EQ(record["result"], "interrupted") << line;
         EXPECT_EQ(record["failure"]["stage"], "wait") << line;
         EXPECT_EQ(record["commitSent"], true) << line;
