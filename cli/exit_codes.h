@@ -11,5 +11,6 @@ enum class ExitCode : int {
     DownloadFailed = 5, // the download stopped part way
     UnitBusy = 6,       // another program is writing the unit (or its lock cannot be taken)
     UsageError = 64,    // the command line is wrong
+    InternalError = 70, // a fault of knot-fdt itself: what a library threw, said on stderr
     Interrupted = 130,  // stopped by the operator (Ctrl-C)
 };

@@ -4,6 +4,7 @@
 #include "download_progress.h"
 #include "flash_lane.h"
 #include "interrupt_flag.h"
+#include "json_output.h"
 #include "lane_runner.h"
 #include "live_lines.h"
 #include "operator_texts.h"
@@ -119,10 +120,7 @@ ExitCode FlashCommand::RunOne(LaneSettings settings, const ChosenUnits& chosen) 
     });
     ExitCode code = lane.Run();
     if (m_setup.json) {
-        std::printf("%s\n",
-                    lane.Record()
-                        .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                        .c_str());
+        std::printf("%s\n", DumpIndented(lane.Record()).c_str());
     } else if (m_bQuiet) {
         std::fprintf(code == ExitCode::Success ? stdout : stderr, "%s\n",
                      lane.ResultLine().c_str());

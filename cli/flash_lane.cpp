@@ -62,8 +62,9 @@ ExitCode FlashLane::Run() {
     NoteRecord(m_record);
     if (found != UnitSessionRunner::Found::Ready) {
         UnitNotFound what = DescribeUnitNotFound(runner, found);
-        m_record["failure"] = {{"stage", what.stage}, {"block", 0}, {"cause", what.result}};
-        return Finish({what.result, what.code, what.text}, what.text);
+        m_record["failure"] = {{"stage", what.stage}, {"block", 0}, {"cause", what.cause}};
+        const bool stopped = what.code == ExitCode::Interrupted;
+        return Finish({stopped ? "interrupted" : "failed", what.code, what.text}, what.text);
     }
     if (s.printIdentity) {
         PrintIdentityRows(runner.AnsweredRows());

@@ -5,6 +5,7 @@
 #include "host_facts.h"
 #include "image_checks.h"
 #include "image_input.h"
+#include "json_output.h"
 #include "model_option.h"
 #include "report_file.h"
 #include "srecord_loader.h"
@@ -21,11 +22,6 @@ namespace {
 constexpr long MAX_COMMIT_WAIT_MS = 3600L * 1000L;
 
 } // namespace
-
-std::string DumpLine(const nlohmann::ordered_json& json) {
-    // File names and unit texts need not be UTF-8; they must not stop the report.
-    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
 
 FlashSetup::FlashSetup() = default;
 FlashSetup::~FlashSetup() = default;

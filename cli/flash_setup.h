@@ -18,9 +18,6 @@ class Option;
 
 class FirmwareImage;
 
-// A record or summary as one JSON line (file names and unit texts need not be UTF-8).
-std::string DumpLine(const nlohmann::ordered_json& json);
-
 class FlashSetup {
   public:
     FlashSetup();

@@ -2,6 +2,7 @@
 
 #include "identity_text.h"
 #include "interrupt_flag.h"
+#include "json_output.h"
 #include "model_option.h"
 #include "operator_texts.h"
 #include "unit_session_runner.h"
@@ -45,10 +46,10 @@ ExitCode InfoCommand::Run(const DriverPortFactory& ports) {
             return ReportUnitNotFound(runner, found, m_bJson);
         }
         UnitNotFound what = DescribeUnitNotFound(runner, found);
-        nlohmann::ordered_json out{{"result", what.result}, {"error", what.text}};
+        nlohmann::ordered_json out{{"result", what.cause}, {"error", what.text}};
         out["identity"] = IdentityJson(runner.AnsweredRows());
         out["exitCode"] = static_cast<int>(what.code);
-        std::printf("%s\n", out.dump().c_str());
+        std::printf("%s\n", DumpLine(out).c_str());
         return what.code;
     }
     const DeviceLink& link = runner.controller().Link();
@@ -60,9 +61,7 @@ ExitCode InfoCommand::Run(const DriverPortFactory& ports) {
         out["packetSize"] = link.packetSize;
         out["deviceNumber"] = link.deviceNumber;
         out["identity"] = IdentityJson(runner.AnsweredRows());
-        std::printf(
-            "%s\n",
-            out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+        std::printf("%s\n", DumpIndented(out).c_str());
     } else {
         PrintIdentityRows(runner.AnsweredRows());
     }

@@ -1,6 +1,7 @@
 #include "initialize_command.h"
 
 #include "interrupt_flag.h"
+#include "json_output.h"
 #include "model_option.h"
 #include "unit_session_runner.h"
 #include "variant_profile.h"
@@ -40,11 +41,14 @@ ExitCode InitializeCommand::Run(const DriverPortFactory& ports) {
     }
     bool acknowledged = runner.controller().OnDataInitialize();
     const std::string& text = runner.view.messages.back().text;
+    const ExitCode code = acknowledged ? ExitCode::Success : ExitCode::UnitRefused;
     if (m_bJson) {
-        std::printf("{\"result\": \"%s\", \"message\": \"%s\", \"exitCode\": %d}\n",
-                    acknowledged ? "ok" : "failed", text.c_str(), acknowledged ? 0 : 4);
+        const nlohmann::ordered_json out{{"result", acknowledged ? "ok" : "failed"},
+                                         {"message", text},
+                                         {"exitCode", static_cast<int>(code)}};
+        std::printf("%s\n", DumpLine(out).c_str());
     } else {
         std::fprintf(acknowledged ? stdout : stderr, "%s\n", text.c_str());
     }
-    return acknowledged ? ExitCode::Success : ExitCode::UnitRefused;
+    return code;
 }

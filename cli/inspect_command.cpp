@@ -4,6 +4,7 @@
 #include "firmware_image.h"
 #include "image_checks.h"
 #include "image_input.h"
+#include "json_output.h"
 #include "model_option.h"
 #include "srecord_loader.h"
 #include "variant_profile.h"
@@ -96,9 +97,7 @@ void PrintJson(const std::string& path, const std::string& model, const ImageRea
         out["error"] = result.error;
     }
     out["badChecksumLines"] = result.badChecksumLines;
-    // File names and system texts need not be UTF-8; they must not stop the report.
-    std::string text = out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    std::printf("%s\n", text.c_str());
+    std::printf("%s\n", DumpIndented(out).c_str());
 }
 
 void PrintText(const std::string& path, const ImageRead& read, const FirmwareImage& image,

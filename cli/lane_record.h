@@ -16,7 +16,7 @@ class DownloadProgress;
 
 // How a lane ended: the record's result, the exit status and the operator's line.
 struct LaneEnd {
-    const char* result; // "written", "failed", "interrupted", or why the unit was not found
+    const char* result; // "written", "failed" or "interrupted": the failure says why
     ExitCode code;
     std::string line;
 };

@@ -1,5 +1,6 @@
 #include "list_command.h"
 
+#include "json_output.h"
 #include "unit_choice.h"
 
 #include <CLI/CLI.hpp>
@@ -50,9 +51,7 @@ ExitCode ListCommand::Run(const DriverPortFactory& ports) {
                 why.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(why);
             out.push_back(std::move(item));
         }
-        std::printf(
-            "%s\n",
-            out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+        std::printf("%s\n", DumpIndented(out).c_str());
         return ExitCode::Success;
     }
     if (found.empty()) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,8 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
-} // namespace
-
-int RunCommandLine(int argc, char** argv, const DriverPortFactory& ports) {
+// Parses the command line and runs the command it names; returns the exit status.
+int ParseAndRun(int argc, char** argv, const DriverPortFactory& ports) {
     CLI::App app{"knot-fdt: inspect S-Record images for KNOT units and write them into the units",
                  "knot-fdt"};
     app.require_subcommand(1);
@@ -90,4 +90,20 @@ int RunCommandLine(int argc, char** argv, const DriverPortFactory& ports) {
     }
     std::fprintf(stderr, "knot-fdt: no command given\n");
     return static_cast<int>(ExitCode::UsageError);
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char** argv, const DriverPortFactory& ports) {
+    // No argument and no answer ends the program by a signal: what a library throws at us is
+    // said and ends it with its own status.
+    try {
+        return ParseAndRun(argc, argv, ports);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "knot-fdt: internal error: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "knot-fdt: internal error\n");
+    }
+    std::fflush(stdout);
+    return static_cast<int>(ExitCode::InternalError);
 }

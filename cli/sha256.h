@@ -1,9 +1,23 @@
 // SHA-256 of an image's bytes, for inspect and the flash report: which image went into the unit.
+// The digest comes from the system's cryptography library (libcrypto, or Windows' CNG).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// The digest of `size` bytes, as 64 lower-case hexadecimal digits.
-std::string Sha256Hex(const std::uint8_t* bytes, std::size_t size);
+// The digest of `size` bytes, as 64 lower-case hexadecimal digits; nothing when the system's
+// library could not compute it.
+std::optional<std::string> Sha256Hex(const std::uint8_t* bytes, std::size_t size);
+
+// `size` digest bytes as lower-case hexadecimal digits.
+inline std::string DigestHex(const unsigned char* digest, std::size_t size) {
+    static constexpr char DIGITS[] = "0123456789abcdef";
+    std::string hex;
+    for (std::size_t i = 0; i < size; ++i) {
+        hex += DIGITS[digest[i] >> 4];
+        hex += DIGITS[digest[i] & 0x0F];
+    }
+    return hex;
+}

@@ -6,6 +6,7 @@
 #include "flash_lane.h"
 #include "image_input.h"
 #include "interrupt_flag.h"
+#include "json_output.h"
 #include "lane_runner.h"
 #include "live_lines.h"
 #include "logic_services.h"

@@ -4,6 +4,7 @@
 #include "chosen_unit_port.h"
 #include "interface_survey.h"
 #include "interrupt_flag.h"
+#include "json_output.h"
 #include "unit_choice.h"
 
 #include <nlohmann/json.hpp>
@@ -142,10 +143,10 @@ ExitCode ReportUnitNotFound(const UnitSessionRunner& runner, UnitSessionRunner::
                             bool json) {
     UnitNotFound what = DescribeUnitNotFound(runner, found);
     if (json) {
-        nlohmann::ordered_json out{{"result", what.result},
+        nlohmann::ordered_json out{{"result", what.cause},
                                    {"error", what.text},
                                    {"exitCode", static_cast<int>(what.code)}};
-        std::printf("%s\n", out.dump().c_str());
+        std::printf("%s\n", DumpLine(out).c_str());
     } else {
         std::fprintf(stderr, "knot-fdt: %s\n", what.text.c_str());
     }
@@ -180,7 +181,7 @@ SingleUnit ChooseSingleUnit(const UnitChoice& choice, DriverPort& port, bool jso
         nlohmann::ordered_json out{{"result", "no-unit"},
                                    {"error", chosen.error},
                                    {"exitCode", static_cast<int>(chosen.code)}};
-        std::printf("%s\n", out.dump().c_str());
+        std::printf("%s\n", DumpLine(out).c_str());
     } else {
         std::fprintf(stderr, "knot-fdt: %s\n", chosen.error.c_str());
     }

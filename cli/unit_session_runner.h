@@ -97,10 +97,10 @@ struct SingleUnit {
 SingleUnit ChooseSingleUnit(const UnitChoice& choice, DriverPort& port, bool json,
                             bool forWriting = false);
 
-// The operator's text and exit status for a unit that could not be opened and read; the record's
-// result and failure cause are the same word.
+// The operator's text and exit status for a unit that could not be opened and read, and the cause
+// its record's failure names.
 struct UnitNotFound {
-    const char* result; // "no-unit", "busy", "refused", "no-answer", "removed", ...
+    const char* cause; // "no-unit", "busy", "refused", "no-answer", "removed", ...
     std::string text;
     ExitCode code;
     const char* stage; // where it stopped: "lock" or "identity"

@@ -5,9 +5,10 @@ function(knot_warnings target)
 endfunction()
 
 # Adds a GoogleTest executable from the given sources and registers its tests with CTest.
-# LABELS "threads" marks suites that also run under ThreadSanitizer.
+# LABELS "threads" marks suites that also run under ThreadSanitizer; PROPERTIES are CTest
+# properties given to each of its tests.
 function(knot_add_test name)
-    cmake_parse_arguments(ARG "ONE_TEST" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "ONE_TEST" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     knot_warnings(${name})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
@@ -28,8 +29,9 @@ function(knot_add_test name)
     # ONE_TEST.
     if(CMAKE_CROSSCOMPILING OR ARG_ONE_TEST OR NOT "threads" IN_LIST ARG_LABELS)
         add_test(NAME ${name} COMMAND ${name})
-        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" ${ARG_PROPERTIES})
     else()
-        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                             PROPERTIES LABELS "${ARG_LABELS}" ${ARG_PROPERTIES})
     endif()
 endfunction()

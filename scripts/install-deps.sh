@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build clang clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    libcli11-dev nlohmann-json3-dev
+    libcli11-dev nlohmann-json3-dev libssl-dev python3-jsonschema
     qt6-base-dev fonts-dejavu-core fonts-liberation
     g++-mingw-w64-x86-64 wine64 nsis
     xvfb xdotool

@@ -1,6 +1,7 @@
 // knot-fdt flash end to end over in-process units: the unit's saved memory against the "/FILE"
 // dumps, what a failure says, the JSON report, and what flash refuses before it sends.
 #include "case_printer.h"
+#include "record_log.h"
 #include "unit_commands_rig.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 namespace {
 
 using namespace knot_cli_test;
+using knot_test::ParseRecord;
 using knot_test::PrintTo;
 namespace fs = std::filesystem;
 
@@ -116,7 +118,7 @@ TEST_F(UnitCommandsTest, FlashJsonReportsIdentityDigestBlocksAndStages) {
     ASSERT_EQ(Plug({"--program-name", "KNOTQ", "--version", "V2", "--checksum", "0A5F"}), 0);
     ToolRun run = RunTool("flash --model p --json --commit-wait-ms 20 " + Quote(Sample('p')));
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    auto report = nlohmann::json::parse(run.out);
+    auto report = ParseRecord(run.out);
     EXPECT_EQ(report["result"], "written");
     EXPECT_EQ(report["identity"]["Program Name"], "KNOTQ");
     EXPECT_EQ(report["identity"]["Version"], "V2");
@@ -151,7 +153,7 @@ TEST_F(UnitCommandsTest, FailureJsonNamesStageBlockAndCause) {
                                 "S1130020000102030405060708090A0B0C0D0E0F54\n";
     ToolRun run = RunTool("flash --model q --json two.mot");
     EXPECT_EQ(run.exitCode, 5);
-    auto report = nlohmann::json::parse(run.out);
+    auto report = ParseRecord(run.out);
     EXPECT_EQ(report["result"], "failed");
     EXPECT_EQ(report["failure"]["stage"], "cpu");
     EXPECT_EQ(report["failure"]["block"], 2);
@@ -168,8 +170,12 @@ struct GuardCase {
     std::string options;
     int exitCode;
     std::string errorText;
-    int receivingUnit; // -1: no unit receives anything
+    int receivingUnit;           // -1: no unit receives anything
+    std::string reportHeld = {}; // what REPORT_FILE holds before the run; "": no such file
 };
+
+// The report of the rows that find one already there.
+constexpr const char* REPORT_FILE = "earlier.jsonl";
 
 class FlashGuardTest : public UnitCommandsTest, public ::testing::WithParamInterface<GuardCase> {};
 
@@ -179,12 +185,23 @@ TEST_P(FlashGuardTest, RefusesBeforeSendingAndTalksOnlyToTheChosenUnit) {
     ASSERT_EQ(Plug({"--product", "0x1111"}), 1);
     ASSERT_EQ(Plug({"--packet-size", "62"}), 2);
     WriteSmallImage("image.mot", c.badChecksum, c.empty);
+    if (!c.reportHeld.empty()) {
+        std::ofstream(REPORT_FILE, std::ios::binary) << c.reportHeld;
+    }
     ToolRun run = RunTool("flash --model p --commit-wait-ms 0 " + c.options + " image.mot");
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
     EXPECT_NE(run.err.find(c.errorText), std::string::npos) << run.err;
     std::map<int, std::vector<std::string>> packets = PacketsByUnit(Capture());
     for (int number = 0; number < 3; ++number) {
         EXPECT_EQ(packets[number].empty(), number != c.receivingUnit) << "unit " << number;
+    }
+    if (!c.reportHeld.empty()) {
+        // The earlier records byte for byte, then this run's, one line.
+        const std::string report = Slurp(REPORT_FILE);
+        ASSERT_EQ(report.substr(0, c.reportHeld.size()), c.reportHeld);
+        const std::string added = report.substr(c.reportHeld.size());
+        ASSERT_EQ(Count(added, "\n"), 1) << added;
+        EXPECT_EQ(ParseRecord(added)["result"], "written");
     }
 }
 
@@ -203,7 +220,9 @@ INSTANTIATE_TEST_SUITE_P(
         GuardCase{"ForeignUnit", false, false, "--unit 1", 3, "foreign product id 0x1111", -1},
         GuardCase{"FirstQualifyingUnit", false, false, "", 0, "", 0},
         GuardCase{"ImageFromStandardInput", false, false, "--unit 2 - <", 0, "", 2},
-        GuardCase{"UnitAndAll", false, false, "--unit 0 --all", 64, "", -1}),
+        GuardCase{"UnitAndAll", false, false, "--unit 0 --all", 64, "", -1},
+        GuardCase{"ReportHoldingRecords", false, false, "--unit 2 --report earlier.jsonl", 0, "", 2,
+                  "{\"result\":\"failed\",\"deviceNumber\":1}\n{ \"result\": \"written\" }\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,7 @@
 // Several units at once: flash --all with one faulted lane, over in-process units. (Stations and
 // stops, which need knot-fdt as a process: station_and_stops_test.cpp.)
 #include "case_printer.h"
+#include "record_log.h"
 #include "unit_commands_rig.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 namespace {
 
 using namespace knot_cli_test;
+using knot_test::ParseRecord;
 using knot_test::PrintTo;
 namespace fs = std::filesystem;
 
@@ -69,7 +71,7 @@ TEST_P(FlashAllTest, OnlyTheFaultedLaneFailsAndTheOthersSendWhatOneUnitAloneSend
     EXPECT_EQ(summary["exitCode"], 5);
     std::set<int> seen;
     for (int i = 0; i < LANE_UNITS; ++i) {
-        auto record = nlohmann::json::parse(lines[i]);
+        auto record = ParseRecord(lines[i]);
         int number = record["deviceNumber"];
         seen.insert(number);
         if (number == FAULTED_UNIT) {
@@ -101,11 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
     OneFaultPerStage, FlashAllTest,
     ::testing::Values(
         LaneCase{"RefusedPrepare", "refuse=prepare", "failed", "prepare", 0, "refused"},
-        LaneCase{"SilentIdentityQuery", "silent=query:1", "no-answer", "identity", 0, "no-answer"},
-        LaneCase{"RefusedIdentityQuery", "refuse=query:1", "refused", "identity", 0, "refused"},
-        LaneCase{"IdentityAnswersOfTheWrongSize", "wrongsize=70", "out-of-turn", "identity", 0,
+        LaneCase{"SilentIdentityQuery", "silent=query:1", "failed", "identity", 0, "no-answer"},
+        LaneCase{"RefusedIdentityQuery", "refuse=query:1", "failed", "identity", 0, "refused"},
+        LaneCase{"IdentityAnswersOfTheWrongSize", "wrongsize=70", "failed", "identity", 0,
                  "out-of-turn"},
-        LaneCase{"UnpluggedDuringIdentityQuery", "unplug=query:1", "removed", "identity", 0,
+        LaneCase{"UnpluggedDuringIdentityQuery", "unplug=query:1", "failed", "identity", 0,
                  "removed"},
         LaneCase{"RefusedCpuBlock", "refuse=cpu:2", "failed", "cpu", 2, "refused"},
         LaneCase{"SilentFlashBlock", "silent=flash:3", "failed", "flash", 3, "no-answer"},

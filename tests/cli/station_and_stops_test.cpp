@@ -1,6 +1,7 @@
 // Stations and stops of knot-fdt as a process: a station session plug by plug against a
 // knot-unit-sim process, and signals while units are in their wait.
 #include "case_printer.h"
+#include "record_log.h"
 #include "unit_commands_rig.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 namespace {
 
 using namespace knot_cli_test;
+using knot_test::ParseRecord;
 using knot_test::PrintTo;
 
 // One station session, step by step: each step plugs a unit (after unplugging one, where it
@@ -86,7 +88,7 @@ TEST_F(SimProcessTest, StationWritesEachUnitOncePerPlugAndTalliesEveryRun) {
     ASSERT_EQ(records.size(), STATION_SESSION.size()) << "a unit that stayed plugged ran again";
     for (std::size_t i = 0; i < records.size(); ++i) {
         const StationStep& step = STATION_SESSION[i];
-        auto record = nlohmann::json::parse(records[i]);
+        auto record = ParseRecord(records[i]);
         EXPECT_EQ(record["deviceNumber"], step.number) << step.what;
         EXPECT_EQ(record["result"], step.result) << step.what;
         EXPECT_EQ(record["commitSent"], step.result == "written") << step.what;
@@ -158,7 +160,7 @@ TEST_P(StopTest, RecordsEveryUnitOnceAndEndsWithOneThirty) {
     std::vector<std::string> records = Lines(Slurp("report.jsonl"));
     ASSERT_EQ(records.size(), 2u) << Slurp("report.jsonl");
     for (const std::string& line : records) {
-        auto record = nlohmann::json::parse(line);
+        auto record = ParseRecord(line);
         EXPECT_EQ(record["result"], "interrupted") << line;
         EXPECT_EQ(record["failure"]["stage"], "wait") << line;
         EXPECT_EQ(record["commitSent"], true) << line;

@@ -147,7 +147,8 @@ bool SignalsTaken(pid_t pid) {
 
 namespace {
 
-// The words of `arguments` as a shell splits them ("..." one word), and the file after "<".
+// The words of `arguments` as a shell splits them ("..." and '...' one word), and the file after
+// "<".
 std::vector<std::string> SplitWords(const std::string& arguments, std::string& input) {
     std::vector<std::string> words;
     bool redirect = false;
@@ -157,10 +158,12 @@ std::vector<std::string> SplitWords(const std::string& arguments, std::string& i
             continue;
         }
         std::string word;
-        bool quoted = false;
-        while (at < arguments.size() && (quoted || arguments[at] != ' ')) {
-            if (arguments[at] == '"') {
-                quoted = !quoted;
+        char quote = 0;
+        while (at < arguments.size() && (quote != 0 || arguments[at] != ' ')) {
+            if (quote == 0 && (arguments[at] == '"' || arguments[at] == '\'')) {
+                quote = arguments[at];
+            } else if (arguments[at] == quote) {
+                quote = 0;
             } else {
                 word += arguments[at];
             }

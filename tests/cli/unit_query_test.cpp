@@ -1,6 +1,7 @@
 // knot-fdt info, initialize and list end to end, and what the tools say when something is not as
 // the operator expects.
 #include "case_printer.h"
+#include "record_log.h"
 #include "unit_commands_rig.h"
 #include "unit_driver_port.h"
 
@@ -188,7 +189,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"--fault", "refuse=query:1"},
                     "flash --model p --json small.mot",
                     4,
-                    {"\"result\": \"refused\"", "the unit refused its identity query"},
+                    {"\"result\": \"failed\"", "\"cause\": \"refused\"",
+                     "the unit refused its identity query"},
                     {"was loaded"}},
         MessageCase{"IdentityAnswersOutOfTurn",
                     {"--fault", "wrongsize=70"},
@@ -230,6 +232,48 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     {"number packet vendor product", "\n0      62     0x0ABC 0x7832  yes"},
                     {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Paths and file names that are not UTF-8, with --json, a unit present: the documented status and
+// one valid JSON answer, the bad bytes shown as U+FFFD; a run that writes leaves a valid record.
+struct BadBytesCase {
+    const char* name;
+    std::string command;
+    int exitCode;
+    bool record; // the answer is the run's record, and the report holds it too
+};
+
+class BadBytesTest : public UnitCommandsTest, public ::testing::WithParamInterface<BadBytesCase> {};
+
+TEST_P(BadBytesTest, EndWithTheirStatusAndOneValidJsonAnswer) {
+    const BadBytesCase& c = GetParam();
+    ASSERT_EQ(Plug(), 0);
+    WriteSmallImage("small.mot");
+    WriteSmallImage("im\xff.mot");
+    ToolRun run = RunTool(c.command);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    const nlohmann::json answer = c.record ? knot_test::ParseRecord(run.out)
+                                           : nlohmann::json::parse(run.out); // throws on bad JSON
+    EXPECT_NE(answer.dump().find("\xEF\xBF\xBD"), std::string::npos) << run.out;
+    EXPECT_TRUE(answer.is_object() && answer["exitCode"] == c.exitCode) << run.out;
+    if (c.record) {
+        EXPECT_EQ(knot_test::ParseRecord(Slurp("r.jsonl"))["file"], "im\xEF\xBF\xBD.mot");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NotUtf8, BadBytesTest,
+    ::testing::Values(
+        BadBytesCase{"InfoPath", "info --model p --json --path 'bad\xff'", 3, false},
+        BadBytesCase{"InitializePath", "initialize --model p --json --path 'bad\xff'", 3, false},
+        BadBytesCase{"FlashPath", "flash --model p --json --path 'bad\xff' small.mot", 3, false},
+        BadBytesCase{"FlashMissingFile", "flash --model p --json 'no\xff.mot'", 2, false},
+        BadBytesCase{"StationMissingFile", "station --model p --json 'no\xff.mot'", 2, false},
+        BadBytesCase{"ReportInAMissingFolder",
+                     "flash --model p --json --report 'no\xff/r.jsonl' small.mot", 2, false},
+        BadBytesCase{"FlashFileNamed",
+                     "flash --model p --json --commit-wait-ms 0 --report r.jsonl 'im\xff.mot'", 0,
+                     true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
