@@ -1,6 +1,10 @@
 // The command rules.
 #include "command_rules.h"
 
+namespace {
+constexpr std::nullopt_t KEEP = std::nullopt; // the command keeps its state
+}
+
 bool MayStart(const CommandFacts& facts) {
     return !facts.running;
 }
@@ -15,37 +19,35 @@ bool MayInitialize(const CommandFacts& facts) {
 }
 
 CommandStates AtStartUp() {
-    return {.initialize = false};
+    return {KEEP, KEEP, false};
 }
 
 CommandStates AtRunStart() {
-    return {.start = false, .open = false, .initialize = false};
+    return {false, false, false};
 }
 
 CommandStates AtCommit() {
-    return {.initialize = false};
+    return {KEEP, KEEP, false};
 }
 
 CommandStates AtRunEnd(bool succeeded, const CommandFacts& facts) {
     if (succeeded) {
-        return {.open = true};
+        return {KEEP, true, KEEP};
     }
-    return {.start = facts.deviceReady && facts.imageLoaded,
-            .open = true,
-            .initialize = facts.deviceReady};
+    return {facts.deviceReady && facts.imageLoaded, true, facts.deviceReady};
 }
 
 CommandStates AtUnitReady(const CommandFacts& facts) {
     if (facts.running) {
         return {}; // the run's rules hold until it ends
     }
-    return {.start = facts.imageLoaded, .initialize = true};
+    return {facts.imageLoaded, KEEP, true};
 }
 
 CommandStates AtUnitRemoved() {
-    return {.start = false, .initialize = false};
+    return {false, KEEP, false};
 }
 
 CommandStates AtLoad(bool loaded, const CommandFacts& facts) {
-    return {.start = loaded && facts.deviceReady && !facts.running};
+    return {loaded && facts.deviceReady && !facts.running, KEEP, KEEP};
 }

@@ -18,9 +18,9 @@ bool MayOpenFile(const CommandFacts& facts);
 bool MayInitialize(const CommandFacts& facts);
 
 // What the commands show after each occasion.
-CommandStates AtStartUp();       // Initialize off (the window disabled Start itself)
-CommandStates AtRunStart();      // every command off while the run lasts
-CommandStates AtCommit();        // the unit writes its flash: Initialize off
+CommandStates AtStartUp();  // Initialize off (the window disabled Start itself)
+CommandStates AtRunStart(); // every command off while the run lasts
+CommandStates AtCommit();   // the unit writes its flash: Initialize off
 // Open comes back; after a failed run Start and Initialize follow the unit and the image, after
 // a successful one they stay off until the unit is next found.
 CommandStates AtRunEnd(bool succeeded, const CommandFacts& facts);

@@ -3,18 +3,18 @@
 // and failure handling. A run ends when its unit goes away; a second run never interleaves.
 #pragma once
 
+#include "download_report.h"
 #include "exchange_observer.h"
-#include "flash_transfer_view.h"
+#include "logic_events.h"
 #include "logic_services.h"
-#include "operator_texts.h"
 #include "packet_protocol.h"
 #include "variant_profile.h"
+#include "window_host.h"
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 class FirmwareImage;
 class DeviceInfoPanel;
@@ -34,7 +34,7 @@ class DownloadRunListener {
 class DownloadSequence {
   public:
     // All references must outlive the sequence. `link` is the observed link under `protocol`.
-    DownloadSequence(const VariantProfile& profile, FlashTransferView& view,
+    DownloadSequence(const VariantProfile& profile, WindowHost& host, LogicObserver& events,
                      const FirmwareImage& image, PacketProtocol& protocol,
                      const ObservedPacketLink& link, DeviceInfoPanel& deviceInfo,
                      SleepFunction sleep, DownloadRunListener& listener);
@@ -69,12 +69,15 @@ class DownloadSequence {
   private:
     bool Expect(WindowMessage message, std::uintptr_t index);
     void Post(WindowMessage message, std::uintptr_t index);
-    void ShowStatus(std::string_view text);
+    void BeginStage(DownloadStage stage, std::uint32_t steps = 0);
+    // Tells the end of the run, with its closing message (none: cancelled).
+    void End(std::optional<OperatorMessage> closing);
     void Fail(DownloadStage stage, std::int32_t blockNumber, DownloadFailureCause cause);
     DownloadFailureCause CauseOfLastExchange() const;
 
     const VariantProfile& m_profile;
-    FlashTransferView& m_view;
+    WindowHost& m_host;
+    LogicObserver& m_events;
     const FirmwareImage& m_image;
     PacketProtocol& m_protocol;
     const ObservedPacketLink& m_link;
@@ -87,7 +90,7 @@ class DownloadSequence {
     std::chrono::milliseconds m_waitTick = COMMIT_WAIT_TICK;
 
     bool m_running = false;
-    std::string_view m_status = STATUS_EMPTY; // the status text last shown (one of the constants)
+    bool m_stageShown = false; // the status line names a stage of the run
     // The one step message the run waits for; any other step is stale and ignored.
     WindowMessage m_expectedMessage = WM_CPU_BLOCK_STEP;
     std::uintptr_t m_expectedIndex = 0;

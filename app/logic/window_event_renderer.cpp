@@ -5,9 +5,7 @@
 
 namespace {
 
-template <class... Handlers> struct Overloaded : Handlers... {
-    using Handlers::operator()...;
-};
+template <class... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
 
 const char* StatusOfStage(DownloadStage stage) {
     switch (stage) {
