@@ -39,8 +39,13 @@ ExitCode InitializeCommand::Run() {
     if (found != UnitSessionRunner::Found::Ready) {
         return ReportUnitNotFound(runner, found, m_bJson);
     }
+    std::string text; // the closing message the logic tells
+    ScopedObserver heard(runner.controller(), [&](const LogicEvent& event) {
+        if (const auto* message = std::get_if<OperatorMessage>(&event)) {
+            text = message->text;
+        }
+    });
     bool acknowledged = runner.controller().OnDataInitialize();
-    const std::string& text = runner.view.messages.back().text;
     if (m_bJson) {
         std::printf("{\"result\": \"%s\", \"message\": \"%s\", \"exitCode\": %d}\n",
                     acknowledged ? "ok" : "failed", text.c_str(), acknowledged ? 0 : 4);

@@ -81,6 +81,12 @@ void FlashTransferController::OnWindowMessage(WindowMessage message, std::uintpt
     }
 }
 
+int FlashTransferController::HandleQueued(PostedMessageQueue& queue, int limit) {
+    return queue.Pump(
+        [this](const PostedMessage& posted) { OnWindowMessage(posted.message, posted.wParam); },
+        limit);
+}
+
 void FlashTransferController::OnStartDownload() {
     if (!MayStart(Facts())) {
         return; // one run at a time

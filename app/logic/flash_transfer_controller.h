@@ -16,6 +16,7 @@
 #include "logic_services.h"
 #include "packet_protocol.h"
 #include "path_recording_port.h"
+#include "posted_message_queue.h"
 #include "unit_lock.h"
 #include "unit_session.h"
 #include "window_event_renderer.h"
@@ -63,6 +64,9 @@ class FlashTransferController : private DownloadRunListener, private SessionList
 
     // One posted message, on the window's thread.
     void OnWindowMessage(WindowMessage message, std::uintptr_t wParam);
+    // The window's loop over the logic's own queue: handles what is queued, in order, until none
+    // is left or `limit` were handled; returns how many were.
+    int HandleQueued(PostedMessageQueue& queue, int limit = 1 << 30);
 
     // Commands. Each is refused (does nothing) while a download runs.
     void OnStartDownload();
@@ -134,4 +138,22 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     DeviceInfoPanel m_deviceInfo;
     DownloadSequence m_sequence;
     UnitSession m_session; // last: its workers stop before anything they use goes
+};
+
+// A function that hears a controller's events for as long as it lives.
+class ScopedObserver : public LogicObserver {
+  public:
+    ScopedObserver(FlashTransferController& controller,
+                   std::function<void(const LogicEvent&)> function)
+        : m_controller(controller), m_function(std::move(function)) {
+        m_controller.AddObserver(*this);
+    }
+    ~ScopedObserver() override { m_controller.RemoveObserver(*this); }
+    ScopedObserver(const ScopedObserver&) = delete;
+    ScopedObserver& operator=(const ScopedObserver&) = delete;
+    void OnLogicEvent(const LogicEvent& event) override { m_function(event); }
+
+  private:
+    FlashTransferController& m_controller;
+    std::function<void(const LogicEvent&)> m_function;
 };

@@ -117,26 +117,15 @@ class LogicObserver {
     virtual void OnLogicEvent(const LogicEvent& event) = 0;
 };
 
-// An observer made of a function.
-class FunctionObserver : public LogicObserver {
-  public:
-    explicit FunctionObserver(std::function<void(const LogicEvent&)> function)
-        : m_function(std::move(function)) {}
-    void OnLogicEvent(const LogicEvent& event) override { m_function(event); }
-
-  private:
-    std::function<void(const LogicEvent&)> m_function;
-};
-
-// The observers of one controller, told in the order they were added. One added or removed while
-// an event is told (inside a message box) hears from the next event on.
+// The observers of one controller, told in the order they were added. One added while an event
+// is told (inside a message box) hears it too; remove none but the one being told meanwhile.
 class ObserverList : public LogicObserver {
   public:
     void Add(LogicObserver& observer) { m_observers.push_back(&observer); }
     void Remove(LogicObserver& observer) { std::erase(m_observers, &observer); }
     void OnLogicEvent(const LogicEvent& event) override {
-        const std::vector<LogicObserver*> now = m_observers;
-        for (LogicObserver* observer : now) {
+        for (std::size_t i = 0; i < m_observers.size(); ++i) {
+            LogicObserver* observer = m_observers[i];
             observer->OnLogicEvent(event);
         }
     }

@@ -105,8 +105,6 @@ class RecordingView : public FlashTransferView {
     }
     // Handles queued messages in order until none is left, as the window's loop does.
     int Pump(FlashTransferController& controller, int limit = 1 << 30) {
-        return queue.Pump(
-            [&](const PostedMessage& m) { controller.OnWindowMessage(m.message, m.wParam); },
-            limit);
+        return controller.HandleQueued(queue, limit);
     }
 };
