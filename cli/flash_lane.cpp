@@ -19,7 +19,7 @@ void NoteStatus(LaneStatus& status, const DownloadReport& report, int position,
                 std::size_t flashBlocks, std::uint32_t waitSteps) {
     status.stage = static_cast<int>(report.stage);
     const StageSteps steps =
-        StepsOfStage(report, position, flashBlocks, waitSteps).value_or(StageSteps{});
+        StepsOfStage(report, position, flashBlocks, CommitWait{waitSteps}).value_or(StageSteps{});
     status.done = steps.done;
     status.total = steps.total;
 }
@@ -92,17 +92,12 @@ std::unique_ptr<DownloadProgress> FlashLane::PrepareDownload(FlashTransferContro
     DownloadSequence& sequence = controller.Sequence();
     CopyImage(*s.image, controller.Image());
     if (s.commitWaitMs) {
-        if (*s.commitWaitMs == 0) {
-            sequence.SetCommitWait(0, std::chrono::milliseconds(0));
-        } else {
-            auto ticks = static_cast<std::uint32_t>((*s.commitWaitMs + 9) / 10);
-            sequence.SetCommitWait(ticks - 1, COMMIT_WAIT_TICK);
-        }
+        const CommitWait wait = CommitWait::OfMilliseconds(*s.commitWaitMs);
+        sequence.SetCommitWait(wait.steps, wait.tick);
     }
     auto progress = std::make_unique<DownloadProgress>(
         s.stageLines ? s.stageLines : stdout, s.bar, s.stageLines == nullptr,
-        s.image->CountCpuBlocksToSend(), s.image->FlashBlockCount(), sequence.CommitWaitSteps(),
-        s.commitWaitMs && *s.commitWaitMs == 0 ? std::chrono::milliseconds(0) : COMMIT_WAIT_TICK);
+        s.image->CountCpuBlocksToSend(), s.image->FlashBlockCount(), sequence.Wait());
     progress->SetLinePrefix(s.prefix);
     return progress;
 }

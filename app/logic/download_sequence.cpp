@@ -15,11 +15,10 @@ DownloadSequence::DownloadSequence(const VariantProfile& profile, WindowHost& ho
                                    DownloadRunListener& listener)
     : m_profile(profile), m_host(host), m_events(events), m_image(image), m_protocol(protocol),
       m_link(link), m_deviceInfo(deviceInfo), m_sleep(std::move(sleep)), m_listener(listener),
-      m_caption(ProgramTitle(profile)), m_waitSteps(profile.commitWaitSteps) {}
+      m_caption(ProgramTitle(profile)), m_wait{profile.commitWaitSteps, COMMIT_WAIT_TICK} {}
 
 void DownloadSequence::SetCommitWait(std::uint32_t steps, std::chrono::milliseconds tick) {
-    m_waitSteps = steps;
-    m_waitTick = tick;
+    m_wait = {steps, tick};
 }
 
 int DownloadSequence::LastFlashIndex() const {
@@ -133,22 +132,22 @@ int DownloadSequence::OnCommitStep(std::uintptr_t wParam, std::intptr_t) {
         m_report.stage = DownloadStage::Wait;
         m_deviceInfo.ResetDeviceInfo();
         m_events.OnLogicEvent(AtCommit());
-        BeginStage(DownloadStage::Wait, m_waitSteps + 1);
+        BeginStage(DownloadStage::Wait, m_wait.Ticks());
     }
-    if (k > m_waitSteps) {
+    if (k > m_wait.steps) {
         m_running = false;
         m_report.stage = DownloadStage::Finished;
         m_report.succeeded = true;
         End(OperatorMessage{m_caption, DOWNLOAD_DONE_TEXT, MessageIcon::Information});
         return 1;
     }
-    m_sleep(m_waitTick);
+    m_sleep(m_wait.tick);
     if (!m_running) {
         return 0; // the unit went away while this tick slept (a nested loop ran the removal)
     }
     m_report.waitStepsDone = static_cast<std::uint32_t>(k + 1);
     Post(WM_COMMIT_STEP, k + 1);
-    m_events.OnLogicEvent(WaitTick{static_cast<std::uint32_t>(k + 1), m_waitSteps + 1});
+    m_events.OnLogicEvent(WaitTick{static_cast<std::uint32_t>(k + 1), m_wait.Ticks()});
     m_host.RefreshWindow();
     return 1;
 }

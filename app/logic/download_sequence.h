@@ -3,6 +3,7 @@
 // and failure handling. A run ends when its unit goes away; a second run never interleaves.
 #pragma once
 
+#include "commit_wait.h"
 #include "download_report.h"
 #include "exchange_observer.h"
 #include "logic_events.h"
@@ -18,9 +19,6 @@
 
 class FirmwareImage;
 class DeviceInfoPanel;
-
-// The 10 ms tick of the wait after the commit.
-inline constexpr std::chrono::milliseconds COMMIT_WAIT_TICK{10};
 
 // Told when a run begins and ends, so that the commands refused during a run can be given back.
 class DownloadRunListener {
@@ -42,7 +40,8 @@ class DownloadSequence {
     // Replaces the wait after the commit: `steps` + 1 ticks of `tick` (the profile's
     // commitWaitSteps and 10 ms unless changed).
     void SetCommitWait(std::uint32_t steps, std::chrono::milliseconds tick);
-    std::uint32_t CommitWaitSteps() const { return m_waitSteps; }
+    std::uint32_t CommitWaitSteps() const { return m_wait.steps; }
+    const CommitWait& Wait() const { return m_wait; }
 
     // The Start button. Refused while a run is under way.
     void OnStartDownload();
@@ -86,8 +85,7 @@ class DownloadSequence {
     DownloadRunListener& m_listener;
     std::string m_caption;
 
-    std::uint32_t m_waitSteps;
-    std::chrono::milliseconds m_waitTick = COMMIT_WAIT_TICK;
+    CommitWait m_wait;
 
     bool m_running = false;
     bool m_stageShown = false; // the status line names a stage of the run
