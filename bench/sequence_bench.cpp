@@ -11,54 +11,14 @@
 
 #include <benchmark/benchmark.h>
 
-#include <deque>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string>
 
 namespace {
 
 constexpr double FULL_IMAGE_BLOCKS = 8192 + 16384;
-
-// A view that only queues the posted messages.
-class QueueView : public FlashTransferView {
-  public:
-    void SetStatusText(std::string_view) override {}
-    void SetProgressRange(int) override {}
-    void SetProgressPos(int) override {}
-    void EnableStart(bool) override {}
-    void EnableOpenItem(bool) override {}
-    void EnableInitializeItem(bool) override {}
-    void ClearIdentityList() override {}
-    void SetIdentityText(int, int, std::string_view) override {}
-    void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void RefreshWindow() override {}
-    void PostWindowMessage(WindowMessage message, std::uintptr_t wParam) override {
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back({message, wParam});
-    }
-    bool Pump(FlashTransferController& controller) {
-        std::pair<WindowMessage, std::uintptr_t> next;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_queue.empty()) {
-                return false;
-            }
-            next = m_queue.front();
-            m_queue.pop_front();
-        }
-        controller.OnWindowMessage(next.first, next.second);
-        return true;
-    }
-
-  private:
-    std::mutex m_mutex;
-    std::deque<std::pair<WindowMessage, std::uintptr_t>> m_queue;
-};
 
 std::filesystem::path ScratchFolder() {
     std::random_device random;
@@ -89,10 +49,10 @@ struct Rig {
         services.sleep = [](std::chrono::milliseconds) {};
         services.beep = [] {};
         controller =
-            std::make_unique<FlashTransferController>(VariantQProfile(), view, port, log, services);
+            std::make_unique<FlashTransferController>(VariantQProfile(), host, port, log, services);
         controller->Access().SetDiagnosticSink([](std::string_view) {});
         controller->InitializeLogic();
-        while (view.Pump(*controller)) {
+        while (controller->HandleQueued(host.queue) > 0) {
         }
         FillFullImage(controller->Image());
         controller->Sequence().SetCommitWait(0, std::chrono::milliseconds(0));
@@ -101,7 +61,7 @@ struct Rig {
 
     TransferLog log;
     LoopbackDriverPort port;
-    QueueView view;
+    QueuedHost host;
     std::unique_ptr<FlashTransferController> controller;
 };
 
@@ -112,7 +72,7 @@ void BM_FullImageDownload(benchmark::State& state) {
         auto rig = std::make_unique<Rig>(folder);
         state.ResumeTiming();
         rig->controller->OnStartDownload();
-        while (rig->view.Pump(*rig->controller)) {
+        while (rig->controller->HandleQueued(rig->host.queue) > 0) {
         }
         state.PauseTiming();
         if (!rig->controller->Sequence().Report().succeeded) {

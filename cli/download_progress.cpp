@@ -10,7 +10,7 @@
 namespace {
 
 constexpr std::chrono::milliseconds REDRAW_INTERVAL{100};
-constexpr int BAR_WIDTH = 24;
+constexpr std::size_t BAR_WIDTH = 24;
 
 double Seconds(DownloadProgress::Clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
@@ -44,10 +44,9 @@ const char* StageName(DownloadStage stage) {
 }
 
 DownloadProgress::DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t cpuBlocks,
-                                   std::size_t flashBlocks, std::uint32_t waitSteps,
-                                   std::chrono::milliseconds waitTick)
+                                   std::size_t flashBlocks, const CommitWait& wait)
     : m_out(out), m_bar(bar && !quiet), m_quiet(quiet), m_cpuBlocks(cpuBlocks),
-      m_flashBlocks(flashBlocks), m_waitSteps(waitSteps), m_waitTick(waitTick) {}
+      m_flashBlocks(flashBlocks), m_wait(wait) {}
 
 void DownloadProgress::Begin() {
     m_runStart = m_stageStart = m_lastDraw = Clock::now();
@@ -136,8 +135,8 @@ void DownloadProgress::CloseStage(DownloadStage stage, const DownloadReport& rep
         break;
     case DownloadStage::Wait: {
         char text[64];
-        std::snprintf(text, sizeof text, "%u of %u tick%s", report.waitStepsDone, m_waitSteps + 1,
-                      Plural(m_waitSteps + 1));
+        std::snprintf(text, sizeof text, "%u of %u tick%s", report.waitStepsDone, m_wait.Ticks(),
+                      Plural(m_wait.Ticks()));
         std::fprintf(m_out, "%swait     %-44s %8.3f s\n", m_prefix.c_str(), text, seconds);
         break;
     }
@@ -148,7 +147,7 @@ void DownloadProgress::CloseStage(DownloadStage stage, const DownloadReport& rep
 }
 
 std::optional<StageSteps> StepsOfStage(const DownloadReport& report, int position,
-                                       std::size_t flashBlocks, std::uint32_t waitSteps) {
+                                       std::size_t flashBlocks, const CommitWait& wait) {
     switch (report.stage) {
     case DownloadStage::CpuBlocks:
         return StageSteps{position, static_cast<long>(CPU_BLOCK_COUNT)};
@@ -156,32 +155,26 @@ std::optional<StageSteps> StepsOfStage(const DownloadReport& report, int positio
         return StageSteps{static_cast<long>(report.flashBlocksSent),
                           static_cast<long>(flashBlocks)};
     case DownloadStage::Wait:
-        return StageSteps{static_cast<long>(report.waitStepsDone),
-                          static_cast<long>(waitSteps) + 1};
+        return StageSteps{static_cast<long>(report.waitStepsDone), static_cast<long>(wait.Ticks())};
     default:
         return std::nullopt;
     }
 }
 
 void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock::time_point now) {
-    const std::optional<StageSteps> steps =
-        StepsOfStage(report, position, m_flashBlocks, m_waitSteps);
+    const std::optional<StageSteps> steps = StepsOfStage(report, position, m_flashBlocks, m_wait);
     if (!steps) {
         return;
     }
     const long total = std::max(steps->total, 1L);
     const long done = std::clamp(steps->done, 0L, total);
-    int filled = static_cast<int>(done * BAR_WIDTH / total);
-    const double tick = std::chrono::duration<double>(m_waitTick).count();
-    const double waitLeft =
-        static_cast<double>(m_waitSteps + 1 - std::min(report.waitStepsDone, m_waitSteps + 1)) *
-        tick;
+    const std::string bar = ProgressBar(BAR_WIDTH, done, total);
+    const double waitLeft = m_wait.Seconds(m_wait.TicksLeft(report.waitStepsDone));
     char line[256];
     if (report.stage == DownloadStage::Wait) {
         // The unit writes its flash now: a countdown, and the one thing the operator must not do.
-        std::snprintf(line, sizeof line, "wait   [%.*s%.*s] %3.0f s left: do not unplug the unit",
-                      filled, "########################", BAR_WIDTH - filled,
-                      "........................", std::ceil(waitLeft));
+        std::snprintf(line, sizeof line, "wait   %s %3.0f s left: do not unplug the unit",
+                      bar.c_str(), std::ceil(waitLeft));
     } else {
         // One estimate for the whole run: the blocks still to send at the pace so far, then the
         // fixed wait. The rate is shown only while blocks move.
@@ -201,9 +194,8 @@ void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock
                 std::snprintf(pace, sizeof pace, "%7.1f KiB/s", 32.0 / 1024.0 / perBlock);
             }
         }
-        std::snprintf(line, sizeof line, "%-6s [%.*s%.*s] %6ld/%-6ld %12s %s",
-                      StageName(report.stage), filled, "########################",
-                      BAR_WIDTH - filled, "........................", done, total, pace, left);
+        std::snprintf(line, sizeof line, "%-6s %s %6ld/%-6ld %12s %s", StageName(report.stage),
+                      bar.c_str(), done, total, pace, left);
     }
     // Never as wide as the terminal, read again each time: a line that wraps is not redrawn.
     const std::string shown =

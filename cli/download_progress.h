@@ -20,7 +20,7 @@ struct StageSteps {
     long total = 0;
 };
 std::optional<StageSteps> StepsOfStage(const DownloadReport& report, int position,
-                                       std::size_t flashBlocks, std::uint32_t waitSteps);
+                                       std::size_t flashBlocks, const CommitWait& wait);
 
 class DownloadProgress {
   public:
@@ -29,8 +29,7 @@ class DownloadProgress {
     // `bar`: draw the live bar on `out`; `quiet`: print nothing at all (--json).
     // `cpuBlocks` and `flashBlocks`: the blocks the run sends of each region.
     DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t cpuBlocks,
-                     std::size_t flashBlocks, std::uint32_t waitSteps,
-                     std::chrono::milliseconds waitTick);
+                     std::size_t flashBlocks, const CommitWait& wait);
 
     // Written before every stage line (several units at once name their unit there).
     void SetLinePrefix(std::string prefix) { m_prefix = std::move(prefix); }
@@ -57,8 +56,7 @@ class DownloadProgress {
     std::size_t m_cpuBlocks;
     std::size_t m_flashBlocks;
     std::size_t m_lastSent = 0;
-    std::uint32_t m_waitSteps;
-    std::chrono::milliseconds m_waitTick;
+    CommitWait m_wait;
     DownloadStage m_stage = DownloadStage::Idle;
     Clock::time_point m_runStart;
     Clock::time_point m_stageStart;

@@ -19,7 +19,7 @@ void NoteStatus(LaneStatus& status, const DownloadReport& report, int position,
                 std::size_t flashBlocks, std::uint32_t waitSteps) {
     status.stage = static_cast<int>(report.stage);
     const StageSteps steps =
-        StepsOfStage(report, position, flashBlocks, waitSteps).value_or(StageSteps{});
+        StepsOfStage(report, position, flashBlocks, CommitWait{waitSteps}).value_or(StageSteps{});
     status.done = steps.done;
     status.total = steps.total;
 }
@@ -39,17 +39,32 @@ ExitCode FlashLane::Run() {
     UnitSessionRunner runner(s.ports, *s.profile, s.devicePath, s.log, s.deviceNumber);
     DownloadSequence& sequence = runner.controller().Sequence();
     std::unique_ptr<DownloadProgress> progress;
-    runner.view.onMessage = [&](const ConsoleMessage& message) {
+    ScopedObserver heard(runner.controller(), [&](const LogicEvent& event) {
+        const OperatorMessage* message = std::get_if<OperatorMessage>(&event);
+        if (const auto* ended = std::get_if<RunEnded>(&event)) {
+            message = ended->closing ? &*ended->closing : nullptr;
+        } else if (const auto* step = std::get_if<BlockStep>(&event)) {
+            if (step->stage == DownloadStage::CpuBlocks) {
+                m_cpuSteps = static_cast<int>(step->number);
+            }
+        } else if (std::holds_alternative<BlocksPlanned>(event) ||
+                   std::holds_alternative<IdentityReset>(event)) {
+            m_cpuSteps = 0;
+        }
+        if (message == nullptr) {
+            return;
+        }
+        m_runMessage = message->text;
         if (!s.printMessages) {
             return;
         }
         if (progress && !sequence.IsRunning()) {
             progress->End(sequence.Report()); // the stage lines come before the closing message
         }
-        std::FILE* to = message.icon == MessageIcon::Stop ? stderr : stdout;
-        std::fprintf(to, "%s%s\n", s.prefix.c_str(), message.text.c_str());
+        std::FILE* to = message->icon == MessageIcon::Stop ? stderr : stdout;
+        std::fprintf(to, "%s%s\n", s.prefix.c_str(), message->text.c_str());
         std::fflush(to);
-    };
+    });
 
     m_record = s.common;
     m_record["time"] = UtcTimestamp();
@@ -78,17 +93,12 @@ std::unique_ptr<DownloadProgress> FlashLane::PrepareDownload(FlashTransferContro
     DownloadSequence& sequence = controller.Sequence();
     CopyImage(*s.image, controller.Image());
     if (s.commitWaitMs) {
-        if (*s.commitWaitMs == 0) {
-            sequence.SetCommitWait(0, std::chrono::milliseconds(0));
-        } else {
-            auto ticks = static_cast<std::uint32_t>((*s.commitWaitMs + 9) / 10);
-            sequence.SetCommitWait(ticks - 1, COMMIT_WAIT_TICK);
-        }
+        const CommitWait wait = CommitWait::OfMilliseconds(*s.commitWaitMs);
+        sequence.SetCommitWait(wait.steps, wait.tick);
     }
     auto progress = std::make_unique<DownloadProgress>(
         s.stageLines ? s.stageLines : stdout, s.bar, s.stageLines == nullptr,
-        s.image->CountCpuBlocksToSend(), s.image->FlashBlockCount(), sequence.CommitWaitSteps(),
-        s.commitWaitMs && *s.commitWaitMs == 0 ? std::chrono::milliseconds(0) : COMMIT_WAIT_TICK);
+        s.image->CountCpuBlocksToSend(), s.image->FlashBlockCount(), sequence.Wait());
     progress->SetLinePrefix(s.prefix);
     return progress;
 }
@@ -98,12 +108,12 @@ ExitCode FlashLane::Download(UnitSessionRunner& runner, DownloadProgress& progre
     DownloadSequence& sequence = controller.Sequence();
     const std::size_t flashBlocks = m_settings.image->FlashBlockCount();
     const std::uint32_t waitSteps = sequence.CommitWaitSteps();
-    const std::size_t messagesBefore = runner.view.messages.size();
+    m_runMessage.reset();
     const DownloadReport& report = sequence.Report();
     std::unique_lock<std::mutex> atCommit(m_snapshotMutex, std::defer_lock);
     auto note = [&] {
-        progress.Update(report, runner.view.position);
-        NoteStatus(m_status, report, runner.view.position, flashBlocks, waitSteps);
+        progress.Update(report, m_cpuSteps);
+        NoteStatus(m_status, report, m_cpuSteps, flashBlocks, waitSteps);
         NoteStep(atCommit, sequence, waitSteps);
     };
     progress.Begin();
@@ -128,8 +138,8 @@ ExitCode FlashLane::Download(UnitSessionRunner& runner, DownloadProgress& progre
     AddDownloadFacts(m_record, report, progress);
     // Only what the logic said during this run: never the message of the load before it.
     nlohmann::ordered_json message = nullptr;
-    if (runner.view.messages.size() > messagesBefore) {
-        message = runner.view.messages.back().text;
+    if (m_runMessage) {
+        message = *m_runMessage;
     }
     const bool stopped = !finished || (!report.succeeded && Interrupted());
     return Finish(DescribeDownloadEnd(report, stopped, waitSteps), message);

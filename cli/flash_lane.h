@@ -3,7 +3,6 @@
 // happened. Several lanes run at once, one per thread; nothing of one lane reaches another.
 #pragma once
 
-#include "console_view.h"
 #include "download_sequence.h"
 #include "driver_port_factory.h"
 #include "exit_codes.h"
@@ -104,6 +103,10 @@ class FlashLane {
     mutable std::mutex m_snapshotMutex;
     Snapshot m_snapshot;
     std::atomic<bool> m_recordTaken{false};
+    // What the logic told the lane's thread: the CPU steps done, and the last message box of the
+    // running download.
+    int m_cpuSteps = 0;
+    std::optional<std::string> m_runMessage;
 };
 
 // Copies a loaded image (the image itself cannot be copied by accident: it is 768 KB).

@@ -1,7 +1,7 @@
 // The identity rows as knot-fdt prints them: the unit's bytes made safe for a terminal.
 #pragma once
 
-#include "console_view.h"
+#include "logic_events.h"
 
 #include <nlohmann/json.hpp>
 

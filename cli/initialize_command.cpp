@@ -39,8 +39,13 @@ ExitCode InitializeCommand::Run(const DriverPortFactory& ports) {
     if (found != UnitSessionRunner::Found::Ready) {
         return ReportUnitNotFound(runner, found, m_bJson);
     }
+    std::string text; // the closing message the logic tells
+    ScopedObserver heard(runner.controller(), [&](const LogicEvent& event) {
+        if (const auto* message = std::get_if<OperatorMessage>(&event)) {
+            text = message->text;
+        }
+    });
     bool acknowledged = runner.controller().OnDataInitialize();
-    const std::string& text = runner.view.messages.back().text;
     const ExitCode code = acknowledged ? ExitCode::Success : ExitCode::UnitRefused;
     if (m_bJson) {
         const nlohmann::ordered_json out{{"result", acknowledged ? "ok" : "failed"},

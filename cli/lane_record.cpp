@@ -47,13 +47,12 @@ std::string StoppedLine(const DownloadReport& report, std::uint32_t waitSteps) {
                        (report.commitSent ? "the commit had been sent" : "no commit was sent");
     if (report.commitSent && !report.succeeded) {
         // The unit writes its flash on its own now; unplugging it would break that.
-        const double tick = std::chrono::duration<double>(COMMIT_WAIT_TICK).count();
-        const std::uint32_t left = waitSteps + 1 - std::min(report.waitStepsDone, waitSteps + 1);
+        const std::uint32_t left = CommitWait{waitSteps}.TicksLeft(report.waitStepsDone);
         char text[128];
         std::snprintf(text, sizeof text,
                       ": the unit is still writing its flash, keep it plugged in for another "
                       "%.0f s",
-                      std::ceil(left * tick));
+                      std::ceil(CommitWait{}.Seconds(left)));
         line += text;
     }
     return line;

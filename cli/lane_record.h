@@ -2,9 +2,9 @@
 // it stopped) and the one line that says how it ended.
 #pragma once
 
-#include "console_view.h"
 #include "download_sequence.h"
 #include "exit_codes.h"
+#include "logic_events.h"
 
 #include <nlohmann/json.hpp>
 

@@ -39,16 +39,6 @@ std::string Padded(std::string text, std::size_t columns) {
     return text;
 }
 
-// "[#####.....]": `width` places, filled in the share `done` of `total`.
-std::string Bar(std::size_t width, long done, long total) {
-    const auto filled = static_cast<std::size_t>(done * static_cast<long>(width) / total);
-    std::string bar(width + 2, '.');
-    bar.front() = '[';
-    bar.back() = ']';
-    std::fill_n(bar.begin() + 1, filled, '#');
-    return bar;
-}
-
 // A stage with blocks: its percent always; a bar and the blocks done of all, as far as they fit.
 std::string StepsLine(const std::string& head, const LaneLook& lane, std::size_t width) {
     const long total = std::max(lane.total, 1L);
@@ -59,11 +49,11 @@ std::string StepsLine(const std::string& head, const LaneLook& lane, std::size_t
     const std::size_t used = ColumnsOf(head) + ColumnsOf(percent);
     const std::size_t room = width > used ? width - used : 0;
     if (room >= counts.size() + 2 + MIN_BAR) {
-        return head + Bar(std::min(MAX_BAR, room - counts.size() - 2), done, total) + percent +
-               counts;
+        return head + ProgressBar(std::min(MAX_BAR, room - counts.size() - 2), done, total) +
+               percent + counts;
     }
     if (room >= 2 + MIN_BAR) {
-        return head + Bar(std::min(MAX_BAR, room - 2), done, total) + percent;
+        return head + ProgressBar(std::min(MAX_BAR, room - 2), done, total) + percent;
     }
     return head + percent + (room >= counts.size() ? counts : "");
 }
@@ -77,9 +67,9 @@ std::string LaneLine(const LaneLook& lane, std::size_t width) {
         return FitToWidth(StepsLine(head + " ", lane, width), width);
     case DownloadStage::Wait: {
         // The unit writes its flash now: the time it still needs, and the one thing not to do.
-        const double tick = std::chrono::duration<double>(COMMIT_WAIT_TICK).count();
         const long left = std::max(0L, lane.total - lane.done);
-        const auto seconds = static_cast<long>(std::ceil(static_cast<double>(left) * tick));
+        const auto seconds =
+            static_cast<long>(std::ceil(CommitWait{}.Seconds(static_cast<double>(left))));
         return FitToWidth(head + " " + std::to_string(seconds) + " s: do not unplug", width);
     }
     default:
@@ -88,6 +78,15 @@ std::string LaneLine(const LaneLook& lane, std::size_t width) {
 }
 
 } // namespace
+
+std::string ProgressBar(std::size_t width, long done, long total) {
+    const auto filled = static_cast<std::size_t>(done * static_cast<long>(width) / total);
+    std::string bar(width + 2, '.');
+    bar.front() = '[';
+    bar.back() = ']';
+    std::fill_n(bar.begin() + 1, filled, '#');
+    return bar;
+}
 
 std::size_t ColumnsOf(std::string_view text) {
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), StartsCharacter));

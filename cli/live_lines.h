@@ -32,6 +32,9 @@ std::size_t ColumnsOf(std::string_view text);
 // `text` cut to at most `columns` columns, ending in "..." when it was cut; no UTF-8 character is
 // cut in two.
 std::string FitToWidth(std::string_view text, std::size_t columns);
+// "[#####.....]": `width` places, filled in the share `done` of `total` (0 <= done <= total, 1 <=
+// total): the one bar of every progress line.
+std::string ProgressBar(std::size_t width, long done, long total);
 
 // `text` broken at its spaces into lines of at most `columns` columns, those after the first
 // indented (a word wider than a line goes on over the next).

@@ -158,12 +158,11 @@ void StationLines::ShowLanes(const std::list<RunningLane>& lanes, const LaneTall
             status.ended || !m_waitsShown.insert(&entry).second || !m_text) {
             continue;
         }
-        const double tick = std::chrono::duration<double>(COMMIT_WAIT_TICK).count();
         const long left = std::max(0L, status.total.load() - status.done.load());
         char line[128];
         std::snprintf(line, sizeof line,
                       "unit %d  committed: keep it plugged in, it writes its flash for %.0f s",
-                      entry.number, std::ceil(static_cast<double>(left) * tick));
+                      entry.number, std::ceil(CommitWait{}.Seconds(static_cast<double>(left))));
         Say(line);
     }
     if (m_terminal) {

@@ -26,7 +26,8 @@ UnitSessionRunner::UnitSessionRunner(const DriverPortFactory& ports, const Varia
         m_port = std::make_unique<ChosenUnitPort>(*m_machinePort, devicePath);
     }
     m_controller = std::make_unique<FlashTransferController>(
-        profile, view, *m_port, sharedLog != nullptr ? *sharedLog : m_ownLog);
+        profile, m_host, *m_port, sharedLog != nullptr ? *sharedLog : m_ownLog);
+    m_controller->AddObserver(*this);
     // The device search's diagnostic prints are for a windowed program nobody watches.
     m_controller->Access().SetDiagnosticSink([](std::string_view) {});
 }
@@ -43,20 +44,12 @@ UnitSessionRunner::Found UnitSessionRunner::OpenUnit(bool forWriting) {
         }
     }
     m_controller->InitializeLogic();
-    if (!view.HasQueued()) {
+    if (m_host.queue.Queued() == 0) {
         return Found::NoInterface; // nothing present: the poller started, nobody is plugging
     }
-    m_answeredRows = view.values;
-    auto notePath = [this] {
-        // The first message handled is the arrival: it opened the unit and queried it.
-        if (m_openedPath.empty()) {
-            m_openedPath = m_controller->Session().DevicePath();
-            m_openedNumber = m_controller->Link().deviceNumber;
-            m_answeredRows = view.values;
-        }
-    };
+    m_answeredRows = m_controller->DeviceInfo().Values();
     // The arrival opens the unit and queries it; a removal meanwhile is queued behind it.
-    bool pumped = Pump([this] { return !view.HasQueued(); }, notePath);
+    bool pumped = Pump([this] { return m_host.queue.Queued() == 0; });
     if (!pumped || Interrupted()) {
         return Found::Interrupted; // a query that ended because of Ctrl-C says nothing of the unit
     }
@@ -90,7 +83,7 @@ bool UnitSessionRunner::Pump(const std::function<bool()>& done,
         if (Interrupted() && !(ignoreInterrupt && ignoreInterrupt())) {
             return false;
         }
-        std::optional<QueuedMessage> next = view.Next(std::chrono::milliseconds(100));
+        std::optional<PostedMessage> next = m_host.queue.Next(std::chrono::milliseconds(100));
         if (next) {
             m_controller->OnWindowMessage(next->message, next->wParam);
             if (afterEach) {
@@ -99,6 +92,18 @@ bool UnitSessionRunner::Pump(const std::function<bool()>& done,
         }
     }
     return true;
+}
+
+void UnitSessionRunner::OnLogicEvent(const LogicEvent& event) {
+    // The first unit opened is the one the runner speaks of, with the rows of its first query.
+    if (const auto* arrived = std::get_if<UnitArrived>(&event); arrived && !m_bOpened) {
+        m_bOpened = true;
+        m_openedPath = arrived->devicePath;
+        m_openedNumber = arrived->deviceNumber;
+    } else if (const auto* read = std::get_if<IdentityRead>(&event); read && !m_bQueried) {
+        m_bQueried = true;
+        m_answeredRows = read->rows;
+    }
 }
 
 UnitNotFound DescribeUnitNotFound(const UnitSessionRunner& runner, UnitSessionRunner::Found found) {

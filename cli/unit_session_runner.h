@@ -1,12 +1,14 @@
 // What the unit commands share: the window's logic (FlashTransferController) over the machine's
-// driver port and trace log, with knot-fdt's view, and the loop that handles posted messages.
+// driver port and trace log, hosted without a window (its posted messages in the logic's queue),
+// and the loop that handles them. The commands hear what happens as the logic's events.
 #pragma once
 
-#include "console_view.h"
 #include "driver_port_factory.h"
 #include "exit_codes.h"
 
 #include "flash_transfer_controller.h"
+#include "logic_events.h"
+#include "posted_message_queue.h"
 #include "transfer_log.h"
 
 #include <functional>
@@ -16,7 +18,7 @@
 
 struct VariantProfile;
 
-class UnitSessionRunner {
+class UnitSessionRunner : private LogicObserver {
   public:
     // `ports` makes the runner's port. `devicePath`: talk to the unit at that path only; empty: the
     // first qualifying unit, as the window does. `sharedLog`: the trace log to write (several
@@ -26,7 +28,7 @@ class UnitSessionRunner {
                       const std::string& devicePath = {}, TransferLog* sharedLog = nullptr,
                       std::optional<std::int32_t> deviceNumber = {});
     // Stops the workers and closes the unit, as the window's close does.
-    ~UnitSessionRunner();
+    ~UnitSessionRunner() override;
 
     // How the opening ended: ready, no unit, busy (another program writes it), its lock could not
     // be taken, the identity query's fault (refused, no answer, answers out of turn, a send the
@@ -59,7 +61,8 @@ class UnitSessionRunner {
     // session down.
     const std::string& OpenedPath() const { return m_openedPath; }
     std::int32_t OpenedNumber() const { return m_openedNumber; }
-    // The identity rows as the unit's answers left them, before a removal could reset them.
+    // The identity rows as the unit's first query left them (told by the logic), before a removal
+    // could reset them.
     const IdentityValues& AnsweredRows() const { return m_answeredRows; }
     // The chosen unit's number, when it was chosen.
     std::optional<std::int32_t> DeviceNumber() const { return m_deviceNumber; }
@@ -68,14 +71,18 @@ class UnitSessionRunner {
     // The port the runner made, every interface of it.
     DriverPort& MachinePort() const { return *m_machinePort; }
 
-    ConsoleView view;
     FlashTransferController& controller() { return *m_controller; }
 
   private:
+    void OnLogicEvent(const LogicEvent& event) override;
+
+    QueuedHost m_host;
     std::unique_ptr<DriverPort> m_machinePort;
     std::unique_ptr<DriverPort> m_port;
     TransferLog m_ownLog; // used when no log is shared; without paths otherwise
     std::unique_ptr<FlashTransferController> m_controller;
+    bool m_bOpened = false;
+    bool m_bQueried = false;
     std::string m_openedPath;
     std::int32_t m_openedNumber = 0;
     IdentityValues m_answeredRows;

@@ -20,23 +20,18 @@ std::string FormatIdentityValue(CommandCode code, const std::uint8_t* response) 
     return std::string(reinterpret_cast<const char*>(payload), length);
 }
 
-DeviceInfoPanel::DeviceInfoPanel(const VariantProfile& profile, FlashTransferView& view,
+DeviceInfoPanel::DeviceInfoPanel(const VariantProfile& profile, LogicObserver& events,
                                  PacketProtocol& protocol)
-    : m_profile(profile), m_view(view), m_protocol(protocol) {}
+    : m_profile(profile), m_events(events), m_protocol(protocol) {}
 
 void DeviceInfoPanel::ResetDeviceInfo() {
-    m_view.ClearIdentityList();
-    for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
-        m_view.SetIdentityText(row, IDENTITY_LABEL_COLUMN, IDENTITY_ROW_LABELS[row]);
-        m_view.SetIdentityText(row, IDENTITY_VALUE_COLUMN, IDENTITY_PLACEHOLDER);
-        m_values[row] = IDENTITY_PLACEHOLDER;
-    }
-    m_view.SetProgressRange(1);
-    m_view.SetProgressPos(0);
+    m_values.fill(IDENTITY_PLACEHOLDER);
+    m_events.OnLogicEvent(IdentityReset{});
 }
 
 bool DeviceInfoPanel::QueryDeviceInfo() {
     m_queryFault = IdentityFault::None;
+    IdentityRead read;
     auto fail = [this](IdentityFault fault) {
         if (m_queryFault == IdentityFault::None) {
             m_queryFault = fault;
@@ -62,7 +57,10 @@ bool DeviceInfoPanel::QueryDeviceInfo() {
             continue;
         }
         m_values[row] = FormatIdentityValue(sent, response);
-        m_view.SetIdentityText(row, IDENTITY_VALUE_COLUMN, m_values[row]);
+        read.answered[row] = true;
     }
+    read.rows = m_values;
+    read.fault = m_queryFault;
+    m_events.OnLogicEvent(read);
     return m_queryFault == IdentityFault::None;
 }

@@ -2,7 +2,7 @@
 // placeholders and the query that fills them from the unit's answers.
 #pragma once
 
-#include "flash_transfer_view.h"
+#include "logic_events.h"
 #include "packet_protocol.h"
 #include "variant_profile.h"
 
@@ -22,36 +22,26 @@ inline constexpr std::size_t IDENTITY_TEXT_LENGTH = 8;
 // appear; views treat it as Latin-1).
 std::string FormatIdentityValue(CommandCode code, const std::uint8_t* response);
 
-// Why the last identity query did not fill every row: the fault of its first row that failed.
-enum class IdentityFault {
-    None,
-    LinkFailed, // the driver did not take the query
-    Refused,    // the unit answered it with a refusal
-    NoAnswer,   // the failed receives used up the row's budget
-    OutOfTurn,  // the unit kept answering with the wrong size or for another command
-};
-
 class DeviceInfoPanel {
   public:
     // All must outlive the panel.
-    DeviceInfoPanel(const VariantProfile& profile, FlashTransferView& view,
-                    PacketProtocol& protocol);
+    DeviceInfoPanel(const VariantProfile& profile, LogicObserver& events, PacketProtocol& protocol);
 
-    // Three rows with their labels and placeholders; the progress bar empty on 0..1.
+    // Three rows with their placeholders (IdentityReset: the window also empties its bar).
     void ResetDeviceInfo();
     // Queries the three rows in order; true when each got an accepted answer. A row that fails
-    // keeps its previous value and does not stop the others.
+    // keeps its previous value and does not stop the others. Tells IdentityRead.
     bool QueryDeviceInfo();
 
     // What each row shows now (for knot-fdt and tests).
-    const std::array<std::string, IDENTITY_ROW_COUNT>& Values() const { return m_values; }
+    const IdentityValues& Values() const { return m_values; }
     // Why the last query failed (knot-fdt says so; the window shows only the rows).
     IdentityFault QueryFault() const { return m_queryFault; }
 
   private:
     const VariantProfile& m_profile;
-    FlashTransferView& m_view;
+    LogicObserver& m_events;
     PacketProtocol& m_protocol;
-    std::array<std::string, IDENTITY_ROW_COUNT> m_values;
+    IdentityValues m_values;
     IdentityFault m_queryFault = IdentityFault::None;
 };

@@ -1,23 +1,24 @@
 // The download sequence, one step message at a time.
 #include "download_sequence.h"
 
+#include "command_rules.h"
 #include "command_texts.h"
 #include "device_info_panel.h"
 #include "firmware_image.h"
 #include "operator_texts.h"
 #include "string_table.h"
 
-DownloadSequence::DownloadSequence(const VariantProfile& profile, FlashTransferView& view,
-                                   const FirmwareImage& image, PacketProtocol& protocol,
-                                   const ObservedPacketLink& link, DeviceInfoPanel& deviceInfo,
-                                   SleepFunction sleep, DownloadRunListener& listener)
-    : m_profile(profile), m_view(view), m_image(image), m_protocol(protocol), m_link(link),
-      m_deviceInfo(deviceInfo), m_sleep(std::move(sleep)), m_listener(listener),
-      m_caption(ProgramTitle(profile)), m_waitSteps(profile.commitWaitSteps) {}
+DownloadSequence::DownloadSequence(const VariantProfile& profile, WindowHost& host,
+                                   LogicObserver& events, const FirmwareImage& image,
+                                   PacketProtocol& protocol, const ObservedPacketLink& link,
+                                   DeviceInfoPanel& deviceInfo, SleepFunction sleep,
+                                   DownloadRunListener& listener)
+    : m_profile(profile), m_host(host), m_events(events), m_image(image), m_protocol(protocol),
+      m_link(link), m_deviceInfo(deviceInfo), m_sleep(std::move(sleep)), m_listener(listener),
+      m_caption(ProgramTitle(profile)), m_wait{profile.commitWaitSteps, COMMIT_WAIT_TICK} {}
 
 void DownloadSequence::SetCommitWait(std::uint32_t steps, std::chrono::milliseconds tick) {
-    m_waitSteps = steps;
-    m_waitTick = tick;
+    m_wait = {steps, tick};
 }
 
 int DownloadSequence::LastFlashIndex() const {
@@ -33,16 +34,14 @@ void DownloadSequence::OnStartDownload() {
     m_report.stage = DownloadStage::Prepare;
     m_listener.OnDownloadStarted();
 
-    ShowStatus(STATUS_PREPARING);
+    BeginStage(DownloadStage::Prepare);
     if (!PrepareDownload()) {
         Fail(DownloadStage::Prepare, 0, CauseOfLastExchange());
         return;
     }
-    int lastFlash = LastFlashIndex();
-    m_view.SetProgressRange(static_cast<int>(CPU_BLOCK_COUNT) + (lastFlash > 0 ? lastFlash : 0));
-    m_view.SetProgressPos(0);
+    m_events.OnLogicEvent(BlocksPlanned{static_cast<std::uint32_t>(CPU_BLOCK_COUNT),
+                                        static_cast<std::uint32_t>(m_image.FlashBlockCount())});
     Post(WM_CPU_BLOCK_STEP, 0);
-    m_view.EnableStart(false);
 }
 
 bool DownloadSequence::PrepareDownload() {
@@ -60,7 +59,7 @@ int DownloadSequence::OnCpuBlockStep(std::uintptr_t wParam, std::intptr_t) {
     std::size_t i = wParam;
     if (i == 0) {
         m_report.stage = DownloadStage::CpuBlocks;
-        ShowStatus(STATUS_CPU_PHASE);
+        BeginStage(DownloadStage::CpuBlocks, static_cast<std::uint32_t>(CPU_BLOCK_COUNT));
     } else if (i >= CPU_BLOCK_COUNT) {
         if (LastFlashIndex() >= 0) {
             Post(WM_FLASH_BLOCK_STEP, 0);
@@ -69,7 +68,8 @@ int DownloadSequence::OnCpuBlockStep(std::uintptr_t wParam, std::intptr_t) {
         }
         return 1;
     }
-    if (m_image.IsCpuBlockBlank(i)) {
+    const bool blank = m_image.IsCpuBlockBlank(i);
+    if (blank) {
         ++m_report.cpuBlocksSkipped;
     } else {
         auto blockNumber = static_cast<std::int32_t>(i + 1);
@@ -81,8 +81,9 @@ int DownloadSequence::OnCpuBlockStep(std::uintptr_t wParam, std::intptr_t) {
         ++m_report.cpuBlocksSent;
     }
     Post(WM_CPU_BLOCK_STEP, i + 1);
-    m_view.SetProgressPos(static_cast<int>(i + 1));
-    m_view.RefreshWindow();
+    m_events.OnLogicEvent(BlockStep{DownloadStage::CpuBlocks, static_cast<std::uint32_t>(i + 1),
+                                    static_cast<std::uint32_t>(CPU_BLOCK_COUNT), !blank});
+    m_host.RefreshWindow();
     return 1;
 }
 
@@ -93,7 +94,8 @@ int DownloadSequence::OnFlashBlockStep(std::uintptr_t wParam, std::intptr_t) {
     std::size_t j = wParam;
     if (j == 0) {
         m_report.stage = DownloadStage::FlashBlocks;
-        ShowStatus(STATUS_FLASH_PHASE);
+        BeginStage(DownloadStage::FlashBlocks,
+                   static_cast<std::uint32_t>(m_image.FlashBlockCount()));
     }
     if (static_cast<long long>(j) > LastFlashIndex()) {
         Post(WM_COMMIT_STEP, 0);
@@ -107,8 +109,9 @@ int DownloadSequence::OnFlashBlockStep(std::uintptr_t wParam, std::intptr_t) {
     }
     ++m_report.flashBlocksSent;
     Post(WM_FLASH_BLOCK_STEP, j + 1);
-    m_view.SetProgressPos(static_cast<int>(CPU_BLOCK_COUNT + 1 + j));
-    m_view.RefreshWindow();
+    m_events.OnLogicEvent(BlockStep{DownloadStage::FlashBlocks, static_cast<std::uint32_t>(j + 1),
+                                    static_cast<std::uint32_t>(m_image.FlashBlockCount()), true});
+    m_host.RefreshWindow();
     return 1;
 }
 
@@ -119,6 +122,7 @@ int DownloadSequence::OnCommitStep(std::uintptr_t wParam, std::intptr_t) {
     std::uintptr_t k = wParam;
     if (k == 0) {
         m_report.stage = DownloadStage::Commit;
+        BeginStage(DownloadStage::Commit);
         // The commit's answer is never read: the unit starts writing its flash.
         if (m_protocol.SendCommandText(CommitCommandText(m_profile)) == 0) {
             Fail(DownloadStage::Commit, 0, CauseOfLastExchange());
@@ -127,37 +131,33 @@ int DownloadSequence::OnCommitStep(std::uintptr_t wParam, std::intptr_t) {
         m_report.commitSent = true;
         m_report.stage = DownloadStage::Wait;
         m_deviceInfo.ResetDeviceInfo();
-        m_view.EnableInitializeItem(false);
-        ShowStatus(STATUS_WRITING);
-        m_view.SetProgressRange(static_cast<int>(m_waitSteps));
-        m_view.SetProgressPos(0);
+        m_events.OnLogicEvent(AtCommit());
+        BeginStage(DownloadStage::Wait, m_wait.Ticks());
     }
-    if (k > m_waitSteps) {
+    if (k > m_wait.steps) {
         m_running = false;
         m_report.stage = DownloadStage::Finished;
         m_report.succeeded = true;
-        m_view.ShowMessage(m_caption, DOWNLOAD_DONE_TEXT, MessageIcon::Information);
-        ShowStatus(STATUS_EMPTY);
-        m_view.SetProgressPos(0);
-        m_listener.OnDownloadEnded(true);
+        End(OperatorMessage{m_caption, DOWNLOAD_DONE_TEXT, MessageIcon::Information});
         return 1;
     }
-    m_sleep(m_waitTick);
+    m_sleep(m_wait.tick);
     if (!m_running) {
         return 0; // the unit went away while this tick slept (a nested loop ran the removal)
     }
     m_report.waitStepsDone = static_cast<std::uint32_t>(k + 1);
     Post(WM_COMMIT_STEP, k + 1);
-    m_view.SetProgressPos(static_cast<int>(k + 1));
-    m_view.RefreshWindow();
+    m_events.OnLogicEvent(WaitTick{static_cast<std::uint32_t>(k + 1), m_wait.Ticks()});
+    m_host.RefreshWindow();
     return 1;
 }
 
 void DownloadSequence::OnUnitRemoved() {
     // The removal has just reset the rows and emptied the bar: the status line goes with them at
     // once, before the failure is told, and also under the message box of a run that failed first.
-    if (m_status != STATUS_EMPTY) {
-        ShowStatus(STATUS_EMPTY);
+    if (m_stageShown) {
+        m_stageShown = false;
+        m_events.OnLogicEvent(StatusCleared{});
     }
     if (!m_running) {
         return;
@@ -172,13 +172,21 @@ void DownloadSequence::Cancel() {
     }
     m_running = false;
     m_report.failure = PendingStep(DownloadFailureCause::Interrupted);
-    ShowStatus(STATUS_EMPTY);
-    m_listener.OnDownloadEnded(false);
+    End(std::nullopt);
 }
 
-void DownloadSequence::ShowStatus(std::string_view text) {
-    m_status = text;
-    m_view.SetStatusText(text);
+void DownloadSequence::BeginStage(DownloadStage stage, std::uint32_t steps) {
+    if (stage != DownloadStage::Commit) {
+        m_stageShown = true; // every stage but the commit names itself on the status line
+    }
+    m_events.OnLogicEvent(StageBegan{stage, steps});
+}
+
+void DownloadSequence::End(std::optional<OperatorMessage> closing) {
+    // The status line is emptied once the message box closed (observers show it in the event).
+    m_events.OnLogicEvent(RunEnded{m_report, std::move(closing)});
+    m_stageShown = false;
+    m_listener.OnDownloadEnded(m_report.succeeded);
 }
 
 DownloadFailure DownloadSequence::PendingStep(DownloadFailureCause cause) const {
@@ -220,7 +228,7 @@ bool DownloadSequence::Expect(WindowMessage message, std::uintptr_t index) {
 void DownloadSequence::Post(WindowMessage message, std::uintptr_t index) {
     m_expectedMessage = message;
     m_expectedIndex = index;
-    m_view.PostWindowMessage(message, index);
+    m_host.PostWindowMessage(message, index);
 }
 
 void DownloadSequence::Fail(DownloadStage stage, std::int32_t blockNumber,
@@ -229,9 +237,7 @@ void DownloadSequence::Fail(DownloadStage stage, std::int32_t blockNumber,
     // loop (an unplug, a stale step) can touch it again.
     m_running = false;
     m_report.failure = DownloadFailure{stage, blockNumber, cause};
-    m_view.ShowMessage(m_caption, DOWNLOAD_FAILED_TEXT, MessageIcon::Stop);
-    ShowStatus(STATUS_EMPTY);
-    m_listener.OnDownloadEnded(false);
+    End(OperatorMessage{m_caption, DOWNLOAD_FAILED_TEXT, MessageIcon::Stop});
 }
 
 DownloadFailureCause DownloadSequence::CauseOfLastExchange() const {

@@ -3,52 +3,22 @@
 // and failure handling. A run ends when its unit goes away; a second run never interleaves.
 #pragma once
 
+#include "commit_wait.h"
+#include "download_report.h"
 #include "exchange_observer.h"
-#include "flash_transfer_view.h"
+#include "logic_events.h"
 #include "logic_services.h"
-#include "operator_texts.h"
 #include "packet_protocol.h"
 #include "variant_profile.h"
+#include "window_host.h"
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 class FirmwareImage;
 class DeviceInfoPanel;
-
-// The 10 ms tick of the wait after the commit.
-inline constexpr std::chrono::milliseconds COMMIT_WAIT_TICK{10};
-
-enum class DownloadStage { Idle, Prepare, CpuBlocks, FlashBlocks, Commit, Wait, Finished };
-
-enum class DownloadFailureCause {
-    LinkFailed,  // the driver did not take a packet
-    Refused,     // the unit refused the command or block
-    NoAnswer,    // the unit did not answer
-    UnitRemoved, // the unit was unplugged during the run
-    Interrupted, // the run was cancelled (knot-fdt's Ctrl-C)
-};
-
-struct DownloadFailure {
-    DownloadStage stage = DownloadStage::Idle;
-    std::int32_t blockNumber = 0; // the block number sent in that stage (from 1); 0 for commands
-    DownloadFailureCause cause = DownloadFailureCause::NoAnswer;
-};
-
-// What the last (or current) run has done, for knot-fdt and tests.
-struct DownloadReport {
-    DownloadStage stage = DownloadStage::Idle;
-    std::size_t cpuBlocksSent = 0;
-    std::size_t cpuBlocksSkipped = 0;
-    std::size_t flashBlocksSent = 0;
-    std::uint32_t waitStepsDone = 0;
-    bool commitSent = false;
-    bool succeeded = false;
-    std::optional<DownloadFailure> failure;
-};
 
 // Told when a run begins and ends, so that the commands refused during a run can be given back.
 class DownloadRunListener {
@@ -62,7 +32,7 @@ class DownloadRunListener {
 class DownloadSequence {
   public:
     // All references must outlive the sequence. `link` is the observed link under `protocol`.
-    DownloadSequence(const VariantProfile& profile, FlashTransferView& view,
+    DownloadSequence(const VariantProfile& profile, WindowHost& host, LogicObserver& events,
                      const FirmwareImage& image, PacketProtocol& protocol,
                      const ObservedPacketLink& link, DeviceInfoPanel& deviceInfo,
                      SleepFunction sleep, DownloadRunListener& listener);
@@ -70,7 +40,8 @@ class DownloadSequence {
     // Replaces the wait after the commit: `steps` + 1 ticks of `tick` (the profile's
     // commitWaitSteps and 10 ms unless changed).
     void SetCommitWait(std::uint32_t steps, std::chrono::milliseconds tick);
-    std::uint32_t CommitWaitSteps() const { return m_waitSteps; }
+    std::uint32_t CommitWaitSteps() const { return m_wait.steps; }
+    const CommitWait& Wait() const { return m_wait; }
 
     // The Start button. Refused while a run is under way.
     void OnStartDownload();
@@ -97,12 +68,15 @@ class DownloadSequence {
   private:
     bool Expect(WindowMessage message, std::uintptr_t index);
     void Post(WindowMessage message, std::uintptr_t index);
-    void ShowStatus(std::string_view text);
+    void BeginStage(DownloadStage stage, std::uint32_t steps = 0);
+    // Tells the end of the run, with its closing message (none: cancelled).
+    void End(std::optional<OperatorMessage> closing);
     void Fail(DownloadStage stage, std::int32_t blockNumber, DownloadFailureCause cause);
     DownloadFailureCause CauseOfLastExchange() const;
 
     const VariantProfile& m_profile;
-    FlashTransferView& m_view;
+    WindowHost& m_host;
+    LogicObserver& m_events;
     const FirmwareImage& m_image;
     PacketProtocol& m_protocol;
     const ObservedPacketLink& m_link;
@@ -111,11 +85,10 @@ class DownloadSequence {
     DownloadRunListener& m_listener;
     std::string m_caption;
 
-    std::uint32_t m_waitSteps;
-    std::chrono::milliseconds m_waitTick = COMMIT_WAIT_TICK;
+    CommitWait m_wait;
 
     bool m_running = false;
-    std::string_view m_status = STATUS_EMPTY; // the status text last shown (one of the constants)
+    bool m_stageShown = false; // the status line names a stage of the run
     // The one step message the run waits for; any other step is stale and ignored.
     WindowMessage m_expectedMessage = WM_CPU_BLOCK_STEP;
     std::uintptr_t m_expectedIndex = 0;

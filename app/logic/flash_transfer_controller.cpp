@@ -20,14 +20,29 @@ LogicServices Completed(LogicServices services) {
 FlashTransferController::FlashTransferController(const VariantProfile& profile,
                                                  FlashTransferView& view, DriverPort& port,
                                                  TransferLog& log, LogicServices services)
-    : m_profile(profile), m_view(view), m_services(Completed(std::move(services))),
-      m_caption(ProgramTitle(profile)), m_port(port), m_access(m_port, log),
-      m_deviceLink(m_access, m_link), m_observedLink(m_deviceLink),
+    : FlashTransferController(profile, view, &view, port, log, std::move(services)) {}
+
+FlashTransferController::FlashTransferController(const VariantProfile& profile, WindowHost& host,
+                                                 DriverPort& port, TransferLog& log,
+                                                 LogicServices services)
+    : FlashTransferController(profile, host, nullptr, port, log, std::move(services)) {}
+
+FlashTransferController::FlashTransferController(const VariantProfile& profile, WindowHost& host,
+                                                 FlashTransferView* view, DriverPort& port,
+                                                 TransferLog& log, LogicServices services)
+    : m_profile(profile), m_host(host),
+      m_renderer(view != nullptr ? std::make_unique<WindowEventRenderer>(*view) : nullptr),
+      m_services(Completed(std::move(services))), m_caption(ProgramTitle(profile)), m_port(port),
+      m_access(m_port, log), m_deviceLink(m_access, m_link), m_observedLink(m_deviceLink),
       m_protocol(m_observedLink, m_services.beep), m_image(std::make_unique<FirmwareImage>()),
-      m_deviceInfo(profile, view, m_protocol),
-      m_sequence(profile, view, *m_image, m_protocol, m_observedLink, m_deviceInfo,
+      m_deviceInfo(profile, m_events, m_protocol),
+      m_sequence(profile, host, m_events, *m_image, m_protocol, m_observedLink, m_deviceInfo,
                  m_services.sleep, *this),
-      m_session(view, m_port, m_access, m_link, m_deviceInfo, m_services, *this) {}
+      m_session(host, m_events, m_port, m_access, m_link, m_deviceInfo, m_services, *this) {
+    if (m_renderer) {
+        m_events.Add(*m_renderer);
+    }
+}
 
 FlashTransferController::~FlashTransferController() {
     m_session.StopWorkers();
@@ -35,7 +50,7 @@ FlashTransferController::~FlashTransferController() {
 
 void FlashTransferController::InitializeLogic() {
     m_deviceInfo.ResetDeviceInfo();
-    m_view.EnableInitializeItem(false);
+    m_events.OnLogicEvent(AtStartUp());
     m_session.ResetSessionHandles();
     m_session.BeginArrivalDetection();
 }
@@ -66,8 +81,14 @@ void FlashTransferController::OnWindowMessage(WindowMessage message, std::uintpt
     }
 }
 
+int FlashTransferController::HandleQueued(PostedMessageQueue& queue, int limit) {
+    return queue.Pump(
+        [this](const PostedMessage& posted) { OnWindowMessage(posted.message, posted.wParam); },
+        limit);
+}
+
 void FlashTransferController::OnStartDownload() {
-    if (m_sequence.IsRunning()) {
+    if (!MayStart(Facts())) {
         return; // one run at a time
     }
     const CommandLock lock = LockForCommand(DOWNLOAD_FAILED_TEXT);
@@ -89,7 +110,7 @@ FlashTransferController::LockForCommand(const char* failedText) {
     if (m_unitLock.Take(m_session.DevicePath()) == LockOutcome::Held) {
         return CommandLock::Taken;
     }
-    m_view.ShowMessage(m_caption, failedText, MessageIcon::Stop);
+    Show(failedText, MessageIcon::Stop);
     return CommandLock::Refused;
 }
 
@@ -100,24 +121,27 @@ void FlashTransferController::OnFileChosen(const std::string& path) {
     m_lastLoad = m_image->loadSRecordFile(path, m_bDumpImages, m_profile);
     switch (m_lastLoad.kind) {
     case LoadResult::Loaded:
-        m_view.ShowMessage(m_caption, LOAD_DONE_TEXT, MessageIcon::Information);
-        // The box ran a nested loop: a download may have begun meanwhile only if Start was
-        // enabled before, and then the rule below must not enable it again.
-        m_view.EnableStart(m_session.DeviceReady() && !m_sequence.IsRunning());
+        Show(LOAD_DONE_TEXT, MessageIcon::Information);
         break;
     case LoadResult::Rejected:
-        m_view.ShowMessage(m_caption, LOAD_REJECTED_TEXT, MessageIcon::Stop);
-        m_view.EnableStart(false);
+        Show(LOAD_REJECTED_TEXT, MessageIcon::Stop);
         break;
     case LoadResult::FileError:
-        m_view.ShowMessage(m_caption, FileErrorMessage(m_lastLoad), MessageIcon::Stop);
-        m_view.EnableStart(false);
+        m_events.OnLogicEvent(
+            OperatorMessage{m_caption, FileErrorMessage(m_lastLoad), MessageIcon::Stop});
         break;
     }
+    // After the box, which ran a nested loop: a download may have begun meanwhile.
+    m_events.OnLogicEvent(AtLoad(m_lastLoad.kind == LoadResult::Loaded, Facts()));
 }
 
-bool FlashTransferController::CanInitialize() const {
-    return m_profile.hasInitializeCommand && !m_sequence.IsRunning();
+CommandFacts FlashTransferController::Facts() const {
+    return {m_sequence.IsRunning(), m_session.DeviceReady(), m_image->imageLoaded,
+            m_profile.hasInitializeCommand};
+}
+
+void FlashTransferController::Show(const char* text, MessageIcon icon) {
+    m_events.OnLogicEvent(OperatorMessage{m_caption, text, icon});
 }
 
 bool FlashTransferController::OnDataInitialize() {
@@ -128,25 +152,23 @@ bool FlashTransferController::OnDataInitialize() {
     if (lock == CommandLock::Refused) {
         return false;
     }
-    m_view.BeginWaitCursor();
+    m_host.BeginWaitCursor();
     CommandCode code = m_protocol.SendCommandText(InitializeCommandText());
     bool acknowledged = code != 0 && m_protocol.WaitForAck(code);
-    m_view.EndWaitCursor();
+    m_host.EndWaitCursor();
     if (lock == CommandLock::Taken) {
         m_unitLock.Release();
     }
     if (acknowledged) {
-        m_view.ShowMessage(m_caption, INITIALIZE_DONE_TEXT, MessageIcon::Information);
+        Show(INITIALIZE_DONE_TEXT, MessageIcon::Information);
     } else {
-        m_view.ShowMessage(m_caption, INITIALIZE_FAILED_TEXT, MessageIcon::Stop);
+        Show(INITIALIZE_FAILED_TEXT, MessageIcon::Stop);
     }
     return acknowledged;
 }
 
 void FlashTransferController::OnDownloadStarted() {
-    m_view.EnableStart(false);
-    m_view.EnableOpenItem(false);
-    m_view.EnableInitializeItem(false);
+    m_events.OnLogicEvent(AtRunStart());
 }
 
 void FlashTransferController::OnDownloadEnded(bool succeeded) {
@@ -154,21 +176,11 @@ void FlashTransferController::OnDownloadEnded(bool succeeded) {
         m_unitLock.Release();
         m_bRunLocked = false;
     }
-    m_view.EnableOpenItem(true);
-    if (succeeded) {
-        return; // Start and Initialize stay disabled until the unit is next found
-    }
-    bool ready = m_session.DeviceReady();
-    m_view.EnableStart(ready && m_image->imageLoaded);
-    m_view.EnableInitializeItem(ready);
+    m_events.OnLogicEvent(AtRunEnd(succeeded, Facts()));
 }
 
 void FlashTransferController::OnUnitReady() {
-    if (m_sequence.IsRunning()) {
-        return; // the run's rules hold until it ends
-    }
-    m_view.EnableStart(m_image->imageLoaded);
-    m_view.EnableInitializeItem(true);
+    m_events.OnLogicEvent(AtUnitReady(Facts()));
 }
 
 void FlashTransferController::OnUnitRemoved() {

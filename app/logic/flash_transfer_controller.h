@@ -3,6 +3,7 @@
 // rules. The window (or knot-fdt, or a test) forwards its commands and posted messages here.
 #pragma once
 
+#include "command_rules.h"
 #include "device_access.h"
 #include "device_info_panel.h"
 #include "device_link.h"
@@ -11,11 +12,15 @@
 #include "exchange_observer.h"
 #include "firmware_image.h"
 #include "flash_transfer_view.h"
+#include "logic_events.h"
 #include "logic_services.h"
 #include "packet_protocol.h"
 #include "path_recording_port.h"
+#include "posted_message_queue.h"
 #include "unit_lock.h"
 #include "unit_session.h"
+#include "window_event_renderer.h"
+#include "window_host.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,9 +32,14 @@ class TransferLog;
 
 class FlashTransferController : private DownloadRunListener, private SessionListener {
   public:
-    // `profile`, `view`, `port` and `log` must outlive the controller.
+    // A window's logic: its events are shown in `view`, which also hosts it. `profile`, `view`,
+    // `port` and `log` must outlive the controller.
     FlashTransferController(const VariantProfile& profile, FlashTransferView& view,
                             DriverPort& port, TransferLog& log, LogicServices services = {});
+    // The logic without a window (knot-fdt, benchmarks): `host` takes the posted messages, and
+    // observers added with AddObserver hear what happens.
+    FlashTransferController(const VariantProfile& profile, WindowHost& host, DriverPort& port,
+                            TransferLog& log, LogicServices services = {});
     // Stops the workers if the window did not (every close path should call OnClose first).
     ~FlashTransferController() override;
     FlashTransferController(const FlashTransferController&) = delete;
@@ -47,8 +57,16 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     // Whether OnClose has been called: the window is closing or closed.
     bool IsClosed() const { return m_bClosed; }
 
+    // Observers hear every event from then on, after the window's own; each must outlive the
+    // controller or be removed first.
+    void AddObserver(LogicObserver& observer) { m_events.Add(observer); }
+    void RemoveObserver(LogicObserver& observer) { m_events.Remove(observer); }
+
     // One posted message, on the window's thread.
     void OnWindowMessage(WindowMessage message, std::uintptr_t wParam);
+    // The window's loop over the logic's own queue: handles what is queued, in order, until none
+    // is left or `limit` were handled; returns how many were.
+    int HandleQueued(PostedMessageQueue& queue, int limit = 1 << 30);
 
     // Commands. Each is refused (does nothing) while a download runs.
     void OnStartDownload();
@@ -65,8 +83,8 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     const std::string& LockProblem() const { return m_unitLock.Problem(); }
 
     // Whether each command may be given now; the window also shows them disabled meanwhile.
-    bool CanOpenFile() const { return !m_sequence.IsRunning(); }
-    bool CanInitialize() const;
+    bool CanOpenFile() const { return MayOpenFile(Facts()); }
+    bool CanInitialize() const { return MayInitialize(Facts()); }
     bool IsDownloadRunning() const { return m_sequence.IsRunning(); }
 
     const VariantProfile& Profile() const { return m_profile; }
@@ -81,6 +99,14 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     UnitSession& Session() { return m_session; }
 
   private:
+    FlashTransferController(const VariantProfile& profile, WindowHost& host,
+                            FlashTransferView* view, DriverPort& port, TransferLog& log,
+                            LogicServices services);
+
+    // What the command rules look at now.
+    CommandFacts Facts() const;
+    void Show(const char* text, MessageIcon icon);
+
     enum class CommandLock { Reserved, Taken, Refused };
     // Takes the unit's lock for one command unless it is reserved already. When another program
     // holds it, the command's `failedText` is shown and nothing is sent (Refused).
@@ -92,7 +118,9 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     void OnUnitRemoved() override;
 
     const VariantProfile& m_profile;
-    FlashTransferView& m_view;
+    WindowHost& m_host;
+    ObserverList m_events;
+    std::unique_ptr<WindowEventRenderer> m_renderer; // the window's, when there is one
     LogicServices m_services;
     std::string m_caption;
     PathRecordingPort m_port;
@@ -110,4 +138,22 @@ class FlashTransferController : private DownloadRunListener, private SessionList
     DeviceInfoPanel m_deviceInfo;
     DownloadSequence m_sequence;
     UnitSession m_session; // last: its workers stop before anything they use goes
+};
+
+// A function that hears a controller's events for as long as it lives.
+class ScopedObserver : public LogicObserver {
+  public:
+    ScopedObserver(FlashTransferController& controller,
+                   std::function<void(const LogicEvent&)> function)
+        : m_controller(controller), m_function(std::move(function)) {
+        m_controller.AddObserver(*this);
+    }
+    ~ScopedObserver() override { m_controller.RemoveObserver(*this); }
+    ScopedObserver(const ScopedObserver&) = delete;
+    ScopedObserver& operator=(const ScopedObserver&) = delete;
+    void OnLogicEvent(const LogicEvent& event) override { m_function(event); }
+
+  private:
+    FlashTransferController& m_controller;
+    std::function<void(const LogicEvent&)> m_function;
 };

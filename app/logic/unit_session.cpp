@@ -1,6 +1,7 @@
 // The session with the unit and its two watchers.
 #include "unit_session.h"
 
+#include "command_rules.h"
 #include "device_info_panel.h"
 #include "disconnect_event.h"
 #include "interface_survey.h"
@@ -25,14 +26,14 @@ void UnitSession::WorkerChannel::Post(WindowMessage message, bool last) {
     if (last) {
         m_run = false;
     }
-    m_view.PostWindowMessage(message, 0);
+    m_host.PostWindowMessage(message, 0);
 }
 
-UnitSession::UnitSession(FlashTransferView& view, PathRecordingPort& port, DeviceAccess& access,
-                         DeviceLink& link, DeviceInfoPanel& deviceInfo,
+UnitSession::UnitSession(WindowHost& host, LogicObserver& events, PathRecordingPort& port,
+                         DeviceAccess& access, DeviceLink& link, DeviceInfoPanel& deviceInfo,
                          const LogicServices& services, SessionListener& listener)
-    : m_view(view), m_port(port), m_access(access), m_link(link), m_deviceInfo(deviceInfo),
-      m_services(WithDefaults(services)), m_listener(listener) {}
+    : m_host(host), m_events(events), m_port(port), m_access(access), m_link(link),
+      m_deviceInfo(deviceInfo), m_services(WithDefaults(services)), m_listener(listener) {}
 
 UnitSession::~UnitSession() {
     StopWorkers();
@@ -49,7 +50,7 @@ void UnitSession::ResetSessionHandles() {
 
 void UnitSession::BeginArrivalDetection() {
     if (CountDeviceInterfaces(m_port) != 0) {
-        m_view.PostWindowMessage(WM_DEVICE_ARRIVED, 0);
+        m_host.PostWindowMessage(WM_DEVICE_ARRIVED, 0);
         return;
     }
     StartPoller(0, false);
@@ -64,7 +65,7 @@ void UnitSession::StartPoller(int baseline, bool retry) {
         // It has posted the arrival being handled now and is on its way out: set it aside.
         m_hPollerThread.WaitAndRelease(std::chrono::milliseconds(0));
     }
-    auto channel = std::make_shared<WorkerChannel>(m_view);
+    auto channel = std::make_shared<WorkerChannel>(m_host);
     if (m_hPollerThread.Start(m_services.startThread, [&port = m_port, channel, baseline, retry,
                                                        timing = m_services.timing] {
             ArrivalPollerProc(port, *channel, baseline, retry, timing);
@@ -101,7 +102,7 @@ bool UnitSession::OpenSession() {
 }
 
 void UnitSession::StartWatcher() {
-    auto channel = std::make_shared<WorkerChannel>(m_view);
+    auto channel = std::make_shared<WorkerChannel>(m_host);
     if (m_hWatcherThread.Start(
             m_services.startThread,
             [&port = m_port, channel, number = m_link.deviceNumber, stopEvent = m_hWatcherStopEvent,
@@ -155,12 +156,13 @@ int UnitSession::OnDeviceArrived(std::uintptr_t, std::intptr_t) {
         StartPoller(CountDeviceInterfaces(m_port), m_access.UnjudgedInterfaces() > 0);
         return 1;
     }
-    m_view.BeginWaitCursor();
+    m_events.OnLogicEvent(UnitArrived{m_devicePath, m_link.deviceNumber});
+    m_host.BeginWaitCursor();
     if (m_deviceInfo.QueryDeviceInfo()) {
         m_bDeviceReady = true;
         m_listener.OnUnitReady();
     }
-    m_view.EndWaitCursor();
+    m_host.EndWaitCursor();
     return 1;
 }
 
@@ -168,10 +170,10 @@ int UnitSession::OnDeviceRemoved(std::uintptr_t, std::intptr_t) {
     StopWorkers();
     ResetSessionHandles();
     m_deviceInfo.ResetDeviceInfo();
-    m_view.EnableInitializeItem(false);
     m_bDeviceReady = false;
-    m_view.EnableStart(false);
+    m_events.OnLogicEvent(AtUnitRemoved());
     BeginArrivalDetection();
+    m_events.OnLogicEvent(UnitRemoved{});
     m_listener.OnUnitRemoved();
     return 1;
 }

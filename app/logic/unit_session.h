@@ -5,9 +5,10 @@
 
 #include "device_access.h"
 #include "device_link.h"
-#include "flash_transfer_view.h"
+#include "logic_events.h"
 #include "logic_services.h"
 #include "path_recording_port.h"
+#include "window_host.h"
 #include "worker_thread.h"
 
 #include <atomic>
@@ -32,9 +33,9 @@ class SessionListener {
 class UnitSession {
   public:
     // All references must outlive the session; `access` must run over `port`.
-    UnitSession(FlashTransferView& view, PathRecordingPort& port, DeviceAccess& access,
-                DeviceLink& link, DeviceInfoPanel& deviceInfo, const LogicServices& services,
-                SessionListener& listener);
+    UnitSession(WindowHost& host, LogicObserver& events, PathRecordingPort& port,
+                DeviceAccess& access, DeviceLink& link, DeviceInfoPanel& deviceInfo,
+                const LogicServices& services, SessionListener& listener);
     // Stops the workers if they still run, and waits for any that overran their stop.
     ~UnitSession();
     UnitSession(const UnitSession&) = delete;
@@ -66,7 +67,7 @@ class UnitSession {
     // it; once stopped, nothing the worker posts reaches the window any more.
     class WorkerChannel {
       public:
-        explicit WorkerChannel(FlashTransferView& view) : m_view(view) {}
+        explicit WorkerChannel(WindowHost& host) : m_host(host) {}
         bool Running() const { return m_run; }
         // Lowers the run flag and wakes the pause. When it returns, no post of this worker is
         // under way and none will follow.
@@ -78,7 +79,7 @@ class UnitSession {
         void Post(WindowMessage message, bool last);
 
       private:
-        FlashTransferView& m_view;
+        WindowHost& m_host;
         std::mutex m_mutex;
         std::condition_variable m_changed;
         std::atomic<bool> m_run{true}; // raised before the thread starts
@@ -98,7 +99,8 @@ class UnitSession {
                                       const std::string& devicePath,
                                       std::chrono::milliseconds presenceInterval);
 
-    FlashTransferView& m_view;
+    WindowHost& m_host;
+    LogicObserver& m_events;
     PathRecordingPort& m_port;
     DeviceAccess& m_access;
     DeviceLink& m_link;
@@ -107,8 +109,8 @@ class UnitSession {
     SessionListener& m_listener;
 
     bool m_bDeviceReady = false;
-    // The channel of the current poller carries its run flag (m_bPollerRun) and that of the
-    // current watcher its stop signal; each worker has its own, so an old worker on its way
+    // The channel of the current poller carries its run flag and that of the current watcher
+    // its stop signal; each worker has its own, so an old worker on its way
     // out never stops or speaks for a new one.
     std::shared_ptr<WorkerChannel> m_pollerChannel;
     std::shared_ptr<WorkerChannel> m_watcherChannel;

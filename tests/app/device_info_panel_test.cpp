@@ -45,7 +45,7 @@ TEST_P(DeviceInfoQueryTest, FillsTheRowsThatAnswer) {
         int beeps = 0;
         PacketProtocol protocol(link, [&] { ++beeps; });
         RecordingView view;
-        DeviceInfoPanel panel(*model, view, protocol);
+        DeviceInfoPanel panel(*model, view.shown, protocol);
         panel.ResetDeviceInfo();
         for (int row = 0; row < 3; ++row) {
             CommandCode code = model->identityQueryCodes[row];
@@ -193,7 +193,7 @@ TEST(DeviceInfoPanelTest, ResetShowsThreePlaceholderRowsAndAnEmptyBar) {
     FakePacketLink link;
     PacketProtocol protocol(link, [] {});
     RecordingView view;
-    DeviceInfoPanel panel(VariantQProfile(), view, protocol);
+    DeviceInfoPanel panel(VariantQProfile(), view.shown, protocol);
     view.rows.resize(5);
     panel.ResetDeviceInfo();
     ASSERT_EQ(view.rows.size(), 3u);
@@ -212,7 +212,7 @@ TEST(DeviceInfoPanelTest, AFailedRowKeepsTheValueAnEarlierQueryShowed) {
     FakePacketLink link;
     PacketProtocol protocol(link, [] {});
     RecordingView view;
-    DeviceInfoPanel panel(model, view, protocol);
+    DeviceInfoPanel panel(model, view.shown, protocol);
     panel.ResetDeviceInfo();
     const char* first[] = {"KNOTPROG", "V1.23"};
     for (int row = 0; row < 2; ++row) {

@@ -4,22 +4,15 @@
 
 #include "flash_transfer_controller.h"
 #include "flash_transfer_view.h"
+#include "posted_message_queue.h"
+#include "window_event_renderer.h"
 
 #include <array>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
-
-struct PostedMessage {
-    WindowMessage message;
-    std::uintptr_t wParam;
-};
 
 struct ShownMessage {
     std::string caption;
@@ -95,66 +88,23 @@ class RecordingView : public FlashTransferView {
     void EndWaitCursor() override { --waitCursorDepth; }
     void RefreshWindow() override { ++refreshes; }
 
-    // Runs on the posting thread after each message is queued, before the post returns; set it
-    // before any worker starts.
-    std::function<void(const PostedMessage&)> afterPost;
+    // The logic's events shown on this view, for a part of the logic built without a controller.
+    WindowEventRenderer shown{*this};
 
+    // The posted messages, in the logic's own queue (afterPost runs on the posting thread).
+    PostedMessageQueue queue;
     void PostWindowMessage(WindowMessage message, std::uintptr_t wParam) override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_queue.push_back({message, wParam});
-            ++m_postedCount[message];
-            m_changed.notify_all();
-        }
-        if (afterPost) {
-            afterPost({message, wParam});
-        }
+        queue.Post({message, wParam});
     }
-
-    // The oldest queued message, if any.
-    std::optional<PostedMessage> Take() {
-        std::lock_guard lock(m_mutex);
-        if (m_queue.empty()) {
-            return std::nullopt;
-        }
-        PostedMessage next = m_queue.front();
-        m_queue.pop_front();
-        return next;
-    }
-    std::size_t Queued() {
-        std::lock_guard lock(m_mutex);
-        return m_queue.size();
-    }
-    // How many `message`s were ever posted.
-    int PostedCount(WindowMessage message) {
-        std::lock_guard lock(m_mutex);
-        return m_postedCount[message];
-    }
-    // Waits until `count` `message`s have been posted in all, or the deadline passes.
+    std::optional<PostedMessage> Take() { return queue.Take(); }
+    std::size_t Queued() { return queue.Queued(); }
+    int PostedCount(WindowMessage message) { return queue.PostedCount(message); }
     bool WaitForPosted(WindowMessage message, int count,
                        std::chrono::milliseconds deadline = std::chrono::seconds(5)) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, deadline, [&] { return m_postedCount[message] >= count; });
+        return queue.WaitForPosted(message, count, deadline);
     }
-
     // Handles queued messages in order until none is left, as the window's loop does.
-    // Returns how many were handled.
     int Pump(FlashTransferController& controller, int limit = 1 << 30) {
-        int handled = 0;
-        while (handled < limit) {
-            std::optional<PostedMessage> next = Take();
-            if (!next) {
-                break;
-            }
-            controller.OnWindowMessage(next->message, next->wParam);
-            ++handled;
-        }
-        return handled;
+        return controller.HandleQueued(queue, limit);
     }
-
-  private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<PostedMessage> m_queue;
-    std::map<unsigned, int> m_postedCount;
 };

@@ -229,7 +229,7 @@ TEST_P(UnitSessionTest, AForeignArrivalHandledBeforeItsPollerHasEndedStillRestar
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     // The poller's post returns only when the test says so: its arrival is handled first.
-    rig.view.afterPost = [released](const PostedMessage& posted) {
+    rig.view.queue.afterPost = [released](const PostedMessage& posted) {
         if (posted.message == WM_DEVICE_ARRIVED) {
             released.wait();
         }

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "console_view.h"
+#include "posted_message_queue.h"
 #include "flash_transfer_controller.h"
 #include "model_option.h"
 #include "operator_texts.h"
@@ -139,16 +139,22 @@ INSTANTIATE_TEST_SUITE_P(
 // The window's logic over the machine's port, as KNOT-P_FDT runs it.
 struct WindowRun {
     SimDriverPort port;
-    ConsoleView view;
+    QueuedHost host;
     TransferLog log{std::string(), std::string()};
-    FlashTransferController controller{ProfileForModel("p"), view, port, log};
+    FlashTransferController controller{ProfileForModel("p"), host, port, log};
+    std::string lastMessage; // of the message boxes the window would show
+    ScopedObserver heard{controller, [this](const LogicEvent& event) {
+                             if (const auto* message = std::get_if<OperatorMessage>(&event)) {
+                                 lastMessage = message->text;
+                             }
+                         }};
 
     ~WindowRun() { controller.OnClose(); }
     // Handles posted messages until `done` holds (at most 20 s).
     bool Pump(const std::function<bool()>& done) {
         auto until = Clock::now() + std::chrono::seconds(20);
         while (!done() && Clock::now() < until) {
-            if (auto next = view.Next(std::chrono::milliseconds(10))) {
+            if (auto next = host.queue.Next(std::chrono::milliseconds(10))) {
                 controller.OnWindowMessage(next->message, next->wParam);
             }
         }
@@ -213,7 +219,7 @@ TEST_P(LockTest, ASecondWriterSendsNothingAndSaysTheUnitIsBusy) {
         ASSERT_TRUE(window->Open());
         before = PacketsByUnit(Capture())[0].size();
         window->controller.OnStartDownload();
-        run.out = window->view.messages.back().text;
+        run.out = window->lastMessage;
         run.exitCode = window->controller.IsDownloadRunning() ? -1 : 0;
     } else {
         run = RunTool("flash --model p --commit-wait-ms 0 " + c.second + " small.mot");
