@@ -18,13 +18,14 @@ while read -r dll function _; do
     [[ -z ${dll} || ${dll} == \#* ]] || allowed["${dll,,} ${function}"]=1
 done <"${allowed_list}"
 
-# Prints "dll function" for each import of $1 (a function imported by ordinal as #N).
+# Prints "dll function" for each import of $1 (a function imported by ordinal as ordinal-N, N
+# in hexadecimal as objdump shows it).
 imports_of() {
     "${objdump}" -p "$1" | awk '
         /^\tDLL Name: / { dll = tolower($3); next }
         /^\t[[:space:]]*$/ || /^[^\t]/ { dll = "" }
         dll != "" && /^\t[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+[^[:space:]]+$/ { print dll, $3 }
-        dll != "" && /^\t[0-9a-f]+[[:space:]]+<none>[[:space:]]+[0-9a-f]+$/ { print dll, "#" strtonum("0x" $3) }'
+        dll != "" && /^\t[0-9a-f]+[[:space:]]+<none>[[:space:]]+[0-9a-f]+$/ { print dll, "ordinal-" $3 }'
 }
 
 check_program() {
