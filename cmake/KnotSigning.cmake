@@ -13,9 +13,7 @@ if(KNOT_SIGN_PKCS12)
         message(FATAL_ERROR "KNOT_SIGN_PKCS12 and KNOT_SIGN_PASSWORD_FILE must both name files")
     endif()
     find_program(KNOT_OSSLSIGNCODE osslsigncode REQUIRED)
-    set(knot_sign_command bash ${knot_sign_script} ${KNOT_SIGN_PKCS12} ${KNOT_SIGN_PASSWORD_FILE}
-                          "${KNOT_SIGN_TIMESTAMP_URL}")
-    set(knot_sign_shell "bash \"${knot_sign_script}\" \"${KNOT_SIGN_PKCS12}\" \"${KNOT_SIGN_PASSWORD_FILE}\" \"${KNOT_SIGN_TIMESTAMP_URL}\" \"%1\"")
+    set(knot_sign_shell "bash \"${knot_sign_script}\" \"${KNOT_SIGN_PKCS12}\" \"${KNOT_SIGN_PASSWORD_FILE}\" \"%1\" \"${KNOT_SIGN_TIMESTAMP_URL}\"")
     set(knot_sign_nsis "!uninstfinalize '${knot_sign_shell}' = 0\n!finalize '${knot_sign_shell}' = 0")
 elseif(KNOT_SIGN_PASSWORD_FILE OR KNOT_SIGN_TIMESTAMP_URL)
     message(FATAL_ERROR "KNOT_SIGN_PASSWORD_FILE and KNOT_SIGN_TIMESTAMP_URL need KNOT_SIGN_PKCS12")
@@ -25,6 +23,8 @@ endif()
 function(knot_sign_program target)
     if(KNOT_SIGN_PKCS12)
         add_custom_command(TARGET ${target} POST_BUILD
-            COMMAND ${knot_sign_command} $<TARGET_FILE:${target}> VERBATIM)
+            COMMAND bash ${knot_sign_script} ${KNOT_SIGN_PKCS12} ${KNOT_SIGN_PASSWORD_FILE}
+                    $<TARGET_FILE:${target}> ${KNOT_SIGN_TIMESTAMP_URL}
+            VERBATIM)
     endif()
 endfunction()

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Signing with a certificate made for the check (a throw-away CA and a code-signing certificate
 # it issued): the release build BUILD is configured to sign, the programs, the installer and the
-# uninstaller inside it must then carry valid SHA-256 signatures, the installer test runs again
-# and checks every installed program's signature, Uninstall.exe's included. BUILD is then
+# uninstaller inside it must then carry valid SHA-256 signatures, and so must every program that
+# the installer installs under Wine, Uninstall.exe included. BUILD is then
 # configured back to unsigned; with the signatures removed its programs are the unsigned ones.
 # check-signing.sh BUILD   (a mingw-release or mingw32-release build whose installer was made)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "$1")
 keys=$(mktemp -d)
-trap 'rm -rf "${keys}"' EXIT
+unsign() { cmake "${build}" -DKNOT_SIGN_PKCS12= -DKNOT_SIGN_PASSWORD_FILE= >/dev/null; }
+trap 'unsign; rm -rf "${keys}"' EXIT
 (
     cd "${keys}"
     openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 \
@@ -24,6 +25,9 @@ trap 'rm -rf "${keys}"' EXIT
     openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem \
         -passout file:password -out signer.p12
 )
+# The unsigned programs, to compare with.
+unsign
+cmake --build "${build}" -j "$(nproc)" >/dev/null
 mapfile -t programs <"${build}/shipped-programs.txt"
 unsigned="${keys}/unsigned"
 mkdir "${unsigned}"
@@ -51,15 +55,30 @@ for file in "${programs[@]}" "${installer}"; do
     grep -q 'Message digest algorithm *: SHA256' "${keys}/verify.out" || fail "$(basename "${file}"): not SHA-256"
 done
 for file in "${programs[@]}"; do
+    rm -f "${keys}/stripped.exe"
     osslsigncode remove-signature -in "${file}" -out "${keys}/stripped.exe" >/dev/null
     cmp -s "${keys}/stripped.exe" "${unsigned}/$(basename "${file}")" ||
         fail "$(basename "${file}"): without its signature not the unsigned program"
 done
-KNOT_SIGNED_BY="${keys}/ca.pem" ctest --test-dir "${build}" -R '^installer$' --output-on-failure ||
-    fail "the signed installer's test"
+# What the signed installer installs, in a Wine prefix of its own: every program is signed, the
+# uninstaller that makensis wrote into it too.
+export WINEPREFIX="${keys}/prefix" WINEDEBUG=-all
+/usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1
+/usr/lib/wine/wine64 "${installer}" /S </dev/null >/dev/null 2>&1 || true # Wine's icacls may refuse
+timeout 60 /usr/lib/wine/wineserver -w || true
+installed=("${WINEPREFIX}"/drive_c/Program\ Files*/Korvane/*/*.exe)
+[[ " ${installed[*]##*/} " == *" Uninstall.exe "* ]] || fail "nothing installed: ${installed[*]}"
+for exe in "${installed[@]}"; do
+    if osslsigncode verify -CAfile "${keys}/ca.pem" -in "${exe}" >"${keys}/verify.out" 2>&1; then
+        echo "installed and signed: ${exe##*/}"
+    else
+        fail "installed without a valid signature: ${exe}"
+    fi
+done
+/usr/lib/wine/wineserver -k 2>/dev/null || true
 
 # Back to unsigned: the same programs as before.
-cmake "${build}" -DKNOT_SIGN_PKCS12= -DKNOT_SIGN_PASSWORD_FILE= >/dev/null
+unsign
 package
 for file in "${programs[@]}"; do
     cmp -s "${file}" "${unsigned}/$(basename "${file}")" || fail "$(basename "${file}") after unsigning"

@@ -14,8 +14,6 @@
 #   PROGRAMS     a CMake list of the installed programs (without .exe);
 #   ENTRIES      a CMake list of program;label pairs, one Start-menu entry each;
 #   ARCH         x64 or x86, the programs' architecture.
-# With KNOT_SIGNED_BY set to a certificate file, every installed program (the uninstaller too)
-# must carry a valid signature by it.
 set -euo pipefail
 
 installer=$1
@@ -94,13 +92,6 @@ for program in "${programs[@]}"; do
             fail "${program}.exe needs ${dll}, which Windows does not have"
     done < <(x86_64-w64-mingw32-objdump -p "${exe}" | sed -n 's/^[[:space:]]*DLL Name: //p')
 done
-if [[ -n ${KNOT_SIGNED_BY:-} ]]; then
-    echo "--- signatures"
-    for exe in "${installed[@]}"; do
-        osslsigncode verify -CAfile "${KNOT_SIGNED_BY}" -in "${exe}" >"${WINEPREFIX}/verify.out" 2>&1 ||
-            fail "no valid signature on ${exe##*/}: $(grep -m1 -i 'fail\|error' "${WINEPREFIX}/verify.out")"
-    done
-fi
 trace_dir=$(unix_path "${trace_folder}")
 [[ -d "${trace_dir}" ]] || fail "no trace folder ${trace_folder}"
 
