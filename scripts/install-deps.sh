@@ -7,7 +7,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libcli11-dev nlohmann-json3-dev libssl-dev python3-jsonschema
     qt6-base-dev fonts-dejavu-core fonts-liberation
-    g++-mingw-w64-x86-64 wine64 nsis
+    g++-mingw-w64-x86-64 g++-mingw-w64-i686-posix wine64 wine32:i386 nsis osslsigncode openssl
     xvfb xdotool
     srecord
 )
@@ -20,6 +20,8 @@ if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    # wine32 (the 32-bit Windows programs under Wine) is a package of the i386 architecture.
+    dpkg --print-foreign-architectures | grep -qx i386 || "${sudo_cmd[@]}" dpkg --add-architecture i386
     export DEBIAN_FRONTEND=noninteractive
     "${sudo_cmd[@]}" apt-get update -q
     "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"

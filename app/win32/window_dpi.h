@@ -7,8 +7,19 @@
 
 #include "windows_headers.h"
 
-// The DPI of `window`: its monitor's where the system knows it, else the screen's.
-UINT WindowDpi(HWND window);
+#include <shellscalingapi.h>
+
+// The calls that tell a window's DPI, newest first; each is nullptr where Windows lacks it.
+struct DpiCalls {
+    UINT(WINAPI* dpiForWindow)(HWND); // Windows 10 1607 on: per-monitor awareness version 2
+    // Windows 8.1 on (shcore.dll): per-monitor awareness version 1
+    HRESULT(WINAPI* dpiForMonitor)(HMONITOR, MONITOR_DPI_TYPE, UINT*, UINT*);
+};
+// The calls this Windows has, looked up once.
+const DpiCalls& SystemDpiCalls();
+
+// The DPI of `window`: its own where the system knows it, else its monitor's, else the screen's.
+UINT WindowDpi(HWND window, const DpiCalls& calls = SystemDpiCalls());
 // `pixels` at 96 DPI, at `dpi`.
 int ScaleToDpi(int pixels, UINT dpi);
 // The width and height of a large icon at `dpi`.

@@ -6,21 +6,24 @@
 # but keeps the trace files, as does an install over an earlier build's programs. Wine's icacls
 # changes no rights and Wine derives a folder's rights from its Unix mode, so the rights cannot
 # be read back here: a recorder stands in for icacls and the test checks what the installer
-# asked of it, and that a refused grant makes the install fail.
+# asked of it, and that a refused grant makes the install fail. The installer for 64-bit Windows
+# also refuses a 32-bit Windows (a prefix of its own) and installs nothing there.
 #
-# installer_test.sh INSTALLER ICACLS_RECORDER INSTALL_DIR MENU_FOLDER TRACE_FOLDER PROGRAMS ENTRIES
-#   INSTALL_DIR  relative to Program Files; TRACE_FOLDER a Windows path on C:;
+# installer_test.sh INSTALLER ICACLS_RECORDER INSTALL_DIR MENU_FOLDER TRACE_FOLDER PROGRAMS ENTRIES ARCH
+#   INSTALL_DIR  relative to C:\ on 64-bit Windows; TRACE_FOLDER a Windows path on C:;
 #   PROGRAMS     a CMake list of the installed programs (without .exe);
-#   ENTRIES      a CMake list of program;label pairs, one Start-menu entry each.
+#   ENTRIES      a CMake list of program;label pairs, one Start-menu entry each;
+#   ARCH         x64 or x86, the programs' architecture.
 set -euo pipefail
 
 installer=$1
 icacls_recorder=$2
-install_dir="C:\\Program Files\\$3"
+install_dir="C:\\$3"
 menu_folder=$4
 trace_folder=$5
 IFS=';' read -r -a programs <<<"$6"
 IFS=';' read -r -a entries <<<"${7:-}"
+arch=$8
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
@@ -52,7 +55,10 @@ wait_for_prefix() { timeout 60 "${wineserver}" -w || fail "Wine programs still r
 wait_for_prefix
 
 # The recorder answers for icacls.exe (native before Wine's builtin).
-cp "${icacls_recorder}" "${WINEPREFIX}/drive_c/windows/system32/icacls.exe"
+# (The installers are 32-bit programs: the x86 one runs the 32-bit system's icacls.exe.)
+for system in system32 syswow64; do
+    cp "${icacls_recorder}" "${WINEPREFIX}/drive_c/windows/${system}/icacls.exe"
+done
 export WINEDLLOVERRIDES="icacls.exe=n"
 export KNOT_ICACLS_LOG='C:\icacls.log'
 icacls_log="${WINEPREFIX}/drive_c/icacls.log"
@@ -145,6 +151,23 @@ if KNOT_ICACLS_STATUS=5 run_installer; then
     fail "install succeeded although icacls refused the grant"
 fi
 wait_for_prefix
+
+if [[ ${arch} == x64 ]]; then
+    echo "--- the 64-bit installer on a 32-bit Windows"
+    "${wineserver}" -k 2>/dev/null || true
+    prefix64=${WINEPREFIX}
+    WINEPREFIX=$(mktemp -d "${PWD}/installer-prefix-win32.XXXXXX")
+    WINEARCH=win32 /usr/lib/wine/wine wineboot --init </dev/null >/dev/null 2>&1
+    unset WINEDLLOVERRIDES
+    status=0
+    WINEARCH=win32 /usr/lib/wine/wine "$(realpath "${installer}")" /S </dev/null >/dev/null 2>&1 ||
+        status=$?
+    [[ ${status} == 4 ]] || fail "the 64-bit installer on 32-bit Windows: exit status ${status}, not 4"
+    [[ ! -e "$(unix_path "${install_dir}")" ]] || fail "the 64-bit installer installed on 32-bit Windows"
+    "${wineserver}" -k 2>/dev/null || true
+    rm -rf "${WINEPREFIX}"
+    WINEPREFIX=${prefix64}
+fi
 
 ((failures == 0)) && echo "installer: all checks passed"
 exit $((failures != 0))

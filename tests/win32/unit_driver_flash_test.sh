@@ -3,14 +3,15 @@
 # full flashes whose capture must equal, byte for byte, the Linux simulator's capture of the
 # same run; a removal during the commit wait, caught through the driver's named event; a silent
 # unit, ended by the port's bound; list and info; a second writer of a unit refused.
-# Arguments: the Windows build folder, the native (Linux) build folder, the samples folder.
+# Arguments: the Windows build folder, the native (Linux) build folder, the samples folder, and
+# optionally another build's knot-fdt.exe to run (the 32-bit one) instead of the Windows build's.
 # WINEPREFIX names the prefix (driver_prefix.sh made it); it must not be shared with a parallel run.
 set -uo pipefail
 mingw=$1 native=$2 samples=$3
 export WINEDEBUG=-all
 wine=/usr/lib/wine/wine64
 sim="${mingw}/sim/win32/knot-unit-sim.exe"
-fdt="${mingw}/cli/knot-fdt.exe"
+fdt=${4:-${mingw}/cli/knot-fdt.exe}
 native_sim="${native}/sim/knot-unit-sim"
 native_fdt="${native}/cli/knot-fdt"
 work=$(mktemp -d)

@@ -2,7 +2,7 @@
 // outside: the unit it finds is identified, its unplugging (the driver's named event) empties the
 // identity rows, the unit plugged in again is found by the poller and identified afresh, and the
 // program asked to close ends at once with status 0. Needs the Wine prefix of the driver tests
-// and a display.
+// and a display. KNOT_P_FDT_EXE names another build's program to run instead (the 32-bit one).
 #include "flash_transfer_view.h"
 #include "operator_texts.h"
 #include "remote_program.h"
@@ -25,6 +25,11 @@ using Rows = std::array<std::string, IDENTITY_ROW_COUNT>;
 constexpr std::chrono::milliseconds kWait{30000};
 // The close stops two workers, each waited for at most 1 s; the program must be gone by then.
 constexpr std::chrono::milliseconds kCloseBound{2000};
+
+const wchar_t* ProgramPath() {
+    const wchar_t* other = _wgetenv(L"KNOT_P_FDT_EXE");
+    return other != nullptr && *other != L'\0' ? other : KNOT_P_FDT_PATH;
+}
 
 struct Unit {
     const char* plug;
@@ -77,7 +82,7 @@ class UnitDriverProgramTest : public ::testing::Test {
 
 TEST_F(UnitDriverProgramTest, IdentifiesFollowsUnplugAndReplugAndClosesAtOnce) {
     ASSERT_EQ(Plug(kFirst.plug), kFirst.number);
-    RemoteProgram program(KNOT_P_FDT_PATH);
+    RemoteProgram program(ProgramPath());
     ASSERT_TRUE(program.Started());
     HWND window = program.WaitForMainWindow(kWait);
     ASSERT_NE(window, nullptr) << "no window shown";

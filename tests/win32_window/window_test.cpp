@@ -8,6 +8,7 @@
 #include "string_table.h"
 #include "variant_profile.h"
 #include "win32_text.h"
+#include "window_dpi.h"
 #include "window_test_support.h"
 
 #include <commctrl.h>
@@ -419,6 +420,54 @@ TEST_P(WindowTest, KeysAndCommands) {
 
 INSTANTIATE_TEST_SUITE_P(Models, WindowTest, ::testing::Values('q', 'p'),
                          [](const auto& info) { return std::string(1, info.param); });
+
+// Stand-ins for the system's calls, each telling a DPI of its own.
+UINT WINAPI DpiOfWindow120(HWND) {
+    return 120;
+}
+UINT WINAPI DpiOfWindowUnknown(HWND) {
+    return 0;
+}
+HRESULT WINAPI DpiOfMonitor144(HMONITOR, MONITOR_DPI_TYPE, UINT* x, UINT* y) {
+    *x = *y = 144;
+    return S_OK;
+}
+HRESULT WINAPI DpiOfMonitorRefused(HMONITOR, MONITOR_DPI_TYPE, UINT*, UINT*) {
+    return E_INVALIDARG;
+}
+
+// A Windows without the newer calls falls back to the next older one: per-monitor version 2
+// (the window's own DPI), then version 1 (its monitor's), then the screen's.
+TEST(WindowDpiFallback, EachMissingCallFallsBackToTheNextOlderOne) {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        GTEST_SKIP() << "Wine shows windows only with a display (run under Xvfb)";
+    }
+    WindowRig rig;
+    ASSERT_NE(rig.Open(VariantQProfile()), nullptr);
+    HWND window = rig.dlg->GetSafeHwnd();
+    HDC dc = GetDC(window);
+    const UINT screen = static_cast<UINT>(GetDeviceCaps(dc, LOGPIXELSY));
+    ReleaseDC(window, dc);
+    struct Case {
+        const char* windows;
+        DpiCalls calls;
+        UINT dpi;
+    };
+    const Case cases[] = {
+        {"10 1607 and later", {DpiOfWindow120, DpiOfMonitor144}, 120},
+        {"10 1607, the window's DPI unknown", {DpiOfWindowUnknown, DpiOfMonitor144}, 144},
+        {"8.1", {nullptr, DpiOfMonitor144}, 144},
+        {"8.1, the monitor's DPI refused", {nullptr, DpiOfMonitorRefused}, screen},
+        {"7", {nullptr, nullptr}, screen},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WindowDpi(window, c.calls), c.dpi) << "Windows " << c.windows;
+    }
+    // Wine has both calls: their names are looked up right.
+    EXPECT_NE(SystemDpiCalls().dpiForWindow, nullptr);
+    EXPECT_NE(SystemDpiCalls().dpiForMonitor, nullptr);
+}
 
 TEST(DumpSwitch, OnlyTheExactFirstArgumentCounts) {
     struct Case {
