@@ -7,28 +7,29 @@
 
 namespace {
 // Removed with the process's static objects.
-struct Folder {
-    Folder()
+struct TempFolder {
+    TempFolder()
         : path((std::filesystem::temp_directory_path() /
                 ("knot-fuzz-trace-" + std::to_string(::getpid())))
                    .string()) {
         std::filesystem::create_directories(path);
     }
-    ~Folder() {
+    ~TempFolder() {
         std::error_code ignored;
         std::filesystem::remove_all(path, ignored);
     }
     std::string path;
 };
 
-const std::string& TraceFolder() {
-    static const Folder folder;
-    return folder.path;
-}
 } // namespace
 
+const std::string& FuzzTrace::Folder() {
+    static const TempFolder folder;
+    return folder.path;
+}
+
 FuzzTrace::FuzzTrace()
-    : m_current(TraceFolder() + "/debugZu.txt"), m_rotated(TraceFolder() + "/debugZu.1.txt") {
+    : m_current(Folder() + "/debugZu.txt"), m_rotated(Folder() + "/debugZu.1.txt") {
     std::remove(m_current.c_str());
     std::remove(m_rotated.c_str());
     m_log = std::make_unique<TransferLog>(m_current, m_rotated, [] { return std::int64_t{0}; });

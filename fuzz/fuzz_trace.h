@@ -18,6 +18,8 @@ class FuzzTrace {
     TransferLog& Log() { return *m_log; }
     // The lines of the current and the rotated file together.
     std::uint64_t Lines() const;
+    // The process's own folder, where a harness may keep files of its own too.
+    static const std::string& Folder();
 
   private:
     std::string m_current;

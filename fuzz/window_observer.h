@@ -7,6 +7,7 @@
 #include "flash_transfer_controller.h"
 #include "flash_transfer_view.h"
 #include "narration.h"
+#include "operator_texts.h"
 
 #include <array>
 #include <cstdint>
@@ -33,7 +34,14 @@ class WindowObserver : public FlashTransferView {
     // Runs while a message box is open, as its nested loop (it may pump messages).
     std::function<void(const std::string& text)> inMessageBox;
 
-    void SetStatusText(std::string_view text) override { status = text; }
+    // Runs when the status line says that a download is being prepared: a run has begun.
+    std::function<void()> onRunBegun;
+    void SetStatusText(std::string_view text) override {
+        status = text;
+        if (status == STATUS_PREPARING && onRunBegun) {
+            onRunBegun();
+        }
+    }
     void SetProgressRange(int) override {}
     void SetProgressPos(int) override {}
     void EnableStart(bool enable) override { startEnabled = enable; }

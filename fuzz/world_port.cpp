@@ -16,7 +16,9 @@ int WorldPort::AddInterface(UnitConfig config) {
     WorldInterface added;
     added.config = std::move(config);
     m_interfaces.push_back(std::move(added));
-    m_namedEvents[UnitEventName(m_interfaces.back().config)] = std::make_shared<Event>();
+    if (m_interfaces.back().config.hasEvent) {
+        m_namedEvents[UnitEventName(m_interfaces.back().config)] = std::make_shared<Event>();
+    }
     Changed();
     return InterfaceCount() - 1;
 }
@@ -30,7 +32,7 @@ void WorldPort::Unplug(int interface) {
     unit.queue.clear();
     Narrate("world: interface %d unplugged", interface);
     auto event = m_namedEvents.find(UnitEventName(unit.config));
-    if (event != m_namedEvents.end()) {
+    if (unit.config.hasEvent && event != m_namedEvents.end()) {
         event->second->signalled = true; // as the driver does; the name goes with the unit
         m_namedEvents.erase(event);
     }
@@ -45,7 +47,9 @@ void WorldPort::Replug(int interface) {
     unit.present = true;
     ++unit.plugs;
     Narrate("world: interface %d plugged in again", interface);
-    m_namedEvents[UnitEventName(unit.config)] = std::make_shared<Event>();
+    if (unit.config.hasEvent) {
+        m_namedEvents[UnitEventName(unit.config)] = std::make_shared<Event>();
+    }
     Changed();
 }
 
