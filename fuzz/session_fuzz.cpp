@@ -278,11 +278,23 @@ void SessionHarness::CheckQuiet() {
     Promise(!m_controller->IsDownloadRunning(), "a run never stalls: its steps go on to its end");
     Promise(m_view.waitCursorDepth == 0, "the wait cursor ends as often as it begins");
     const std::string& path = m_controller->Session().DevicePath();
+    // Interfaces that could not be judged are looked at again after a while, on a clock the
+    // harness does not move: a unit beside them is found then, which the harness does not see.
+    bool unjudged = false;
+    for (int i = 0; i < m_port.InterfaceCount(); ++i) {
+        const WorldInterface& unit = m_port.Interface(i);
+        unjudged = unjudged || (unit.present && (unit.openFails || unit.pathUnreadable ||
+                                                 !unit.config.hasDescriptor));
+    }
     for (int i = 0; i < m_port.InterfaceCount(); ++i) {
         const WorldInterface& unit = m_port.Interface(i);
         if (!path.empty() && UnitDevicePath(unit.config) == path) {
             Promise(unit.present, "an unplugged unit is noticed");
         }
+        const bool qualifies = unit.present && !unit.openFails && !unit.pathUnreadable &&
+                               unit.config.hasDescriptor &&
+                               unit.config.productId == UNIT_PRODUCT_ID;
+        Promise(!qualifies || unjudged || !path.empty(), "a unit that is plugged in is found");
     }
 }
 

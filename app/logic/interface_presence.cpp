@@ -23,3 +23,21 @@ bool IsInterfacePresent(DriverPort& port, const std::string& devicePath) {
     port.DestroyDeviceInfoList(set);
     return found;
 }
+
+std::vector<std::string> PresentInterfacePaths(DriverPort& port) {
+    std::vector<std::string> paths;
+    PortHandle set = port.GetClassDevices();
+    if (set == INVALID_PORT_HANDLE) {
+        return paths;
+    }
+    for (std::uint32_t index = 0; port.EnumDeviceInterface(set, index); ++index) {
+        std::string path;
+        if (port.GetInterfaceDetailSize(set, index) == 0 ||
+            !port.GetInterfaceDetail(set, index, path)) {
+            path.clear();
+        }
+        paths.push_back(path.c_str()); // without a terminating zero that came with it
+    }
+    port.DestroyDeviceInfoList(set);
+    return paths;
+}

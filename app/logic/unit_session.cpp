@@ -52,10 +52,10 @@ void UnitSession::BeginArrivalDetection() {
         m_view.PostWindowMessage(WM_DEVICE_ARRIVED, 0);
         return;
     }
-    StartPoller(0, false);
+    StartPoller({}, false);
 }
 
-void UnitSession::StartPoller(int baseline, bool retry) {
+void UnitSession::StartPoller(std::vector<std::string> baseline, bool retry) {
     m_hPollerThread.ReapIfEnded();
     if (!m_hPollerThread.IsInvalid()) {
         if (m_pollerChannel && m_pollerChannel->Running()) {
@@ -65,19 +65,21 @@ void UnitSession::StartPoller(int baseline, bool retry) {
         m_hPollerThread.WaitAndRelease(std::chrono::milliseconds(0));
     }
     auto channel = std::make_shared<WorkerChannel>(m_view);
-    if (m_hPollerThread.Start(m_services.startThread, [&port = m_port, channel, baseline, retry,
-                                                       timing = m_services.timing] {
-            ArrivalPollerProc(port, *channel, baseline, retry, timing);
-        })) {
+    if (m_hPollerThread.Start(m_services.startThread,
+                              [&port = m_port, channel, baseline = std::move(baseline), retry,
+                               timing = m_services.timing] {
+                                  ArrivalPollerProc(port, *channel, baseline, retry, timing);
+                              })) {
         m_pollerChannel = std::move(channel);
     }
 }
 
-void UnitSession::ArrivalPollerProc(DriverPort& port, WorkerChannel& channel, int baseline,
-                                    bool retry, SessionTiming timing) {
+void UnitSession::ArrivalPollerProc(DriverPort& port, WorkerChannel& channel,
+                                    const std::vector<std::string>& baseline, bool retry,
+                                    SessionTiming timing) {
     const auto retryAt = std::chrono::steady_clock::now() + timing.retryInterval;
     for (;;) {
-        if (CountDeviceInterfaces(port) != baseline ||
+        if (PresentInterfacePaths(port) != baseline ||
             (retry && std::chrono::steady_clock::now() >= retryAt)) {
             channel.Post(WM_DEVICE_ARRIVED, true);
             return;
@@ -149,10 +151,10 @@ int UnitSession::OnDeviceArrived(std::uintptr_t, std::intptr_t) {
         return 1; // a session is already open: an arrival left over from before it
     }
     if (!OpenSession()) {
-        // Interfaces are present but none qualifies: keep watching, and look again when their
-        // number changes, or after a while when some could not be judged (not opened, or no
-        // descriptor read), so that a foreign interface causes no loop of opens.
-        StartPoller(CountDeviceInterfaces(m_port), m_access.UnjudgedInterfaces() > 0);
+        // Interfaces are present but none qualifies: keep watching, and look again when they
+        // change, or after a while when some could not be judged (not opened, or no descriptor
+        // read), so that a foreign interface causes no loop of opens.
+        StartPoller(PresentInterfacePaths(m_port), m_access.UnjudgedInterfaces() > 0);
         return 1;
     }
     m_view.BeginWaitCursor();

@@ -178,6 +178,25 @@ TEST_P(UnitSessionTest, AForeignInterfaceDoesNotMakeTheProgramDeaf) {
     EXPECT_TRUE(session.DeviceReady());
 }
 
+TEST_P(UnitSessionTest, AUnitSwappedForAForeignInterfaceBetweenTwoPollsIsFound) {
+    ControllerRig rig(profile());
+    UnitConfig foreign;
+    foreign.productId = 0x1111;
+    const std::int32_t other = rig.port.Plug(foreign);
+    rig.Open();
+    rig.Pump(); // the open finds no qualifying unit; the poller watches the one interface
+    ASSERT_TRUE(rig.controller->Session().IsPollerRunning());
+
+    // Unplugged and a unit plugged in between two polls: as many interfaces as before.
+    rig.faults.BeforeNextEnumeration([&] {
+        rig.port.Unplug(other);
+        rig.unit = rig.port.Plug();
+    });
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2)) << "the poller saw no change";
+    rig.Pump();
+    EXPECT_TRUE(rig.controller->Session().DeviceReady());
+}
+
 TEST_P(UnitSessionTest, WithoutTheDriverEventTheUnplugIsSeenThroughTheSetupService) {
     ControllerRig rig(profile());
     UnitConfig config;
