@@ -104,21 +104,22 @@ bool UnitSession::OpenSession() {
 
 void UnitSession::StartWatcher() {
     auto channel = std::make_shared<WorkerChannel>(m_view);
+    const PortHandle named = m_port.OpenNamedEvent(DisconnectEventName(m_link.deviceNumber));
     if (m_hWatcherThread.Start(
             m_services.startThread,
-            [&port = m_port, channel, number = m_link.deviceNumber, stopEvent = m_hWatcherStopEvent,
-             path = m_devicePath, interval = m_services.timing.presenceInterval] {
-                DisconnectWatcherProc(port, *channel, number, stopEvent, path, interval);
+            [&port = m_port, channel, named, stopEvent = m_hWatcherStopEvent, path = m_devicePath,
+             interval = m_services.timing.presenceInterval] {
+                DisconnectWatcherProc(port, *channel, named, stopEvent, path, interval);
             })) {
         m_watcherChannel = std::move(channel);
+    } else if (named != INVALID_PORT_HANDLE && named != 0) {
+        m_port.CloseEvent(named);
     }
 }
 
-void UnitSession::DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel,
-                                        std::int32_t deviceNumber, PortHandle stopEvent,
-                                        const std::string& devicePath,
+void UnitSession::DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel, PortHandle named,
+                                        PortHandle stopEvent, const std::string& devicePath,
                                         std::chrono::milliseconds presenceInterval) {
-    PortHandle named = port.OpenNamedEvent(DisconnectEventName(deviceNumber));
     if (named != INVALID_PORT_HANDLE && named != 0) {
         WaitOutcome outcome = port.WaitForStopOrEvent(stopEvent, named, -1);
         port.CloseEvent(named);

@@ -95,9 +95,12 @@ class UnitSession {
     static void ArrivalPollerProc(DriverPort& port, WorkerChannel& channel,
                                   const std::vector<std::string>& baseline, bool retry,
                                   SessionTiming timing);
-    static void DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel,
-                                      std::int32_t deviceNumber, PortHandle stopEvent,
-                                      const std::string& devicePath,
+    // `named` is the driver's disconnect event, opened on the window's thread while the unit is
+    // open (INVALID_PORT_HANDLE when it did not open), so that a unit that vanishes before the
+    // watcher's first look cannot leave it waiting on a later unit's event of the same name.
+    // The watcher closes it.
+    static void DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel, PortHandle named,
+                                      PortHandle stopEvent, const std::string& devicePath,
                                       std::chrono::milliseconds presenceInterval);
 
     FlashTransferView& m_view;
