@@ -283,8 +283,9 @@ void SessionHarness::CheckQuiet() {
     bool unjudged = false;
     for (int i = 0; i < m_port.InterfaceCount(); ++i) {
         const WorldInterface& unit = m_port.Interface(i);
-        unjudged = unjudged || (unit.present && (unit.openFails || unit.pathUnreadable ||
-                                                 !unit.config.hasDescriptor));
+        unjudged =
+            unjudged ||
+            (unit.present && (unit.openFails || unit.pathUnreadable || !unit.config.hasDescriptor));
     }
     for (int i = 0; i < m_port.InterfaceCount(); ++i) {
         const WorldInterface& unit = m_port.Interface(i);

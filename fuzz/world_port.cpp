@@ -16,9 +16,7 @@ int WorldPort::AddInterface(UnitConfig config) {
     WorldInterface added;
     added.config = std::move(config);
     m_interfaces.push_back(std::move(added));
-    if (m_interfaces.back().config.hasEvent) {
-        m_namedEvents[UnitEventName(m_interfaces.back().config)] = std::make_shared<Event>();
-    }
+    AddEvent(m_interfaces.back().config);
     Changed();
     return InterfaceCount() - 1;
 }
@@ -34,7 +32,17 @@ void WorldPort::Unplug(int interface) {
     auto event = m_namedEvents.find(UnitEventName(unit.config));
     if (unit.config.hasEvent && event != m_namedEvents.end()) {
         event->second->signalled = true; // as the driver does; the name goes with the unit
-        m_namedEvents.erase(event);
+        // Units that report no number share one name: the others keep an unsignalled event.
+        const bool shared =
+            std::any_of(m_interfaces.begin(), m_interfaces.end(), [&](const WorldInterface& other) {
+                return other.present && other.config.hasEvent &&
+                       UnitEventName(other.config) == event->first;
+            });
+        if (shared) {
+            event->second = std::make_shared<Event>();
+        } else {
+            m_namedEvents.erase(event);
+        }
     }
     Changed();
 }
@@ -47,10 +55,14 @@ void WorldPort::Replug(int interface) {
     unit.present = true;
     ++unit.plugs;
     Narrate("world: interface %d plugged in again", interface);
-    if (unit.config.hasEvent) {
-        m_namedEvents[UnitEventName(unit.config)] = std::make_shared<Event>();
-    }
+    AddEvent(unit.config);
     Changed();
+}
+
+void WorldPort::AddEvent(const UnitConfig& config) {
+    if (config.hasEvent && !m_namedEvents.count(UnitEventName(config))) {
+        m_namedEvents[UnitEventName(config)] = std::make_shared<Event>();
+    }
 }
 
 int WorldPort::PresentCount() const {

@@ -127,6 +127,8 @@ class WorldPort : public DriverPort {
     bool Send(int interface, const std::uint8_t* bytes, std::size_t length);
     bool Receive(int interface, std::uint8_t* out, std::size_t capacity, std::size_t& returned);
     PortHandle Add(Handle handle);
+    // The driver's event of a unit that is plugged in: one per name.
+    void AddEvent(const UnitConfig& config);
     void Changed() { ++m_version; }
 
     Reactor m_reactor;
