@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
 # New inputs per target beyond its seeds.
-declare -A runs=([loader]=20000 [unit]=3000 [session]=6000)
+declare -A runs=([loader]=100000 [unit]=10000 [session]=20000)
 
 begin=${SECONDS}
 cmake --preset fuzz >/dev/null
