@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test:
 # the plain build, AddressSanitizer + UndefinedBehaviorSanitizer, ThreadSanitizer on the
-# threaded code, and the Windows build under Wine.
+# threaded code, the fuzz targets, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +25,8 @@ run_preset default
 run_preset asan
 # Only the suites that run threads are worth ThreadSanitizer's time.
 KNOT_BUILD_TARGET=threaded_tests run_preset tsan -L threads --no-tests=ignore
+# The fuzz targets replay their seeds and run a fixed number of new inputs; a finding fails here.
+bash scripts/fuzz.sh
 
 # The Windows build, its tests under Wine. The prefix is made before the tests start, so that
 # parallel test programs do not race to create it. Then a Wine server that stays 20 s after

@@ -12,7 +12,9 @@
 // Sleeps on the calling thread (the commit wait's 10 ms ticks).
 using SleepFunction = std::function<void(std::chrono::milliseconds)>;
 
-// Starts a worker thread; an empty result means the thread could not be created.
+// Starts a worker thread; an empty result means the thread could not be created. A starter may
+// run the body elsewhere and hand back a thread that is not joinable (the fuzz harness runs each
+// body as its own steps); its end is then known only from the body's return.
 using ThreadStarter = std::function<std::optional<std::thread>(std::function<void()>)>;
 
 // Periods and limits of the session's workers.

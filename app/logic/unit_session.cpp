@@ -53,10 +53,10 @@ void UnitSession::BeginArrivalDetection() {
         m_host.PostWindowMessage(WM_DEVICE_ARRIVED, 0);
         return;
     }
-    StartPoller(0, false);
+    StartPoller({}, false);
 }
 
-void UnitSession::StartPoller(int baseline, bool retry) {
+void UnitSession::StartPoller(std::vector<std::string> baseline, bool retry) {
     m_hPollerThread.ReapIfEnded();
     if (!m_hPollerThread.IsInvalid()) {
         if (m_pollerChannel && m_pollerChannel->Running()) {
@@ -66,19 +66,21 @@ void UnitSession::StartPoller(int baseline, bool retry) {
         m_hPollerThread.WaitAndRelease(std::chrono::milliseconds(0));
     }
     auto channel = std::make_shared<WorkerChannel>(m_host);
-    if (m_hPollerThread.Start(m_services.startThread, [&port = m_port, channel, baseline, retry,
-                                                       timing = m_services.timing] {
-            ArrivalPollerProc(port, *channel, baseline, retry, timing);
-        })) {
+    if (m_hPollerThread.Start(m_services.startThread,
+                              [&port = m_port, channel, baseline = std::move(baseline), retry,
+                               timing = m_services.timing] {
+                                  ArrivalPollerProc(port, *channel, baseline, retry, timing);
+                              })) {
         m_pollerChannel = std::move(channel);
     }
 }
 
-void UnitSession::ArrivalPollerProc(DriverPort& port, WorkerChannel& channel, int baseline,
-                                    bool retry, SessionTiming timing) {
+void UnitSession::ArrivalPollerProc(DriverPort& port, WorkerChannel& channel,
+                                    const std::vector<std::string>& baseline, bool retry,
+                                    SessionTiming timing) {
     const auto retryAt = std::chrono::steady_clock::now() + timing.retryInterval;
     for (;;) {
-        if (CountDeviceInterfaces(port) != baseline ||
+        if (PresentPaths(port).value_or(std::vector<std::string>{}) != baseline ||
             (retry && std::chrono::steady_clock::now() >= retryAt)) {
             channel.Post(WM_DEVICE_ARRIVED, true);
             return;
@@ -103,21 +105,22 @@ bool UnitSession::OpenSession() {
 
 void UnitSession::StartWatcher() {
     auto channel = std::make_shared<WorkerChannel>(m_host);
+    const PortHandle named = m_port.OpenNamedEvent(DisconnectEventName(m_link.deviceNumber));
     if (m_hWatcherThread.Start(
             m_services.startThread,
-            [&port = m_port, channel, number = m_link.deviceNumber, stopEvent = m_hWatcherStopEvent,
-             path = m_devicePath, interval = m_services.timing.presenceInterval] {
-                DisconnectWatcherProc(port, *channel, number, stopEvent, path, interval);
+            [&port = m_port, channel, named, stopEvent = m_hWatcherStopEvent, path = m_devicePath,
+             interval = m_services.timing.presenceInterval] {
+                DisconnectWatcherProc(port, *channel, named, stopEvent, path, interval);
             })) {
         m_watcherChannel = std::move(channel);
+    } else if (named != INVALID_PORT_HANDLE && named != 0) {
+        m_port.CloseEvent(named);
     }
 }
 
-void UnitSession::DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel,
-                                        std::int32_t deviceNumber, PortHandle stopEvent,
-                                        const std::string& devicePath,
+void UnitSession::DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel, PortHandle named,
+                                        PortHandle stopEvent, const std::string& devicePath,
                                         std::chrono::milliseconds presenceInterval) {
-    PortHandle named = port.OpenNamedEvent(DisconnectEventName(deviceNumber));
     if (named != INVALID_PORT_HANDLE && named != 0) {
         WaitOutcome outcome = port.WaitForStopOrEvent(stopEvent, named, -1);
         port.CloseEvent(named);
@@ -150,10 +153,11 @@ int UnitSession::OnDeviceArrived(std::uintptr_t, std::intptr_t) {
         return 1; // a session is already open: an arrival left over from before it
     }
     if (!OpenSession()) {
-        // Interfaces are present but none qualifies: keep watching, and look again when their
-        // number changes, or after a while when some could not be judged (not opened, or no
-        // descriptor read), so that a foreign interface causes no loop of opens.
-        StartPoller(CountDeviceInterfaces(m_port), m_access.UnjudgedInterfaces() > 0);
+        // Interfaces are present but none qualifies: keep watching, and look again when they
+        // change, or after a while when some could not be judged (not opened, or no descriptor
+        // read), so that a foreign interface causes no loop of opens.
+        StartPoller(PresentPaths(m_port).value_or(std::vector<std::string>{}),
+                    m_access.UnjudgedInterfaces() > 0);
         return 1;
     }
     m_events.OnLogicEvent(UnitArrived{m_devicePath, m_link.deviceNumber});

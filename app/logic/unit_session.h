@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class DeviceInfoPanel;
 
@@ -85,18 +86,22 @@ class UnitSession {
         std::atomic<bool> m_run{true}; // raised before the thread starts
     };
 
-    // Polls until the count of interfaces differs from `baseline`, then posts one arrival.
-    // With `retry`, it also posts one once a retry interval has passed, so that interfaces that
-    // could not be judged are looked at again.
-    void StartPoller(int baseline, bool retry);
+    // Polls until the present interfaces differ from `baseline` (their paths, in order), then
+    // posts one arrival. With `retry`, it also posts one once a retry interval has passed, so
+    // that interfaces that could not be judged are looked at again.
+    void StartPoller(std::vector<std::string> baseline, bool retry);
     void StartWatcher();
     // The bodies touch only what they are given: the port (which outlives the session, and the
     // session joins every worker before it goes), their channel and copies.
-    static void ArrivalPollerProc(DriverPort& port, WorkerChannel& channel, int baseline,
-                                  bool retry, SessionTiming timing);
-    static void DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel,
-                                      std::int32_t deviceNumber, PortHandle stopEvent,
-                                      const std::string& devicePath,
+    static void ArrivalPollerProc(DriverPort& port, WorkerChannel& channel,
+                                  const std::vector<std::string>& baseline, bool retry,
+                                  SessionTiming timing);
+    // `named` is the driver's disconnect event, opened on the window's thread while the unit is
+    // open (INVALID_PORT_HANDLE when it did not open), so that a unit that vanishes before the
+    // watcher's first look cannot leave it waiting on a later unit's event of the same name.
+    // The watcher closes it.
+    static void DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel, PortHandle named,
+                                      PortHandle stopEvent, const std::string& devicePath,
                                       std::chrono::milliseconds presenceInterval);
 
     WindowHost& m_host;

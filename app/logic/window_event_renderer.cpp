@@ -6,6 +6,8 @@
 namespace {
 
 template <class... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
+// Spelled out for compilers that do not deduce an aggregate's arguments yet.
+template <class... Handlers> Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 const char* StatusOfStage(DownloadStage stage) {
     switch (stage) {

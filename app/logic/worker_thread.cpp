@@ -8,7 +8,9 @@ WorkerThread::~WorkerThread() {
     // A worker blocked in the driver keeps the close waiting: leaving it behind would let it
     // return into freed memory.
     for (Overrun& overrun : m_overrun) {
-        overrun.thread.join();
+        if (overrun.thread.joinable()) {
+            overrun.thread.join();
+        }
     }
 }
 
@@ -47,7 +49,9 @@ void WorkerThread::ReapIfEnded() {
                 return false;
             }
         }
-        overrun.thread.join();
+        if (overrun.thread.joinable()) {
+            overrun.thread.join();
+        }
         return true;
     });
 }
@@ -61,7 +65,7 @@ bool WorkerThread::WaitAndRelease(std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_end->mutex);
         ended = m_end->changed.wait_for(lock, timeout, [&] { return m_end->ended; });
     }
-    if (ended) {
+    if (ended && m_thread->joinable()) {
         m_thread->join(); // it has left its body: the join is immediate
     } else {
         m_overrun.push_back({std::move(*m_thread), m_end});

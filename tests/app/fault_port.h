@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <set>
 
@@ -65,12 +66,23 @@ class FaultPort : public ForwardingDriverPort {
     }
     // The next `count` descriptor reads fail, as a unit still settling after plug-in may.
     void FailDescriptorReads(int count) { m_descriptorFailures = count; }
+    // Runs `change` once, at the start of the next request for a set of interfaces, so that the
+    // world changes between two looks of a worker and never during one.
+    void BeforeNextEnumeration(std::function<void()> change) {
+        std::lock_guard lock(m_mutex);
+        m_beforeEnumeration = std::move(change);
+    }
 
     PortHandle GetClassDevices() override {
+        std::function<void()> change;
         {
             std::lock_guard lock(m_mutex);
             ++m_enumerations;
             m_changed.notify_all();
+            change.swap(m_beforeEnumeration);
+        }
+        if (change) {
+            change();
         }
         return ForwardingDriverPort::GetClassDevices();
     }
@@ -128,4 +140,5 @@ class FaultPort : public ForwardingDriverPort {
     bool m_eventSet = false;
     bool m_blockWaits = false;
     std::atomic<int> m_descriptorFailures{0};
+    std::function<void()> m_beforeEnumeration;
 };

@@ -178,6 +178,52 @@ TEST_P(UnitSessionTest, AForeignInterfaceDoesNotMakeTheProgramDeaf) {
     EXPECT_TRUE(session.DeviceReady());
 }
 
+TEST_P(UnitSessionTest, AUnitSwappedForAForeignInterfaceBetweenTwoPollsIsFound) {
+    ControllerRig rig(profile());
+    UnitConfig foreign;
+    foreign.productId = 0x1111;
+    const std::int32_t other = rig.port.Plug(foreign);
+    rig.Open();
+    rig.Pump(); // the open finds no qualifying unit; the poller watches the one interface
+    ASSERT_TRUE(rig.controller->Session().IsPollerRunning());
+
+    // Unplugged and a unit plugged in between two polls: as many interfaces as before.
+    rig.faults.BeforeNextEnumeration([&] {
+        rig.port.Unplug(other);
+        rig.unit = rig.port.Plug();
+    });
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2)) << "the poller saw no change";
+    rig.Pump();
+    EXPECT_TRUE(rig.controller->Session().DeviceReady());
+}
+
+TEST_P(UnitSessionTest, AUnitGoneBeforeTheWatchersFirstLookIsNoticed) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    LogicServices services; // every worker begins only when the test says so
+    services.startThread = [released](std::function<void()> body) -> std::optional<std::thread> {
+        return std::thread([released, body = std::move(body)] {
+            released.wait();
+            body();
+        });
+    };
+    ControllerRig rig(profile(), services);
+    UnitConfig config;
+    config.hasNumber = false; // the disconnect event's name is the same for every such unit
+    rig.unit = rig.port.Plug(config);
+    rig.Open();
+    rig.Pump();
+    ASSERT_TRUE(rig.controller->Session().DeviceReady());
+
+    // Unplugged, and another unit of the same event name plugged in, before the watcher looks.
+    rig.port.Unplug(rig.unit);
+    rig.unit = rig.port.Plug(config);
+    release.set_value();
+    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1)) << "it waits on the new unit's event";
+    rig.Pump();
+    EXPECT_TRUE(rig.controller->Session().DeviceReady()) << "the new unit is found";
+}
+
 TEST_P(UnitSessionTest, WithoutTheDriverEventTheUnplugIsSeenThroughTheSetupService) {
     ControllerRig rig(profile());
     UnitConfig config;
