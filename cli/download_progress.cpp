@@ -1,4 +1,5 @@
 #include "download_progress.h"
+#include "stage_name.h"
 
 #include "firmware_image.h"
 #include "live_lines.h"
@@ -22,26 +23,6 @@ const char* Plural(std::size_t count) {
 }
 
 } // namespace
-
-const char* StageName(DownloadStage stage) {
-    switch (stage) {
-    case DownloadStage::Idle:
-        return "idle";
-    case DownloadStage::Prepare:
-        return "prepare";
-    case DownloadStage::CpuBlocks:
-        return "cpu";
-    case DownloadStage::FlashBlocks:
-        return "flash";
-    case DownloadStage::Commit:
-        return "commit";
-    case DownloadStage::Wait:
-        return "wait";
-    case DownloadStage::Finished:
-        return "finished";
-    }
-    return "?";
-}
 
 DownloadProgress::DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t cpuBlocks,
                                    std::size_t flashBlocks, const CommitWait& wait)

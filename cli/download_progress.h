@@ -3,15 +3,13 @@
 #pragma once
 
 #include "download_sequence.h"
+#include "stage_name.h"
 
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
-
-// The printed name of a stage ("prepare", "cpu", "flash", "commit", "wait").
-const char* StageName(DownloadStage stage);
 
 // How far a stage with steps is, in steps done of all it has: the window's progress position in
 // the CPU blocks, the flash blocks sent, the ticks of the wait. Nothing for the other stages.

@@ -102,3 +102,16 @@ ExitCode LaneRunner::ExitStatus(ExitCode notWritten) const {
     }
     return m_recordLost ? ExitCode::FileError : ExitCode::Success;
 }
+
+std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes) {
+    std::vector<LaneLook> looks;
+    for (const RunningLane& entry : lanes) {
+        const LaneStatus& status = entry.lane->Status();
+        if (!status.ended) {
+            looks.push_back({"unit " + std::to_string(entry.number),
+                             static_cast<DownloadStage>(status.stage.load()), status.done.load(),
+                             status.total.load()});
+        }
+    }
+    return looks;
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "flash_lane.h"
+#include "live_lines.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -84,3 +85,6 @@ class LaneRunner {
     std::condition_variable m_endedChanged;
     std::vector<RunningLane*> m_ended; // over, not reaped yet; guarded by m_mutex
 };
+
+// The lanes not ended yet, as their live lines show them ("unit N").
+std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes);

@@ -1,7 +1,6 @@
 #include "live_lines.h"
 
-#include "download_progress.h"
-#include "lane_runner.h"
+#include "stage_name.h"
 
 #include <algorithm>
 #include <cmath>
@@ -174,19 +173,6 @@ std::size_t RowsTaken(const std::vector<std::size_t>& lineColumns, std::size_t c
         rows += columns > 0 && width > columns ? (width + columns - 1) / columns : 1;
     }
     return rows;
-}
-
-std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes) {
-    std::vector<LaneLook> looks;
-    for (const RunningLane& entry : lanes) {
-        const LaneStatus& status = entry.lane->Status();
-        if (!status.ended) {
-            looks.push_back({"unit " + std::to_string(entry.number),
-                             static_cast<DownloadStage>(status.stage.load()), status.done.load(),
-                             status.total.load()});
-        }
-    }
-    return looks;
 }
 
 std::string LiveBlock::BackOverDrawn() const {

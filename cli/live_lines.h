@@ -7,12 +7,9 @@
 #include "terminal_output.h"
 
 #include <cstdio>
-#include <list>
 #include <string>
 #include <string_view>
 #include <vector>
-
-struct RunningLane;
 
 // At most this many live lines, however tall the terminal.
 inline constexpr std::size_t MAX_LIVE_LINES = 12;
@@ -54,9 +51,6 @@ std::vector<std::string> DrawLiveLines(const std::vector<LaneLook>& lanes, std::
 // narrowed since they were drawn wraps them again (as most terminals do on a resize), so that a
 // line may now take more than one row.
 std::size_t RowsTaken(const std::vector<std::size_t>& lineColumns, std::size_t columns);
-
-// The lanes not ended yet, as their live lines show them ("unit N").
-std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes);
 
 // A block of lines at the bottom of a terminal, drawn again over itself. Every line it draws fits
 // the width, so the cursor goes back up exactly as many rows as it drew, or as many as the lines
