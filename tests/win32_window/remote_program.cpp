@@ -4,6 +4,10 @@
 
 #include <commctrl.h>
 
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
 namespace {
 
 // The pause between two looks at the program, spent waiting on its end.
@@ -74,29 +78,57 @@ HWND RemoteProgram::WaitForMainWindow(std::chrono::milliseconds timeout) const {
     return search.found;
 }
 
+namespace {
+
+// A 32-bit program's list view reads the item in its own layout, with pointers of four bytes; it
+// reads no field past the text's size for LVM_GETITEMTEXTW.
+struct ListItem32 {
+    UINT mask;
+    int iItem;
+    int iSubItem;
+    UINT state;
+    UINT stateMask;
+    std::uint32_t pszText;
+    int cchTextMax;
+};
+
 // The request and its answer pass through memory of the program's process.
-std::wstring RemoteProgram::ListCell(HWND list, int row, int column) const {
+template <class Item> std::wstring AskListCell(HANDLE process, HWND list, int row, int column) {
     constexpr std::size_t kChars = 128;
     struct Request {
-        LVITEMW item;
+        Item item;
         wchar_t text[kChars];
     };
     auto* remote = static_cast<Request*>(
-        VirtualAllocEx(m_process.hProcess, nullptr, sizeof(Request), MEM_COMMIT, PAGE_READWRITE));
+        VirtualAllocEx(process, nullptr, sizeof(Request), MEM_COMMIT, PAGE_READWRITE));
     if (remote == nullptr) {
         return L"(no memory in the program)";
     }
     Request request{};
     request.item.iSubItem = column;
-    request.item.pszText = remote->text;
+    if constexpr (std::is_same_v<Item, ListItem32>) {
+        request.item.pszText = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(remote->text));
+    } else {
+        request.item.pszText = remote->text;
+    }
     request.item.cchTextMax = kChars;
-    WriteProcessMemory(m_process.hProcess, remote, &request, sizeof(request), nullptr);
+    WriteProcessMemory(process, remote, &request, sizeof(request), nullptr);
     SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(&remote->item));
-    ReadProcessMemory(m_process.hProcess, remote, &request, sizeof(request), nullptr);
-    VirtualFreeEx(m_process.hProcess, remote, 0, MEM_RELEASE);
+    ReadProcessMemory(process, remote, &request, sizeof(request), nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     request.text[kChars - 1] = L'\0';
     return request.text;
+}
+
+} // namespace
+
+std::wstring RemoteProgram::ListCell(HWND list, int row, int column) const {
+    BOOL wow64 = FALSE;
+    if (IsWow64Process(m_process.hProcess, &wow64) && wow64) {
+        return AskListCell<ListItem32>(m_process.hProcess, list, row, column);
+    }
+    return AskListCell<LVITEMW>(m_process.hProcess, list, row, column);
 }
 
 bool RemoteProgram::WaitForEnd(std::chrono::milliseconds timeout, DWORD& status) const {
