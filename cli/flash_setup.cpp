@@ -80,7 +80,7 @@ ExitCode FlashSetup::Load() {
     m_common = nlohmann::ordered_json();
     m_common["model"] = NormaliseModel(m_model);
     m_common["file"] = m_path;
-    m_image = std::make_unique<FirmwareImage>();
+    m_image = NewImage();
     DataRangeCollector collector; // whether the image holds any data, from the same read
     const ImageRead read = LoadImage(m_path, false, profile, *m_image, &collector);
     const LoadResult& load = read.load;

@@ -7,54 +7,41 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <sys/stat.h>
+
+#include <new>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace {
 
-// Reads the whole of `file`; the system's error number, or 0.
-int ReadAll(std::FILE* file, std::string& bytes) {
-    // Room for the whole of a file from the start: a string that grows would copy a full image
-    // two or three times, and the pages that touches are most of what inspect costs.
-#ifdef _WIN32
-    struct _stat64 info {};
-    const bool sized = _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFREG) != 0;
-#else
-    struct stat info {};
-    const bool sized = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-#endif
-    if (sized) {
-        bytes.reserve(static_cast<std::size_t>(info.st_size) + 1);
-    }
-    char buffer[64 * 1024];
-    errno = 0;
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-        bytes.append(buffer, got);
-    }
-    return std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
-}
-
-// The bytes of the image; the system's error number, or 0.
-int ReadImageBytes(const std::string& path, std::string& bytes) {
+// The image's stream: standard input for "-", else the file, not shared while it is read (as
+// the window reads it). Null with errno set when the file cannot be opened.
+std::FILE* OpenImage(const std::string& path) {
     if (path == STANDARD_INPUT_ARGUMENT) {
 #ifdef _WIN32
         _setmode(_fileno(stdin), _O_BINARY); // the loader applies the text-mode rules itself
 #endif
-        return ReadAll(stdin, bytes);
+        return stdin;
     }
     errno = 0;
-    // Not shared while it is read, as the window reads it.
-    std::FILE* file = OpenExclusive(path.c_str(), "rb");
-    if (file == nullptr) {
-        return errno;
+    return OpenExclusive(path.c_str(), "rb");
+}
+
+// Feeds what is left of `file` to `digest`: the loader stops at a 0x1A byte or at a refused
+// record, and the digest is of the whole file. The system's error number, or 0.
+int DigestTheRest(std::FILE* file, Sha256& digest) {
+    char buffer[64 * 1024];
+    errno = 0;
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        digest.Update(buffer, got);
     }
-    const int error = ReadAll(file, bytes);
-    std::fclose(file);
-    return error;
+    return std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
 }
 
 bool IsAddressReason(RejectReason reason) {
@@ -64,6 +51,18 @@ bool IsAddressReason(RejectReason reason) {
 
 } // namespace
 
+std::unique_ptr<FirmwareImage> NewImage() {
+    void* memory = ::operator new(sizeof(FirmwareImage));
+#ifdef MADV_POPULATE_WRITE
+    // Whole pages around the image; a system without this advice simply faults them in later.
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto first = reinterpret_cast<std::uintptr_t>(memory) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(memory) + sizeof(FirmwareImage);
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#endif
+    return std::unique_ptr<FirmwareImage>(new (memory) FirmwareImage());
+}
+
 std::string ImageName(const std::string& path) {
     return path == STANDARD_INPUT_ARGUMENT ? "standard input" : path;
 }
@@ -71,16 +70,33 @@ std::string ImageName(const std::string& path) {
 ImageRead LoadImage(const std::string& path, bool writeDumps, const VariantProfile& profile,
                     FirmwareImage& image, StoredRecordObserver* observer) {
     ImageRead read;
-    std::string bytes;
-    if (const int error = ReadImageBytes(path, bytes); error != 0) {
+    std::FILE* file = OpenImage(path);
+    int error = file == nullptr ? errno : 0;
+    if (file != nullptr) {
+        // One pass over the file: the digest takes each piece as the loader reads it.
+        Sha256 digest;
+        read.load = image.loadSRecordStream(
+            file, ImageName(path), profile, observer,
+            [&digest](const char* bytes, std::size_t size) { digest.Update(bytes, size); });
+        if (read.load.kind == LoadResult::FileError) {
+            image.Reset(); // nothing of a file that could not be read is kept
+        } else {
+            error = DigestTheRest(file, digest);
+            read.sha256 = digest.HexDigest();
+        }
+        if (file != stdin) {
+            std::fclose(file);
+        }
+    }
+    if (error != 0) {
         image.Reset();
+        read = ImageRead();
         read.load.kind = LoadResult::FileError;
         read.load.file = ImageName(path);
         read.load.error = SystemErrorText(error);
         return read;
     }
-    read.sha256 = Sha256Hex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    read.load = image.loadSRecordBytes(bytes, writeDumps, profile, observer);
+    image.DumpAfterLoad(read.load, writeDumps);
     return read;
 }
 

@@ -1,9 +1,11 @@
-// The S-Record image a command names: a file, or standard input for "-". It is read once, whole,
-// and the loader and the SHA-256 both take those bytes, so the digest is of what was loaded.
+// The S-Record image a command names: a file, or standard input for "-". It is read once, piece
+// by piece, and the loader and the SHA-256 both take each piece, so the digest is of what was
+// loaded.
 #pragma once
 
 #include "srecord_loader.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,6 +14,10 @@ inline constexpr const char* STANDARD_INPUT_ARGUMENT = "-";
 
 // How messages name the image: its path, or "standard input".
 std::string ImageName(const std::string& path);
+
+// A fresh image, its memory handed over whole where the system can: a full image touches every
+// one of its pages, and taking them one fault at a time costs more than loading the file.
+std::unique_ptr<FirmwareImage> NewImage();
 
 struct ImageRead {
     LoadResult load;

@@ -152,7 +152,7 @@ CLI::App* InspectCommand::Register(CLI::App& app) {
 ExitCode InspectCommand::Run(const DriverPortFactory&) {
     m_model = NormaliseModel(m_model);
     const VariantProfile& profile = ProfileForModel(m_model);
-    auto image = std::make_unique<FirmwareImage>();
+    auto image = NewImage();
     // The ranges come from the same read as the image: the file is read once, so a pipe, a
     // dump that replaces the input, or a file changed meanwhile cannot make them disagree.
     DataRangeCollector collector;

@@ -3,13 +3,27 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
-// The digest of `size` bytes, as 64 lower-case hexadecimal digits; nothing when the system's
-// library could not compute it.
-std::optional<std::string> Sha256Hex(const std::uint8_t* bytes, std::size_t size);
+// A digest fed piece by piece, as the file is read.
+class Sha256 {
+  public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    void Update(const void* bytes, std::size_t size);
+    // The digest of every byte given, as 64 lower-case hexadecimal digits; nothing when the
+    // system's library could not compute it.
+    std::optional<std::string> HexDigest();
+
+  private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // `size` digest bytes as lower-case hexadecimal digits.
 inline std::string DigestHex(const unsigned char* digest, std::size_t size) {

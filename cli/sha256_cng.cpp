@@ -16,46 +16,65 @@ bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
 
-// Hashes `size` bytes with the open provider `algorithm` into `digest`.
-bool HashWith(BCRYPT_ALG_HANDLE algorithm, const std::uint8_t* bytes, std::size_t size,
-              UCHAR (&digest)[SHA256_SIZE]) {
-    // Windows Vista wants the hash object's memory from the caller.
-    DWORD objectSize = 0;
-    ULONG got = 0;
-    if (!Succeeded(BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH,
-                                     reinterpret_cast<PUCHAR>(&objectSize), sizeof objectSize, &got,
-                                     0))) {
-        return false;
-    }
-    std::vector<UCHAR> object(objectSize);
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    if (!Succeeded(BCryptCreateHash(algorithm, &hash, object.data(), objectSize, nullptr, 0, 0))) {
-        return false;
-    }
-    bool done = true;
-    // BCryptHashData takes at most 4 GiB at a time.
-    for (std::size_t at = 0; done && at < size;) {
-        const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(size - at, 1u << 30));
-        done = Succeeded(BCryptHashData(hash, const_cast<PUCHAR>(bytes + at), piece, 0));
-        at += piece;
-    }
-    done = done && Succeeded(BCryptFinishHash(hash, digest, SHA256_SIZE, 0));
-    BCryptDestroyHash(hash);
-    return done;
-}
-
 } // namespace
 
-std::optional<std::string> Sha256Hex(const std::uint8_t* bytes, std::size_t size) {
+struct Sha256::State {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-        return std::nullopt;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    std::vector<UCHAR> object; // Windows Vista wants the hash object's memory from the caller
+    bool good = false;
+
+    State() {
+        if (!Succeeded(
+                BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+            algorithm = nullptr;
+            return;
+        }
+        DWORD objectSize = 0;
+        ULONG got = 0;
+        if (!Succeeded(BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH,
+                                         reinterpret_cast<PUCHAR>(&objectSize), sizeof objectSize,
+                                         &got, 0))) {
+            return;
+        }
+        object.resize(objectSize);
+        good =
+            Succeeded(BCryptCreateHash(algorithm, &hash, object.data(), objectSize, nullptr, 0, 0));
+        if (!good) {
+            hash = nullptr;
+        }
     }
+
+    ~State() {
+        if (hash != nullptr) {
+            BCryptDestroyHash(hash);
+        }
+        if (algorithm != nullptr) {
+            BCryptCloseAlgorithmProvider(algorithm, 0);
+        }
+    }
+};
+
+Sha256::Sha256() : m_state(std::make_unique<State>()) {}
+
+Sha256::~Sha256() = default;
+
+void Sha256::Update(const void* bytes, std::size_t size) {
+    const auto* at = static_cast<const UCHAR*>(bytes);
+    // BCryptHashData takes at most 4 GiB at a time.
+    while (m_state->good && size > 0) {
+        const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
+        m_state->good = Succeeded(BCryptHashData(m_state->hash, const_cast<PUCHAR>(at), piece, 0));
+        at += piece;
+        size -= piece;
+    }
+}
+
+std::optional<std::string> Sha256::HexDigest() {
     UCHAR digest[SHA256_SIZE];
-    const bool done = HashWith(algorithm, bytes, size, digest);
-    BCryptCloseAlgorithmProvider(algorithm, 0);
-    if (!done) {
+    if (!m_state->good || !Succeeded(BCryptFinishHash(m_state->hash, digest, SHA256_SIZE, 0))) {
         return std::nullopt;
     }
+    m_state->good = false; // the hash is spent
     return DigestHex(digest, SHA256_SIZE);
 }

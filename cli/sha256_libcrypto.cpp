@@ -1,19 +1,31 @@
 // The image's SHA-256 from OpenSSL's libcrypto (Linux).
 #include "sha256.h"
 
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
+// The digest's own functions, not the EVP interface: EVP first sets up libcrypto's providers,
+// which costs knot-fdt more than hashing a full image does.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
 
-std::optional<std::string> Sha256Hex(const std::uint8_t* bytes, std::size_t size) {
-    // A digest needs no system configuration: reading openssl.cnf costs more than hashing a
-    // small image.
-    if (OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr) != 1) {
+struct Sha256::State {
+    SHA256_CTX context;
+    bool good = true;
+};
+
+Sha256::Sha256() : m_state(std::make_unique<State>()) {
+    m_state->good = SHA256_Init(&m_state->context) == 1;
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::Update(const void* bytes, std::size_t size) {
+    m_state->good = m_state->good && SHA256_Update(&m_state->context, bytes, size) == 1;
+}
+
+std::optional<std::string> Sha256::HexDigest() {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    if (!m_state->good || SHA256_Final(digest, &m_state->context) != 1) {
         return std::nullopt;
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes, size, digest, &length, EVP_sha256(), nullptr) != 1) {
-        return std::nullopt;
-    }
-    return DigestHex(digest, length);
+    m_state->good = false; // the context is spent
+    return DigestHex(digest, sizeof digest);
 }

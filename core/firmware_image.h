@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
-class TextLineReader;
+#include "text_stream.h"
+
 struct VariantProfile;
 
 // Sizes the unit and the dump files rely on.
@@ -96,14 +96,15 @@ class FirmwareImage {
     LoadResult loadSRecordFile(const std::string& path, bool writeDumps,
                                const VariantProfile& profile,
                                StoredRecordObserver* observer = nullptr);
-    // The same over an already open binary stream, without dumps; `fileName` names the stream
-    // in a FileError.
+    // The same over an already open binary stream (standard input, say), without dumps:
+    // `fileName` names the stream in a FileError, and `tap` sees every byte read from it.
     LoadResult loadSRecordStream(std::FILE* file, const std::string& fileName,
-                                 const VariantProfile& profile);
-    // The same over the bytes of a file already read (standard input), with the same rules.
-    LoadResult loadSRecordBytes(std::string_view bytes, bool writeDumps,
-                                const VariantProfile& profile,
-                                StoredRecordObserver* observer = nullptr);
+                                 const VariantProfile& profile,
+                                 StoredRecordObserver* observer = nullptr, ReadTap tap = {});
+    // After a load from a stream, once the stream is closed (so the dumps may even replace its
+    // file): with `writeDumps`, a complete load writes both regions to the dump files, and a dump
+    // that fails leaves the image not loaded.
+    void DumpAfterLoad(LoadResult& result, bool writeDumps);
 
     // The number of flash blocks the download sends: blocks 0 to flashExtent / 32 when there is
     // flash data, none otherwise.
@@ -126,6 +127,4 @@ class FirmwareImage {
     // Reads every record into the image, which the caller has just reset.
     LoadResult ReadRecords(TextLineReader& reader, const std::string& fileName,
                            const VariantProfile& profile, StoredRecordObserver* observer);
-    // Writes the dumps after a complete load, when asked; a failed dump unloads the image.
-    void DumpAfterLoad(LoadResult& result, bool writeDumps);
 };

@@ -77,20 +77,11 @@ LoadResult FirmwareImage::loadSRecordFile(const std::string& path, bool writeDum
 }
 
 LoadResult FirmwareImage::loadSRecordStream(std::FILE* file, const std::string& fileName,
-                                            const VariantProfile& profile) {
+                                            const VariantProfile& profile,
+                                            StoredRecordObserver* observer, ReadTap tap) {
     Reset();
-    TextLineReader reader(file);
-    return ReadRecords(reader, fileName, profile, nullptr);
-}
-
-LoadResult FirmwareImage::loadSRecordBytes(std::string_view bytes, bool writeDumps,
-                                           const VariantProfile& profile,
-                                           StoredRecordObserver* observer) {
-    Reset();
-    TextLineReader reader(bytes);
-    LoadResult result = ReadRecords(reader, std::string(), profile, observer);
-    DumpAfterLoad(result, writeDumps);
-    return result;
+    TextLineReader reader(file, EndOfFileMark::EndsTheFile, std::move(tap));
+    return ReadRecords(reader, fileName, profile, observer);
 }
 
 void FirmwareImage::DumpAfterLoad(LoadResult& result, bool writeDumps) {

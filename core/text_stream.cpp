@@ -3,12 +3,10 @@
 #include <cstring>
 
 std::size_t TextLineReader::Fetch(char* to, std::size_t most) {
-    if (m_file != nullptr) {
-        return std::fread(to, 1, most, m_file);
+    const std::size_t got = std::fread(to, 1, most, m_file);
+    if (m_tap && got > 0) {
+        m_tap(to, got);
     }
-    const std::size_t got = m_bytes.size() < most ? m_bytes.size() : most;
-    std::memcpy(to, m_bytes.data(), got);
-    m_bytes.remove_prefix(got);
     return got;
 }
 
@@ -22,7 +20,7 @@ bool TextLineReader::Refill() {
     m_end = kept;
     std::size_t got = Fetch(m_buffer + kept, sizeof m_buffer - kept);
     if (got == 0) {
-        if (m_file != nullptr && std::ferror(m_file)) {
+        if (std::ferror(m_file)) {
             m_failed = true;
         }
         m_eof = true;

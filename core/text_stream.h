@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string_view>
 
 // The byte that ends a file for a text-mode reader (Ctrl-Z).
@@ -15,16 +16,18 @@ enum class EndOfFileMark : bool {
     IsACharacter, // an ordinary character, so the lines after it are read as well
 };
 
+// Sees every piece a reader takes from its file, as the file holds it (a 0x1A byte and what
+// follows it in the same piece included): a digest of the file, say.
+using ReadTap = std::function<void(const char* bytes, std::size_t size)>;
+
 // Reads lines like fgets on a text-mode stream: a carriage return directly before a line feed
 // is dropped, the first 0x1A byte ends the file (unless told otherwise), and one read takes at
 // most `maxChars` characters, stopping after a line feed.
 class TextLineReader {
   public:
-    explicit TextLineReader(std::FILE* file, EndOfFileMark mark = EndOfFileMark::EndsTheFile)
-        : m_file(file), m_mark(mark) {}
-    // The same over bytes already read (they must outlive the reader).
-    explicit TextLineReader(std::string_view bytes, EndOfFileMark mark = EndOfFileMark::EndsTheFile)
-        : m_file(nullptr), m_bytes(bytes), m_mark(mark) {}
+    explicit TextLineReader(std::FILE* file, EndOfFileMark mark = EndOfFileMark::EndsTheFile,
+                            ReadTap tap = {})
+        : m_file(file), m_mark(mark), m_tap(std::move(tap)) {}
 
     // Copies the next read into `out` (not terminated) and returns its length; 0 at the end of
     // the file or on a read error (see failed()).
@@ -34,12 +37,12 @@ class TextLineReader {
 
   private:
     bool Refill(); // keeps any unread bytes; false when nothing more can be read
-    std::size_t Fetch(char* to, std::size_t most);              // from the file or from the bytes
+    std::size_t Fetch(char* to, std::size_t most);              // from the file, through the tap
     std::size_t ReadShortLine(char* out, std::size_t maxChars); // a read that fits the buffer
 
-    std::FILE* m_file;        // null: read from m_bytes
-    std::string_view m_bytes; // what is left of them
+    std::FILE* m_file;
     EndOfFileMark m_mark;
+    ReadTap m_tap;
     char m_buffer[64 * 1024];
     std::size_t m_pos = 0;
     std::size_t m_end = 0;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -83,6 +84,42 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"Help", "inspect --help", 0}, ExitCase{"ShortVersion", "-V", 0},
                       ExitCase{"StandardInput", "inspect --model p - < {P}", 0},
                       ExitCase{"StandardInputRejected", "inspect --model p - < {Q}", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The digest is of every byte of the file, also of what the loader never reads: what follows
+// a 0x1A byte or a refused record, however long. The files are larger than one read of the
+// loader.
+struct DigestCase {
+    const char* name;
+    std::string middle; // between two runs of 1 500 good records
+    bool standardInput;
+};
+
+class InspectDigest : public InspectTest, public ::testing::WithParamInterface<DigestCase> {};
+
+TEST_P(InspectDigest, IsOfTheWholeFile) {
+    std::string bytes;
+    for (std::uint32_t at = 0; at < 3000 * 32; at += 32) {
+        bytes += (at == 1500 * 32 ? GetParam().middle : "") +
+                 Rec('2', at, 32, static_cast<std::uint8_t>(at >> 5));
+    }
+    const std::string path = Write("image.mot", bytes);
+    ToolRun run = RunTool("inspect --model q --json " +
+                          (GetParam().standardInput ? "- < " + Quote(path) : Quote(path)));
+    std::FILE* sum = popen(("sha256sum " + Quote(path)).c_str(), "r");
+    ASSERT_NE(sum, nullptr);
+    char digest[65] = {};
+    ASSERT_EQ(std::fread(digest, 1, 64, sum), 64u);
+    pclose(sum);
+    EXPECT_EQ(nlohmann::json::parse(run.out)["sha256"], digest) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, InspectDigest,
+    ::testing::Values(DigestCase{"Loaded", "", false}, DigestCase{"Piped", "", true},
+                      DigestCase{"AfterAnEndOfFileMark", "\x1A", false},
+                      DigestCase{"PipedAfterAMark", "\x1A", true},
+                      DigestCase{"AfterARefusedRecord", Rec('2', 0x3FFF0, 32), false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InspectTest, JsonReportsWhatTheImageWouldSend) {
