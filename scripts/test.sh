@@ -20,6 +20,8 @@ run_preset() {
     echo "=== ${preset}: built in $((built - begin)) s, tested in $((SECONDS - built)) s"
 }
 
+bash scripts/check-layout.sh
+
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 run_preset default
 run_preset asan
@@ -27,6 +29,16 @@ run_preset asan
 KNOT_BUILD_TARGET=threaded_tests run_preset tsan -L threads --no-tests=ignore
 # The fuzz targets replay their seeds and run a fixed number of new inputs; a finding fails here.
 bash scripts/fuzz.sh
+
+# The optimised build, as benchmarks and installs use it; then how the whole knot-fdt inspect
+# process compares with srec_info on a full image: a figure to read, not a test.
+start=${SECONDS}
+echo "=== release"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "${jobs}"
+build/release/bench/loader_bench --benchmark_filter='SrecInfo|InspectProcess' \
+    --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
+echo "=== release stage took $((SECONDS - start)) s"
 
 # The Windows build, its tests under Wine. The prefix is made before the tests start, so that
 # parallel test programs do not race to create it. Then a Wine server that stays 20 s after
