@@ -64,25 +64,25 @@ echo "=== mingw stage took $((SECONDS - start)) s"
 # Their time is the commit's, so that two builds of one commit are byte-identical.
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 0)
 export SOURCE_DATE_EPOCH
-start=${SECONDS}
-echo "=== mingw-release"
-cmake --preset mingw-release >/dev/null
-cmake --build --preset mingw-release -j "${jobs}"
-cpack --preset mingw-release >/dev/null
-find build/mingw-release/release -type f -printf '%s bytes  %p\n' | sort -k3
-ctest --preset mingw-release -j "${jobs}"
-echo "=== mingw-release stage took $((SECONDS - start)) s"
+# Builds `preset` (only the targets given, when any), packs its installer, lists the release
+# folder with the sizes, and runs its tests.
+release_stage() {
+    local preset=$1
+    shift
+    local begin=${SECONDS}
+    echo "=== ${preset}"
+    cmake --preset "${preset}" >/dev/null
+    cmake --build --preset "${preset}" -j "${jobs}" ${1:+--target "$@"}
+    cpack --preset "${preset}" >/dev/null
+    find "build/${preset}/release" -type f -printf '%s bytes  %p\n' | sort -k3
+    ctest --preset "${preset}" -j "${jobs}"
+    echo "=== ${preset} stage took $((SECONDS - begin)) s"
+}
+release_stage mingw-release
 
 # The same for 32-bit x86: only what is shipped and the installer's test are built; the 32-bit
 # programs then run through the suites of the 64-bit test build (above) against its test driver.
-start=${SECONDS}
-echo "=== mingw32-release"
-cmake --preset mingw32-release >/dev/null
-cmake --build --preset mingw32-release -j "${jobs}" --target KNOT-Q_FDT KNOT-P_FDT knot-fdt icacls-recorder
-cpack --preset mingw32-release >/dev/null
-find build/mingw32-release/release -type f -printf '%s bytes  %p\n' | sort -k3
-ctest --preset mingw32-release -j "${jobs}"
-echo "=== mingw32-release stage took $((SECONDS - start)) s"
+release_stage mingw32-release KNOT-Q_FDT KNOT-P_FDT knot-fdt icacls-recorder
 
 start=${SECONDS}
 echo "=== Windows 7 imports"
