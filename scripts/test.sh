@@ -30,12 +30,13 @@ KNOT_BUILD_TARGET=threaded_tests run_preset tsan -L threads --no-tests=ignore
 # The fuzz targets replay their seeds and run a fixed number of new inputs; a finding fails here.
 bash scripts/fuzz.sh
 
-# The optimised build, as benchmarks and installs use it; then how the whole knot-fdt inspect
-# process compares with srec_info on a full image: a figure to read, not a test.
+# The optimised build, as benchmarks, installs and scripts/run.sh use it; then how the whole
+# knot-fdt inspect process compares with srec_info on a full image: a figure to read, not a test.
 start=${SECONDS}
 echo "=== release"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "${jobs}"
+bash scripts/flash-demo.sh build/release # the README's main job, as scripts/run.sh runs it
 build/release/bench/loader_bench --benchmark_filter='SrecInfo|InspectProcess' \
     --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
 echo "=== release stage took $((SECONDS - start)) s"
