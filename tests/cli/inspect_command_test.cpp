@@ -2,9 +2,9 @@
 #include "file_text.h"
 #include "firmware_image.h"
 #include "run_tool.h"
+#include "scratch_folder.h"
 #include "sha256.h"
 #include "srecord_writer.h"
-#include "temp_folder.h"
 #include "variant_profile.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +38,7 @@ class InspectTest : public ::testing::Test {
         return folder.File(name);
     }
 
-    TempFolder folder;
+    ScratchFolder folder;
 
   private:
     fs::path m_previous;
