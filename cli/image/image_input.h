@@ -15,9 +15,15 @@ inline constexpr const char* STANDARD_INPUT_ARGUMENT = "-";
 // How messages name the image: its path, or "standard input".
 std::string ImageName(const std::string& path);
 
+// Gives back the memory of an image that NewImage made.
+struct ImageRelease {
+    void operator()(FirmwareImage* image) const;
+};
+using ImageHolder = std::unique_ptr<FirmwareImage, ImageRelease>;
+
 // A fresh image, its memory handed over whole where the system can: a full image touches every
-// one of its pages, and taking them one fault at a time costs more than loading the file.
-std::unique_ptr<FirmwareImage> NewImage();
+// one of its 768 KB, and taking them one page fault at a time costs more than loading the file.
+ImageHolder NewImage();
 
 struct ImageRead {
     LoadResult load;

@@ -4,6 +4,7 @@
 
 #include "exit_codes.h"
 #include "flash_lane.h"
+#include "image_input.h"
 #include "report_file.h"
 
 #include <nlohmann/json.hpp>
@@ -59,7 +60,7 @@ class FlashSetup {
     bool m_bAllowEmpty = false;
     long m_commitWaitMs = 0;
     CLI::Option* m_commitWaitOption = nullptr;
-    std::unique_ptr<FirmwareImage> m_image;
+    ImageHolder m_image;
     nlohmann::ordered_json m_common;
     ReportFile m_report;
 };
