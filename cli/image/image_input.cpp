@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-
 #include <cstdlib>
 #include <new>
 
