@@ -95,22 +95,20 @@ LoadResult FirmwareImage::ReadRecords(TextLineReader& reader, const std::string&
                                       StoredRecordObserver* observer) {
     const std::int64_t flashBase = profile.flashBase;
     LoadResult result;
-    // Only the characters a read returned are ever looked at, so the buffer needs no clearing.
-    char line[READ_BUFFER_SIZE];
     DataRecord record;
     RejectReason reason = RejectReason::None;
     std::uint64_t lineNumber = 0;
     for (;;) {
         errno = 0;
-        std::size_t length = reader.ReadLine(line, MAX_READ_CHARS);
+        const std::string_view read = reader.NextRead(MAX_READ_CHARS);
         if (reader.failed()) {
             return FileFailure(fileName, errno);
         }
-        if (length == 0) {
+        if (read.empty()) {
             break;
         }
         ++lineNumber;
-        RecordVerdict verdict = JudgeRecord(line, length, record, reason);
+        RecordVerdict verdict = JudgeRecord(read.data(), read.size(), record, reason);
         if (verdict == RecordVerdict::Skip) {
             continue;
         }

@@ -9,9 +9,8 @@
 
 // The largest number of data bytes a record can announce (byte count 0xFF, two address bytes).
 inline constexpr int MAX_RECORD_DATA = 0xFF - 2 - 1;
-// One read takes at most this many characters; the read buffer holds one more.
+// One read takes at most this many characters.
 inline constexpr std::size_t MAX_READ_CHARS = 513;
-inline constexpr std::size_t READ_BUFFER_SIZE = MAX_READ_CHARS + 1;
 
 struct DataRecord {
     std::uint32_t start = 0; // the record's address

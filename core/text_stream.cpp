@@ -2,23 +2,37 @@
 
 #include <cstring>
 
-std::size_t TextLineReader::Fetch(char* to, std::size_t most) {
-    const std::size_t got = std::fread(to, 1, most, m_file);
-    if (m_tap && got > 0) {
-        m_tap(to, got);
+namespace {
+
+// A digest takes whole blocks of 64 bytes fastest.
+constexpr std::size_t TAP_SLICE = 64;
+
+} // namespace
+
+void TextLineReader::TapThrough(std::size_t pos) {
+    if (!m_tap || pos <= m_tapped) {
+        return;
     }
-    return got;
+    std::size_t end = m_tapped + (pos - m_tapped + TAP_SLICE - 1) / TAP_SLICE * TAP_SLICE;
+    if (end > m_fetched) {
+        end = m_fetched;
+    }
+    m_tap(m_buffer + m_tapped, end - m_tapped);
+    m_tapped = end;
 }
 
 bool TextLineReader::Refill() {
     if (m_eof) {
         return false;
     }
+    TapThrough(m_pos); // the bytes read so far leave the buffer
     std::size_t kept = m_end - m_pos;
     std::memmove(m_buffer, m_buffer + m_pos, kept);
+    m_tapped = m_tapped > m_pos ? m_tapped - m_pos : 0;
     m_pos = 0;
     m_end = kept;
-    std::size_t got = Fetch(m_buffer + kept, sizeof m_buffer - kept);
+    std::size_t got = std::fread(m_buffer + kept, 1, sizeof m_buffer - kept, m_file);
+    m_fetched = kept + got;
     if (got == 0) {
         if (std::ferror(m_file)) {
             m_failed = true;
@@ -39,7 +53,9 @@ bool TextLineReader::Refill() {
 
 std::size_t TextLineReader::ReadLine(char* out, std::size_t maxChars) {
     if (maxChars + 2 <= sizeof m_buffer) {
-        return ReadShortLine(out, maxChars);
+        const std::string_view read = NextRead(maxChars);
+        std::memcpy(out, read.data(), read.size());
+        return read.size();
     }
     std::size_t count = 0;
     while (count < maxChars) {
@@ -82,12 +98,12 @@ std::size_t TextLineReader::ReadLine(char* out, std::size_t maxChars) {
     return count;
 }
 
-std::size_t TextLineReader::ReadShortLine(char* out, std::size_t maxChars) {
+std::string_view TextLineReader::NextRead(std::size_t maxChars) {
     // Have the whole read in the buffer: up to maxChars + 1 raw characters (a CR LF pair takes
     // two), or what is left of the file.
     while (m_end - m_pos < maxChars + 2 && Refill()) {
     }
-    const char* start = m_buffer + m_pos;
+    char* start = m_buffer + m_pos;
     const std::size_t avail = m_end - m_pos;
     const std::size_t window = avail < maxChars + 1 ? avail : maxChars + 1;
     // Only a CR directly before the first line feed is dropped; any other CR is a character.
@@ -95,18 +111,18 @@ std::size_t TextLineReader::ReadShortLine(char* out, std::size_t maxChars) {
         std::size_t before = static_cast<std::size_t>(lf - start);
         std::size_t kept = before > 0 && lf[-1] == '\r' ? before - 1 : before;
         if (kept + 1 <= maxChars) {
-            std::memcpy(out, start, kept);
-            out[kept] = '\n';
             m_pos += before + 1;
-            return kept + 1;
+            TapThrough(m_pos);
+            start[kept] = '\n'; // over the dropped CR, now that the tap has seen it
+            return {start, kept + 1};
         }
     }
     // No line end within reach: the read is cut at maxChars (the characters before a dropped CR
     // are never fewer than that here) or at the end of the file.
     std::size_t count = avail < maxChars ? avail : maxChars;
-    std::memcpy(out, start, count);
     m_pos += count;
-    return count;
+    TapThrough(m_pos);
+    return {start, count};
 }
 
 bool WriteTextMode(std::FILE* file, std::string_view text) {

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr ULONG SHA256_SIZE = 32;
+constexpr std::size_t GATHER_SIZE = 16 * 1024;
 
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
@@ -23,8 +24,11 @@ struct Sha256::State {
     BCRYPT_HASH_HANDLE hash = nullptr;
     std::vector<UCHAR> object; // Windows Vista wants the hash object's memory from the caller
     bool good = false;
+    // The reader hands over small slices; each call into bcrypt.dll costs more than copying one.
+    std::vector<UCHAR> pending;
 
     State() {
+        pending.reserve(GATHER_SIZE);
         if (!Succeeded(
                 BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
             algorithm = nullptr;
@@ -59,22 +63,44 @@ Sha256::Sha256() : m_state(std::make_unique<State>()) {}
 
 Sha256::~Sha256() = default;
 
-void Sha256::Update(const void* bytes, std::size_t size) {
-    const auto* at = static_cast<const UCHAR*>(bytes);
-    // BCryptHashData takes at most 4 GiB at a time.
-    while (m_state->good && size > 0) {
+namespace {
+
+// BCryptHashData takes at most 4 GiB at a time.
+bool HashData(BCRYPT_HASH_HANDLE hash, const UCHAR* at, std::size_t size) {
+    bool good = true;
+    while (good && size > 0) {
         const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
-        m_state->good = Succeeded(BCryptHashData(m_state->hash, const_cast<PUCHAR>(at), piece, 0));
+        good = Succeeded(BCryptHashData(hash, const_cast<PUCHAR>(at), piece, 0));
         at += piece;
         size -= piece;
+    }
+    return good;
+}
+
+} // namespace
+
+void Sha256::Update(const void* bytes, std::size_t size) {
+    State& state = *m_state;
+    const auto* at = static_cast<const UCHAR*>(bytes);
+    if (state.pending.size() + size > GATHER_SIZE) {
+        state.good = state.good && HashData(state.hash, state.pending.data(), state.pending.size());
+        state.pending.clear();
+    }
+    if (size >= GATHER_SIZE) {
+        state.good = state.good && HashData(state.hash, at, size);
+    } else {
+        state.pending.insert(state.pending.end(), at, at + size);
     }
 }
 
 std::optional<std::string> Sha256::HexDigest() {
     UCHAR digest[SHA256_SIZE];
-    if (!m_state->good || !Succeeded(BCryptFinishHash(m_state->hash, digest, SHA256_SIZE, 0))) {
+    State& state = *m_state;
+    state.good = state.good && HashData(state.hash, state.pending.data(), state.pending.size());
+    state.pending.clear();
+    if (!state.good || !Succeeded(BCryptFinishHash(state.hash, digest, SHA256_SIZE, 0))) {
         return std::nullopt;
     }
-    m_state->good = false; // the hash is spent
+    state.good = false; // the hash is spent
     return DigestHex(digest, SHA256_SIZE);
 }
