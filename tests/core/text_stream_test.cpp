@@ -19,15 +19,21 @@ std::FILE* StreamOf(const std::string& bytes) {
     return f;
 }
 
+// The reads of `bytes`; the reader's tap must have seen every byte of them, as they stand.
 std::vector<std::string> ReadAll(const std::string& bytes, std::size_t maxChars) {
     std::FILE* f = StreamOf(bytes);
-    TextLineReader reader(f);
+    std::string tapped;
     std::vector<std::string> reads;
-    std::string buffer(maxChars, '\0');
-    while (std::size_t n = reader.ReadLine(buffer.data(), maxChars)) {
-        reads.emplace_back(buffer.data(), n);
+    {
+        TextLineReader reader(f, EndOfFileMark::EndsTheFile,
+                              [&tapped](const char* b, std::size_t n) { tapped.append(b, n); });
+        std::string buffer(maxChars, '\0');
+        while (std::size_t n = reader.ReadLine(buffer.data(), maxChars)) {
+            reads.emplace_back(buffer.data(), n);
+        }
     }
     std::fclose(f);
+    EXPECT_EQ(tapped, bytes);
     return reads;
 }
 
