@@ -32,14 +32,15 @@ if ((${#missing[@]})); then
     done
     if ! "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"; then
         # Without the i386 index only the 32-bit Wine loader is out of reach: everything else is
-        # installed, and scripts/test.sh builds the 32-bit programs without running them.
+        # installed, and scripts/test.sh builds the installers and the 32-bit programs without
+        # running them.
         others=()
         for p in "${missing[@]}"; do
             [[ ${p} == *:i386 ]] || others+=("$p")
         done
         ((${#others[@]} < ${#missing[@]})) || exit 1
         "${sudo_cmd[@]}" apt-get install -y -q "${others[@]}"
-        echo "WARNING: the i386 packages could not be installed; the 32-bit Windows programs" \
-            "will be built but not run" >&2
+        echo "WARNING: the i386 packages could not be installed; the installers and the 32-bit" \
+            "Windows programs will be built but not run" >&2
     fi
 fi
