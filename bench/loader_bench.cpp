@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -77,17 +78,24 @@ void BM_LoadFullImage(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadFullImage)->Unit(benchmark::kMillisecond);
 
+// One run of a program: from its start to its end, and its own processor time (user and
+// system), which the load of a shared machine stretches less than elapsed time.
+struct RunTimes {
+    double elapsed = -1; // negative when the program failed
+    double processor = 0;
+};
+
 // Runs `setup`'s program once, started directly (no shell) with its output thrown away, so that
-// the process start is part of the figure, as it is for anyone who runs the program. Gives the
-// child's own processor time in seconds (user and system), which the load of a shared machine
-// does not stretch as it does elapsed time; negative when the program failed.
-double RunOnce(const ChildSetup& setup) {
+// the process start is part of the figure, as it is for anyone who runs the program.
+RunTimes RunOnce(const ChildSetup& setup) {
     rusage usage{};
+    const auto begin = std::chrono::steady_clock::now();
     if (WaitChild(SpawnChild(setup), NO_DEADLINE, &usage) != 0) {
-        return -1;
+        return {};
     }
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - begin;
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return {elapsed.count(), seconds(usage.ru_utime) + seconds(usage.ru_stime)};
 }
 
 ChildSetup QuietChild(std::vector<std::string> words) {
@@ -102,30 +110,39 @@ ChildSetup QuietChild(std::vector<std::string> words) {
 // The whole knot-fdt inspect process (start-up, one load of the file with its digest and address
 // ranges, the report) against srec_info (Debian package srecord), which reads and checks every
 // record of the same file. Each iteration runs both, in turns, so that both see the same
-// machine: the time reported is inspect's, "times_faster" srec_info's time over inspect's.
+// machine. The time reported is inspect's from start to end; "times_faster" is srec_info's
+// elapsed time over inspect's, "times_faster_cpu" the same for their processor times.
 void BM_InspectAgainstSrecInfo(benchmark::State& state) {
     const ChildSetup inspect =
         QuietChild({KNOT_FDT_PATH, "inspect", "--model", "p", FullImagePath()});
     const ChildSetup srecInfo = QuietChild({"srec_info", FullImagePath()});
-    double inspectSeconds = 0;
-    double srecInfoSeconds = 0;
+    RunTimes own{0, 0};
+    RunTimes other{0, 0};
     bool inspectFirst = true;
     for (auto _ : state) {
-        const double first = RunOnce(inspectFirst ? inspect : srecInfo);
-        const double second = RunOnce(inspectFirst ? srecInfo : inspect);
-        if (first < 0 || second < 0) {
+        const RunTimes first = RunOnce(inspectFirst ? inspect : srecInfo);
+        const RunTimes second = RunOnce(inspectFirst ? srecInfo : inspect);
+        if (first.elapsed < 0 || second.elapsed < 0) {
             state.SkipWithError("knot-fdt inspect or srec_info failed (is srecord installed?)");
             break;
         }
-        const double own = inspectFirst ? first : second;
-        inspectSeconds += own;
-        srecInfoSeconds += inspectFirst ? second : first;
-        state.SetIterationTime(own);
+        const RunTimes& ownRun = inspectFirst ? first : second;
+        const RunTimes& otherRun = inspectFirst ? second : first;
+        own.elapsed += ownRun.elapsed;
+        own.processor += ownRun.processor;
+        other.elapsed += otherRun.elapsed;
+        other.processor += otherRun.processor;
+        state.SetIterationTime(ownRun.elapsed);
         inspectFirst = !inspectFirst;
     }
-    state.counters["srec_info_ms"] =
-        benchmark::Counter(srecInfoSeconds * 1000, benchmark::Counter::kAvgIterations);
-    state.counters["times_faster"] = inspectSeconds > 0 ? srecInfoSeconds / inspectSeconds : 0;
+    const auto average = [](double seconds) {
+        return benchmark::Counter(seconds * 1000, benchmark::Counter::kAvgIterations);
+    };
+    state.counters["srec_info_ms"] = average(other.elapsed);
+    state.counters["cpu_ms"] = average(own.processor);
+    state.counters["srec_info_cpu_ms"] = average(other.processor);
+    state.counters["times_faster"] = own.elapsed > 0 ? other.elapsed / own.elapsed : 0;
+    state.counters["times_faster_cpu"] = own.processor > 0 ? other.processor / own.processor : 0;
 }
 BENCHMARK(BM_InspectAgainstSrecInfo)->Unit(benchmark::kMillisecond)->UseManualTime();
 
