@@ -61,21 +61,26 @@ for file in "${programs[@]}"; do
         fail "$(basename "${file}"): without its signature not the unsigned program"
 done
 # What the signed installer installs, in a Wine prefix of its own: every program is signed, the
-# uninstaller that makensis wrote into it too.
-export WINEPREFIX="${keys}/prefix" WINEDEBUG=-all
-/usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1
-/usr/lib/wine/wine64 "${installer}" /S </dev/null >/dev/null 2>&1 || true # Wine's icacls may refuse
-timeout 60 /usr/lib/wine/wineserver -w || true
-installed=("${WINEPREFIX}"/drive_c/Program\ Files*/Korvane/*/*.exe)
-[[ " ${installed[*]##*/} " == *" Uninstall.exe "* ]] || fail "nothing installed: ${installed[*]}"
-for exe in "${installed[@]}"; do
-    if osslsigncode verify -CAfile "${keys}/ca.pem" -in "${exe}" >"${keys}/verify.out" 2>&1; then
-        echo "installed and signed: ${exe##*/}"
-    else
-        fail "installed without a valid signature: ${exe}"
-    fi
-done
-/usr/lib/wine/wineserver -k 2>/dev/null || true
+# uninstaller that makensis wrote into it too. The installer is a 32-bit program: it runs only
+# where Wine's 32-bit loader is installed.
+if [[ ! -x /usr/lib/wine/wine ]]; then
+    echo "NOT TESTED: what the signed installer installs (Wine's 32-bit loader, wine32, is missing)"
+else
+    export WINEPREFIX="${keys}/prefix" WINEDEBUG=-all
+    /usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1
+    /usr/lib/wine/wine64 "${installer}" /S </dev/null >/dev/null 2>&1 || true # Wine's icacls may refuse
+    timeout 60 /usr/lib/wine/wineserver -w || true
+    installed=("${WINEPREFIX}"/drive_c/Program\ Files*/Korvane/*/*.exe)
+    [[ " ${installed[*]##*/} " == *" Uninstall.exe "* ]] || fail "nothing installed: ${installed[*]}"
+    for exe in "${installed[@]}"; do
+        if osslsigncode verify -CAfile "${keys}/ca.pem" -in "${exe}" >"${keys}/verify.out" 2>&1; then
+            echo "installed and signed: ${exe##*/}"
+        else
+            fail "installed without a valid signature: ${exe}"
+        fi
+    done
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+fi
 
 # Back to unsigned: the same programs as before.
 unsign
@@ -83,5 +88,9 @@ package
 for file in "${programs[@]}"; do
     cmp -s "${file}" "${unsigned}/$(basename "${file}")" || fail "$(basename "${file}") after unsigning"
 done
-((failures == 0)) && echo "signing: every program, the installer and the uninstaller signed"
+if ((failures == 0)) && [[ -x /usr/lib/wine/wine ]]; then
+    echo "signing: every program, the installer and the uninstaller signed"
+elif ((failures == 0)); then
+    echo "signing: every program and the installer signed (the uninstaller not tested)"
+fi
 exit $((failures != 0))
