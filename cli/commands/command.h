@@ -15,6 +15,8 @@ class App;
 class Command {
   public:
     virtual ~Command() = default;
+    // The word that names the command on the command line.
+    virtual const char* Name() const = 0;
     // Adds the sub-command with its options to `app` and returns it.
     virtual CLI::App* Register(CLI::App& app) = 0;
     // Runs the command after a successful parse; a command that talks to units makes its ports

@@ -50,13 +50,13 @@ void PrintSummary(const LaneTally& tally, std::size_t units, ExitCode code, bool
 
 CLI::App* FlashCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
-        "flash", "Write an S-Record image into the attached unit as the transfer tool's Start "
-                 "does, or into several units at once (exit 0 written, 1 rejected, 2 file error, "
-                 "3 no unit, 4 no answer to the identity query, 5 download failed, 6 the unit is "
-                 "busy: another program writes it, 130 interrupted; with several units 5 when "
-                 "any of them did not end written). \"Written\" means every block was "
-                 "acknowledged, the commit was sent and its wait completed: the unit does not "
-                 "confirm its flash write, so a unit that refuses the commit cannot be noticed");
+        Name(), "Write an S-Record image into the attached unit as the transfer tool's Start "
+                "does, or into several units at once (exit 0 written, 1 rejected, 2 file error, "
+                "3 no unit, 4 no answer to the identity query, 5 download failed, 6 the unit is "
+                "busy: another program writes it, 130 interrupted; with several units 5 when "
+                "any of them did not end written). \"Written\" means every block was "
+                "acknowledged, the commit was sent and its wait completed: the unit does not "
+                "confirm its flash write, so a unit that refuses the commit cannot be noticed");
     m_setup.AddOptions(*command);
     m_choice.AddOptions(*command, true);
     command->add_flag("--json", m_setup.json,

@@ -11,6 +11,7 @@
 
 class FlashCommand : public Command {
   public:
+    const char* Name() const override { return "flash"; }
     CLI::App* Register(CLI::App& app) override;
     ExitCode Run(const DriverPortFactory& ports) override;
 

@@ -15,7 +15,7 @@
 
 CLI::App* InfoCommand::Register(CLI::App& app) {
     CLI::App* command =
-        app.add_subcommand("info", "Open the attached unit (or the one chosen) as the transfer "
+        app.add_subcommand(Name(), "Open the attached unit (or the one chosen) as the transfer "
                                    "tool does and print its program name, "
                                    "version and checksum (exit 3 no unit, 4 no answer)");
     AddModelOption(*command, m_model);

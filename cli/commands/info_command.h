@@ -8,6 +8,7 @@
 
 class InfoCommand : public Command {
   public:
+    const char* Name() const override { return "info"; }
     CLI::App* Register(CLI::App& app) override;
     ExitCode Run(const DriverPortFactory& ports) override;
 

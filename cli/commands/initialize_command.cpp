@@ -12,7 +12,7 @@
 
 CLI::App* InitializeCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
-        "initialize",
+        Name(),
         "Ask the attached unit to initialize its setting data, as Data > Initialize "
         "does (model p only; exit 0 done, 3 no unit, 4 refused or no answer, 6 the unit is busy: "
         "another program writes it)");

@@ -9,6 +9,7 @@
 
 class InitializeCommand : public Command {
   public:
+    const char* Name() const override { return "initialize"; }
     CLI::App* Register(CLI::App& app) override;
     ExitCode Run(const DriverPortFactory& ports) override;
 

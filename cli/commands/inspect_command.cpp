@@ -137,8 +137,8 @@ void PrintText(const std::string& path, const ImageRead& read, const FirmwareIma
 
 CLI::App* InspectCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
-        "inspect", "Load an S-Record file as the transfer tool does and report what a download "
-                   "would send (exit 0 loaded, 1 rejected, 2 file error)");
+        Name(), "Load an S-Record file as the transfer tool does and report what a download "
+                "would send (exit 0 loaded, 1 rejected, 2 file error)");
     AddModelOption(*command, m_model);
     command->add_flag("--json", m_bJson, "print one JSON object instead of text");
     command->add_flag("--dump", m_bDump,

@@ -8,6 +8,7 @@
 
 class InspectCommand : public Command {
   public:
+    const char* Name() const override { return "inspect"; }
     CLI::App* Register(CLI::App& app) override;
     ExitCode Run(const DriverPortFactory& ports) override;
 

@@ -22,7 +22,7 @@ std::string Hex4(std::uint16_t value) {
 
 CLI::App* ListCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
-        "list", "List every present unit interface: its device number (which --unit takes), "
+        Name(), "List every present unit interface: its device number (which --unit takes), "
                 "packet size, vendor and product id, whether it qualifies and its device path "
                 "(--json adds its index in the device search)");
     command->add_flag("--json", m_bJson, "print one JSON array instead of text");

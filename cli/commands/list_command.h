@@ -6,6 +6,7 @@
 
 class ListCommand : public Command {
   public:
+    const char* Name() const override { return "list"; }
     CLI::App* Register(CLI::App& app) override;
     ExitCode Run(const DriverPortFactory& ports) override;
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -46,6 +47,19 @@ int ParseAndRun(int argc, char** argv, const DriverPortFactory& ports) {
     });
 
     std::vector<std::unique_ptr<Command>> commands = MakeCommands();
+    // A first word that names a command registers that command alone: the others' options took
+    // more of each start than reading a small image does, and scripts start knot-fdt often.
+    // Help, version and a word that names no command see every command.
+    if (argc > 1) {
+        auto named = std::find_if(commands.begin(), commands.end(), [&](const auto& command) {
+            return std::string_view(argv[1]) == command->Name();
+        });
+        if (named != commands.end()) {
+            std::unique_ptr<Command> command = std::move(*named);
+            commands.clear();
+            commands.push_back(std::move(command));
+        }
+    }
     std::vector<CLI::App*> subcommands;
     for (auto& command : commands) {
         subcommands.push_back(command->Register(app));

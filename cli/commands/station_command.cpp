@@ -246,10 +246,10 @@ void Watch(LaneRunner& runner, const LaneSettings& base, StationLines& lines) {
 
 CLI::App* StationCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
-        "station", "Write an S-Record image into every qualifying unit as it is plugged in, each "
-                   "in its own lane, until Ctrl-C (exit 0 when every run ended written, 130 "
-                   "otherwise; 1 rejected and 2 file error before the station starts). A unit "
-                   "that another program writes is left to it (its record says \"busy\")");
+        Name(), "Write an S-Record image into every qualifying unit as it is plugged in, each "
+                "in its own lane, until Ctrl-C (exit 0 when every run ended written, 130 "
+                "otherwise; 1 rejected and 2 file error before the station starts). A unit "
+                "that another program writes is left to it (its record says \"busy\")");
     m_setup.AddOptions(*command);
     command->add_flag("--json", m_setup.json,
                       "print one JSON line per unit run as it ends (the --report record), then a "

@@ -8,6 +8,7 @@
 
 class StationCommand : public Command {
   public:
+    const char* Name() const override { return "station"; }
     CLI::App* Register(CLI::App& app) override;
     ExitCode Run(const DriverPortFactory& ports) override;
 
