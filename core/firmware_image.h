@@ -60,12 +60,13 @@ struct LoadResult {
     bool operator==(Kind other) const { return kind == other; }
 };
 
-// Told of every data record the loader stores, in file order, so that a caller can learn
-// where the file's data lies in the same pass that loads it.
+// Told of the data the loader stores, in file order, so that a caller can learn where the
+// file's data lies in the same pass that loads it.
 class StoredRecordObserver {
   public:
     virtual ~StoredRecordObserver() = default;
-    // A record with `count` (> 0) data bytes at S-Record address `start` passed every check.
+    // `count` (> 0) data bytes from S-Record address `start` passed every check: one record's,
+    // or those of records that follow on one another.
     virtual void OnRecordStored(std::uint32_t start, std::uint32_t count) = 0;
 };
 

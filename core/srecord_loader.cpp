@@ -51,6 +51,39 @@ void StoreData(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
     }
 }
 
+// Tells an observer of the stored data a run at a time: records that follow on one another, as
+// most files' records do, make one report. A run never crosses from CPU to flash addresses: no
+// CPU record reaches the last CPU address.
+class StoredRuns {
+  public:
+    explicit StoredRuns(StoredRecordObserver* observer) : m_observer(observer) {}
+    StoredRuns(const StoredRuns&) = delete;
+    StoredRuns& operator=(const StoredRuns&) = delete;
+    ~StoredRuns() { Flush(); }
+
+    void Add(std::uint32_t start, std::uint32_t count) {
+        if (m_count != 0 && std::uint64_t{m_start} + m_count == start) {
+            m_count += count;
+            return;
+        }
+        Flush();
+        m_start = start;
+        m_count = count;
+    }
+
+  private:
+    void Flush() {
+        if (m_observer != nullptr && m_count != 0) {
+            m_observer->OnRecordStored(m_start, m_count);
+        }
+        m_count = 0;
+    }
+
+    StoredRecordObserver* m_observer;
+    std::uint32_t m_start = 0;
+    std::uint32_t m_count = 0;
+};
+
 } // namespace
 
 const char* DescribeRejectReason(RejectReason reason) {
@@ -108,6 +141,7 @@ LoadResult FirmwareImage::ReadRecords(TextLineReader& reader, const std::string&
     const std::int64_t flashBase = profile.flashBase;
     LoadResult result;
     DataRecord record;
+    StoredRuns runs(observer);
     RejectReason reason = RejectReason::None;
     std::uint64_t lineNumber = 0;
     for (;;) {
@@ -155,8 +189,8 @@ LoadResult FirmwareImage::ReadRecords(TextLineReader& reader, const std::string&
                 flashDataStored = true;
             }
         }
-        if (observer != nullptr && n > 0) {
-            observer->OnRecordStored(record.start, static_cast<std::uint32_t>(n));
+        if (n > 0) {
+            runs.Add(record.start, static_cast<std::uint32_t>(n));
         }
         if (!record.checksumGood) {
             result.badChecksumLines.push_back(lineNumber);

@@ -122,8 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InspectTest, JsonReportsWhatTheImageWouldSend) {
-    std::string file = Rec('1', 0x0000, 32) + Rec('2', 0x001000, 64) + Rec('3', 0x800100, 32) +
-                       Rec('3', 0x800000, 16);
+    std::string file = Rec('1', 0x0000, 32) + Rec('2', 0x001000, 48) + Rec('2', 0x001030, 16) +
+                       Rec('3', 0x800100, 32) + Rec('3', 0x800000, 16);
     std::string path = Write("image.mot", file);
     auto image = std::make_unique<FirmwareImage>();
     ASSERT_EQ(image->loadSRecordFile(path, false, VariantPProfile()).kind, LoadResult::Loaded);
