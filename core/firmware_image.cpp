@@ -1,6 +1,6 @@
 #include "firmware_image.h"
 
-#include <algorithm>
+#include <cstring>
 
 FirmwareImage::FirmwareImage() {
     Reset();
@@ -23,8 +23,17 @@ std::size_t FirmwareImage::FlashBlockCount() const {
 }
 
 bool FirmwareImage::IsCpuBlockBlank(std::size_t index) const {
-    auto block = CpuBlock(index);
-    return std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == CPU_FILL; });
+    // Eight bytes at a time, without a branch: the words of a block AND to all ones only when
+    // every byte is 0xFF. A mostly blank CPU region is 8192 blocks to look at.
+    static_assert(CPU_FILL == 0xFF);
+    const std::uint8_t* block = CpuRegion.data() + index * DATA_BLOCK_SIZE;
+    std::uint64_t all = ~std::uint64_t{0};
+    for (std::size_t i = 0; i < DATA_BLOCK_SIZE; i += sizeof all) {
+        std::uint64_t word;
+        std::memcpy(&word, block + i, sizeof word);
+        all &= word;
+    }
+    return all == ~std::uint64_t{0};
 }
 
 std::size_t FirmwareImage::CountCpuBlocksToSend() const {
