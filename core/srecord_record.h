@@ -15,7 +15,9 @@
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
 #define KNOT_WIDE_DECODING 1
-#if __has_include(<sys/platform/x86.h>)
+// The C library's record of the processor; clang's C++ cannot read that header (its inline
+// functions return C's _Bool), so a clang build asks the compiler's run-time.
+#if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
 #include <sys/platform/x86.h>
 #endif
 #endif
