@@ -26,7 +26,7 @@ bool FirmwareImage::IsCpuBlockBlank(std::size_t index) const {
     // Eight bytes at a time, without a branch: the words of a block AND to all ones only when
     // every byte is 0xFF. A mostly blank CPU region is 8192 blocks to look at.
     static_assert(CPU_FILL == 0xFF);
-    const std::uint8_t* block = CpuRegion.data() + index * DATA_BLOCK_SIZE;
+    const std::uint8_t* block = CpuBlock(index).data();
     std::uint64_t all = ~std::uint64_t{0};
     for (std::size_t i = 0; i < DATA_BLOCK_SIZE; i += sizeof all) {
         std::uint64_t word;
