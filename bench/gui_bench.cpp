@@ -3,6 +3,8 @@
 // refreshed, against an in-process unit that answers at once. Also the time from Escape during
 // a run to the window's end, the time from nothing to a shown window, and the resident memory
 // once it is shown.
+#include "knot_names.h"
+
 #include "flash_transfer_dlg.h"
 #include "gui_test_support.h"
 

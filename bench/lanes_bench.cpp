@@ -2,6 +2,8 @@
 // one run: the wall time of the whole run, knot-fdt's own CPU time (user + system) per block and
 // lane, and its peak resident memory. The image fills both regions of model P: 8191 CPU blocks
 // and 16384 flash blocks per lane. The commit wait is left out (--commit-wait-ms 0).
+#include "knot_names.h"
+
 #include "child_process.h"
 #include "file_text.h"
 #include "srecord_writer.h"

@@ -1,6 +1,8 @@
 // Loads a full image of model P: every CPU and flash block filled by S2 and S3 records of 32
 // data bytes with CRLF line ends (about 1.9 MB), and runs the whole "knot-fdt inspect" process
 // on it against srec_info (Debian package srecord) on the same file. Linux only.
+#include "knot_names.h"
+
 #include "child_process.h"
 #include "firmware_image.h"
 #include "srecord_writer.h"

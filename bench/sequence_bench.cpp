@@ -2,6 +2,8 @@
 // blocks, none blank) runs through the controller, the sequence, the protocol and the trace log
 // into an in-process unit. A second benchmark replays the same exchanges straight into the unit,
 // so that the unit's own share can be taken off.
+#include "knot_names.h"
+
 #include "firmware_image.h"
 #include "flash_transfer_controller.h"
 #include "loopback_driver_port.h"

@@ -1,5 +1,7 @@
 // The cost of one data block and its acknowledgment at the driver port, through the loopback
 // port and through the simulator's sockets; a full image is 8192 CPU + up to 16384 flash blocks.
+#include "knot_names.h"
+
 #include "loopback_driver_port.h"
 #include "sim_driver_port.h"
 #include "sim_server.h"

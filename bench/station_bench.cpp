@@ -2,6 +2,8 @@
 // over 20 arrivals one after another (median and longest), with the arrival poller's interval
 // as it is. The clock starts before "knot-unit-sim plug" is started, so the plug command's own
 // start counts too; it stops when the server's capture shows the unit's first received packet.
+#include "knot_names.h"
+
 #include "child_process.h"
 #include "file_text.h"
 #include "sim_server_process.h"

@@ -1,5 +1,7 @@
 // What one trace line costs: appended to a current file of 4,999 lines that only this log
 // wrote (the count is remembered), and after another writer touched it (the file is counted).
+#include "knot_names.h"
+
 #include "transfer_log.h"
 
 #include <benchmark/benchmark.h>

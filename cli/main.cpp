@@ -9,6 +9,7 @@
 #endif
 
 int main(int argc, char** argv) {
+    using namespace knot::cli;
 #ifdef _WIN32
     // Held until the program has ended, so that the installer and the uninstaller never replace
     // or remove knot-fdt.exe while it runs.

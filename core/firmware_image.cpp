@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+namespace knot::core {
 FirmwareImage::FirmwareImage() {
     Reset();
 }
@@ -43,3 +44,5 @@ std::size_t FirmwareImage::CountCpuBlocksToSend() const {
     }
     return count;
 }
+
+} // namespace knot::core

@@ -12,6 +12,7 @@
 
 #include "text_stream.h"
 
+namespace knot::core {
 struct VariantProfile;
 
 // Sizes the unit and the dump files rely on.
@@ -129,3 +130,5 @@ class FirmwareImage {
     LoadResult ReadRecords(TextLineReader& reader, const std::string& fileName,
                            const VariantProfile& profile, StoredRecordObserver* observer);
 };
+
+} // namespace knot::core

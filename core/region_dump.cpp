@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+namespace knot::core {
 bool WriteRegionDump(const char* fileName, std::span<const std::uint8_t> bytes,
                      std::string& error) {
     errno = 0;
@@ -40,3 +41,5 @@ bool WriteImageDumps(const FirmwareImage& image, LoadResult& result) {
     }
     return true;
 }
+
+} // namespace knot::core

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+namespace knot::core {
 // Creates (or replaces) `fileName`, unshared, and writes `bytes` to it in one write. On failure
 // returns false with the system's error text in `error`.
 bool WriteRegionDump(const char* fileName, std::span<const std::uint8_t> bytes, std::string& error);
@@ -15,3 +16,5 @@ bool WriteRegionDump(const char* fileName, std::span<const std::uint8_t> bytes, 
 // Writes "CPU_Mem.bin" and then "Flash_Mem.bin" into the current directory; a failed dump stops
 // the rest. On failure `result` becomes a FileError naming the dump file.
 bool WriteImageDumps(const FirmwareImage& image, LoadResult& result);
+
+} // namespace knot::core

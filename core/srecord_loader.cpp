@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+namespace knot::core {
 namespace {
 
 constexpr std::int64_t CPU_LIMIT = CPU_REGION_SIZE - 1; // a CPU record's start + n must not pass it
@@ -201,3 +202,5 @@ LoadResult FirmwareImage::ReadRecords(TextLineReader& reader, const std::string&
     result.kind = LoadResult::Loaded;
     return result;
 }
+
+} // namespace knot::core

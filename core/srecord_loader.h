@@ -4,5 +4,8 @@
 
 #include "firmware_image.h"
 
+namespace knot::core {
 // A short English description of why a record stopped a load, for operators and logs.
 const char* DescribeRejectReason(RejectReason reason);
+
+} // namespace knot::core

@@ -22,6 +22,7 @@
 #endif
 #endif
 
+namespace knot::core {
 // The largest number of data bytes a record can announce (byte count 0xFF, two address bytes).
 inline constexpr int MAX_RECORD_DATA = 0xFF - 2 - 1;
 // One read takes at most this many characters.
@@ -284,3 +285,5 @@ inline RecordVerdict JudgeRecord(const char* text, std::size_t length, DataRecor
     record.dataCount = dataCount;
     return RecordVerdict::Data;
 }
+
+} // namespace knot::core

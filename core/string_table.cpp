@@ -2,6 +2,7 @@
 
 #include "variant_profile.h"
 
+namespace knot::core {
 namespace {
 
 struct StringEntry {
@@ -29,3 +30,5 @@ const char* LoadStringResource(std::uint16_t id) {
 const char* ProgramTitle(const VariantProfile& profile) {
     return LoadStringResource(profile.titleStringId);
 }
+
+} // namespace knot::core

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+namespace knot::core {
 namespace {
 
 // A digest takes whole blocks of 64 bytes fastest.
@@ -142,3 +143,5 @@ bool WriteTextMode(std::FILE* file, std::string_view text) {
     }
     return true;
 }
+
+} // namespace knot::core

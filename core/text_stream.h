@@ -7,6 +7,7 @@
 #include <functional>
 #include <string_view>
 
+namespace knot::core {
 // The byte that ends a file for a text-mode reader (Ctrl-Z).
 inline constexpr char END_OF_FILE_MARK = 0x1A;
 
@@ -63,3 +64,5 @@ class TextLineReader {
 // Writes `text` to a binary stream as a text-mode stream would: every line feed becomes a
 // carriage return and a line feed. Returns false when the stream refused a byte.
 bool WriteTextMode(std::FILE* file, std::string_view text);
+
+} // namespace knot::core

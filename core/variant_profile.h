@@ -1,11 +1,13 @@
 // The per-program constants of one unit model, and the resources that differ with it.
-// Each program carries exactly one profile; every function that needs a field takes it by reference.
+// Each program carries exactly one profile; every function that needs a field takes it by
+// reference.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <span>
 
+namespace knot::core {
 // The 14-bit command identifier of a packet; 0 means "the send failed".
 using CommandCode = std::uint16_t;
 
@@ -56,3 +58,5 @@ inline constexpr std::uint16_t ID_APP_ABOUT_V = 32776;
 // The two profiles; each program's main hands one of them down.
 const VariantProfile& VariantQProfile();
 const VariantProfile& VariantPProfile();
+
+} // namespace knot::core

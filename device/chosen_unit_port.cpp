@@ -3,6 +3,7 @@
 
 #include "interface_survey.h"
 
+namespace knot::device {
 PortHandle ChosenUnitPort::GetClassDevices() {
     PortHandle set = m_inner.GetClassDevices();
     if (set == INVALID_PORT_HANDLE) {
@@ -55,3 +56,5 @@ void ChosenUnitPort::DestroyDeviceInfoList(PortHandle set) {
     }
     m_inner.DestroyDeviceInfoList(set);
 }
+
+} // namespace knot::device

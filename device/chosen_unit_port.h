@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+namespace knot::device {
 // The chosen interface is interface 0 of every set, and only while it is present.
 class ChosenUnitPort : public ForwardingDriverPort {
   public:
@@ -31,3 +32,5 @@ class ChosenUnitPort : public ForwardingDriverPort {
     mutable std::mutex m_mutex;
     std::map<PortHandle, long> m_sets;
 };
+
+} // namespace knot::device

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+namespace knot::device {
 namespace {
 
 // Zeros after the code in commands without a parameter, and after the parameter in the others.
@@ -39,3 +40,5 @@ std::string InitializeCommandText() {
 std::string IdentityQueryText(CommandCode code) {
     return PlainCommandText(code);
 }
+
+} // namespace knot::device

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+namespace knot::device {
+using namespace knot::core;
+
 // Packet bytes 0-9 of every command.
 inline constexpr const char* COMMAND_HEADER_TEXT = "01007000300000000000";
 
@@ -20,3 +23,5 @@ std::string CommitCommandText(const VariantProfile& profile);
 // Header, code and zeros: 128 characters.
 std::string InitializeCommandText();
 std::string IdentityQueryText(CommandCode code);
+
+} // namespace knot::device

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+namespace knot::device {
 DeviceAccess::DeviceAccess(DriverPort& port, TransferLog& log)
     : m_port(port), m_log(log), m_diagnostics([](std::string_view text) {
           std::fwrite(text.data(), 1, text.size(), stdout);
@@ -19,7 +20,7 @@ void DeviceAccess::Print(std::string_view text) {
 }
 
 int DeviceAccess::CountDeviceInterfaces() {
-    return ::CountDeviceInterfaces(m_port);
+    return device::CountDeviceInterfaces(m_port);
 }
 
 PortHandle DeviceAccess::OpenDeviceInterface(std::uint32_t index) {
@@ -172,3 +173,5 @@ void DeviceAccess::CloseDeviceLink(DeviceLink& link) {
     }
     link.handle = INVALID_PORT_HANDLE;
 }
+
+} // namespace knot::device

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+namespace knot::device {
 class TransferLog;
 
 // Diagnostic texts of the device search; they go to standard output unless redirected.
@@ -79,3 +80,5 @@ class DeviceAccess {
     DiagnosticSink m_diagnostics;
     int m_unjudged = 0;
 };
+
+} // namespace knot::device

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace knot::device {
 // Bytes per packet: 64, or 62 for units whose device path carries the short-packet mark.
 inline constexpr std::int32_t FULL_PACKET_SIZE = 64;
 inline constexpr std::int32_t SHORT_PACKET_SIZE = 62;
@@ -37,3 +38,5 @@ struct DeviceLink {
 
     bool IsOpen() const { return handle != INVALID_PORT_HANDLE; }
 };
+
+} // namespace knot::device

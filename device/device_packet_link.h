@@ -6,6 +6,7 @@
 #include "device_link.h"
 #include "packet_link.h"
 
+namespace knot::device {
 class DevicePacketLink : public PacketLink {
   public:
     // Both must outlive this object.
@@ -20,3 +21,5 @@ class DevicePacketLink : public PacketLink {
     DeviceAccess& m_access;
     const DeviceLink& m_link;
 };
+
+} // namespace knot::device

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+namespace knot::device {
 std::string DisconnectEventName(std::int32_t deviceNumber) {
     char name[DISCONNECT_EVENT_NAME_SIZE];
     if (deviceNumber >= 0) {
@@ -11,3 +12,5 @@ std::string DisconnectEventName(std::int32_t deviceNumber) {
     }
     return name;
 }
+
+} // namespace knot::device

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+namespace knot::device {
 // A platform handle as a number: a file, an event or a setup-service set.
 using PortHandle = std::uintptr_t;
 
@@ -80,3 +81,5 @@ inline constexpr std::uint32_t IOCTL_UNIT_SEND = 0x222400;
 inline constexpr std::uint32_t IOCTL_UNIT_RECEIVE = 0x222000;
 inline constexpr std::uint32_t IOCTL_UNIT_GET_DESCRIPTOR = 0x222008;
 inline constexpr std::uint32_t IOCTL_UNIT_GET_DEVICE_NUMBER = 0x22200C;
+
+} // namespace knot::device

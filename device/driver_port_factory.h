@@ -8,4 +8,7 @@
 #include <functional>
 #include <memory>
 
+namespace knot::device {
 using DriverPortFactory = std::function<std::unique_ptr<DriverPort>()>;
+
+} // namespace knot::device

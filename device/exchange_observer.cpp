@@ -3,6 +3,7 @@
 
 #include "packet_protocol.h"
 
+namespace knot::device {
 bool ObservedPacketLink::Send(const std::uint8_t* bytes, std::size_t length) {
     m_sentCode = length > PACKET_CODE_LOW_OFFSET ? PacketCommandCode(bytes) : 0;
     m_refused = false;
@@ -27,3 +28,5 @@ ExchangeFault ObservedPacketLink::LastFault() const {
     }
     return m_refused ? ExchangeFault::Refused : ExchangeFault::NoAnswer;
 }
+
+} // namespace knot::device

@@ -5,6 +5,9 @@
 #include "packet_link.h"
 #include "variant_profile.h"
 
+namespace knot::device {
+using namespace knot::core;
+
 // Why the last exchange did not end with an accepting answer.
 enum class ExchangeFault {
     None,       // the last send went out and no refusal was seen
@@ -31,3 +34,5 @@ class ObservedPacketLink : public PacketLink {
     bool m_sendFailed = false;
     bool m_refused = false;
 };
+
+} // namespace knot::device

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #endif
 
+namespace knot::device {
+
 #ifdef _WIN32
 namespace {
 
@@ -76,3 +78,5 @@ FileStamp StampOfOpenFile(std::FILE* file) {
     stamp.valid = true;
     return stamp;
 }
+
+} // namespace knot::device

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace knot::device {
 struct FileStamp {
     bool valid = false;
     std::uint64_t device = 0; // 0 on Windows where the file system gives the file an index
@@ -22,3 +23,5 @@ struct FileStamp {
 
 // The stamp of an open stream's file as it stands now (flush first); invalid when unknown.
 FileStamp StampOfOpenFile(std::FILE* file);
+
+} // namespace knot::device

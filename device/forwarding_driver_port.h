@@ -4,6 +4,7 @@
 
 #include "driver_port.h"
 
+namespace knot::device {
 class ForwardingDriverPort : public DriverPort {
   public:
     // `inner` must outlive this object.
@@ -45,3 +46,5 @@ class ForwardingDriverPort : public DriverPort {
   private:
     DriverPort& m_inner;
 };
+
+} // namespace knot::device

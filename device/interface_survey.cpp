@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+namespace knot::device {
 namespace {
 
 // Device access for a survey: it sends no packet, so its log never writes a line, and the
@@ -100,3 +101,5 @@ std::vector<UnitInterface> SurveyUnits(DriverPort& port) {
 UnitInterface SurveyUnit(DriverPort& port, std::uint32_t index) {
     return SurveyAccess(port).Survey(index);
 }
+
+} // namespace knot::device

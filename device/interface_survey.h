@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::device {
 // An interface set from the setup service, released when the look that obtained it ends,
 // however it ends.
 class InterfaceSet {
@@ -63,3 +64,5 @@ std::optional<std::vector<std::string>> PresentPaths(DriverPort& port);
 std::vector<UnitInterface> SurveyUnits(DriverPort& port);
 // The present interface at `index`, judged the same way.
 UnitInterface SurveyUnit(DriverPort& port, std::uint32_t index);
+
+} // namespace knot::device

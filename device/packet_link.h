@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace knot::device {
 class PacketLink {
   public:
     virtual ~PacketLink() = default;
@@ -16,3 +17,5 @@ class PacketLink {
     // True when a read completed; `received` is the count of bytes delivered.
     virtual bool Receive(std::uint8_t* buffer, std::size_t capacity, std::size_t& received) = 0;
 };
+
+} // namespace knot::device

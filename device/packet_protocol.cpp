@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+namespace knot::device {
 namespace {
 
 // The value of an upper-case hexadecimal digit, or -1 for any other character.
@@ -130,3 +131,5 @@ bool PacketProtocol::WaitForAck(CommandCode code) {
     std::array<std::uint8_t, PACKET_IMAGE_SIZE> response;
     return AwaitResponse(m_link, code, ACK_TRIES, response.data()) == ResponseOutcome::Accepted;
 }
+
+} // namespace knot::device

@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <string_view>
 
+namespace knot::device {
+using namespace knot::core;
+
 // Packet images and response buffers are this large; only packetSize bytes go out.
 inline constexpr std::size_t PACKET_IMAGE_SIZE = 256;
 // The 64-byte layout every packet is cut from.
@@ -77,3 +80,5 @@ class PacketProtocol {
     PacketLink& m_link;
     BeepFunction m_beep;
 };
+
+} // namespace knot::device

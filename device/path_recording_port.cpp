@@ -1,6 +1,7 @@
 // Remembering the device path behind each open handle.
 #include "path_recording_port.h"
 
+namespace knot::device {
 std::string PathRecordingPort::PathOf(PortHandle handle) const {
     std::lock_guard lock(m_mutex);
     auto found = m_paths.find(handle);
@@ -23,3 +24,5 @@ void PathRecordingPort::CloseHandle(PortHandle handle) {
     }
     ForwardingDriverPort::CloseHandle(handle);
 }
+
+} // namespace knot::device

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+namespace knot::device {
 class PathRecordingPort : public ForwardingDriverPort {
   public:
     // `inner` must outlive this object.
@@ -23,3 +24,5 @@ class PathRecordingPort : public ForwardingDriverPort {
     mutable std::mutex m_mutex;
     std::map<PortHandle, std::string> m_paths;
 };
+
+} // namespace knot::device

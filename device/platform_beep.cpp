@@ -4,8 +4,11 @@
 #include <windows.h>
 #endif
 
+namespace knot::device {
 void PlatformBeep() {
 #ifdef _WIN32
     MessageBeep(0xFFFFFFFF);
 #endif
 }
+
+} // namespace knot::device

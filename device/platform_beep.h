@@ -4,7 +4,10 @@
 
 #include <functional>
 
+namespace knot::device {
 // A beep as the logic and the protocol take it, so that tests can count beeps.
 using BeepFunction = std::function<void()>;
 
 void PlatformBeep();
+
+} // namespace knot::device

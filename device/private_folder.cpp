@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace knot::device {
 namespace {
 
 constexpr mode_t PRIVATE_FOLDER_MODE = 0700;
@@ -43,3 +44,5 @@ std::string MakePrivateFolder(const std::string& directory, const std::string& r
         return "cannot create " + directory + ": " + std::strerror(errno);
     return PrivateFolderProblem(directory, role);
 }
+
+} // namespace knot::device

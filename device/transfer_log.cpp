@@ -12,6 +12,9 @@
 #include <unistd.h>
 #endif
 
+namespace knot::device {
+using namespace knot::core;
+
 namespace {
 
 constexpr std::string_view TRAILING_WHITE_SPACE = " \t\n\v\f\r";
@@ -198,3 +201,5 @@ void TransferLog::WriteTransferLog(const char* name, const char* message, PortHa
         m_known = false;
     }
 }
+
+} // namespace knot::device

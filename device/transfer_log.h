@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+namespace knot::device {
 // The current file moves to the rotated name once it has more than this many lines.
 inline constexpr long TRANSFER_LOG_MAX_LINES = 5000;
 // Lines are counted as text-mode reads of at most this many characters; a 0x1A byte in the
@@ -77,3 +78,5 @@ std::string FormatTransferLogLine(PortHandle handle, std::int64_t time, const ch
 // The number of text-mode reads of at most TRANSFER_LOG_READ_CHARS characters in the file, a
 // 0x1A byte read as a character; -1 when it cannot be opened.
 long CountTransferLogLines(const std::string& path);
+
+} // namespace knot::device

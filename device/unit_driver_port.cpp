@@ -6,6 +6,7 @@
 #include "sim_driver_port.h"
 #endif
 
+namespace knot::device {
 std::unique_ptr<DriverPort> CreateUnitDriverPort() {
 #ifdef _WIN32
     return std::make_unique<Win32DriverPort>();
@@ -13,3 +14,5 @@ std::unique_ptr<DriverPort> CreateUnitDriverPort() {
     return std::make_unique<SimDriverPort>(); // the simulator stands for the driver here
 #endif
 }
+
+} // namespace knot::device

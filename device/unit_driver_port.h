@@ -6,4 +6,7 @@
 
 #include <memory>
 
+namespace knot::device {
 std::unique_ptr<DriverPort> CreateUnitDriverPort();
+
+} // namespace knot::device

@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+namespace knot::device {
 namespace {
 
 constexpr const char* LOCK_PREFIX = "knot-fdt-unit-";
@@ -133,3 +134,5 @@ void UnitWriteLock::Release() {
         m_lock = INVALID_PORT_HANDLE;
     }
 }
+
+} // namespace knot::device

@@ -7,6 +7,7 @@
 
 #include <string>
 
+namespace knot::device {
 // `text` (a device path, or the simulator's folder and a device path) made fit to name a file
 // or a kernel object: lower case, and every character but letters, digits, '-' and '.' as '_'.
 std::string UnitLockName(const std::string& text);
@@ -47,3 +48,5 @@ class UnitWriteLock {
     PortHandle m_lock = INVALID_PORT_HANDLE;
     std::string m_problem;
 };
+
+} // namespace knot::device

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+namespace knot::device {
 namespace {
 
 std::uint16_t LittleEndian16(const std::uint8_t* bytes) {
@@ -47,3 +48,5 @@ std::string WhyNotQualifying(const UnitInterface& unit) {
     std::snprintf(text, sizeof text, "foreign product id 0x%04X", unsigned{unit.productId});
     return text;
 }
+
+} // namespace knot::device

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+namespace knot::device {
 // The ids an interface's descriptor reports.
 struct UnitIds {
     std::uint16_t vendorId = 0;
@@ -45,3 +46,5 @@ struct UnitInterface {
 
 // Why an interface does not qualify, or "" when it does.
 std::string WhyNotQualifying(const UnitInterface& unit);
+
+} // namespace knot::device

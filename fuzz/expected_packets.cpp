@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+namespace knot::fuzz {
 namespace {
 
 constexpr std::uint8_t HEADER[] = {0x01, 0x00, 0x70, 0x00, 0x30};
@@ -69,3 +70,5 @@ std::vector<Packet> ExpectedRun(const VariantProfile& profile, const FirmwareIma
     run.push_back(ExpectedCommand(COMMIT, profile.targetNumber, packetSize));
     return run;
 }
+
+} // namespace knot::fuzz

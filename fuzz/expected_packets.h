@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace knot::fuzz {
+using namespace knot::core;
+using namespace knot::device;
+
 using Packet = std::vector<std::uint8_t>;
 
 // A command packet: the header, the code in bytes 10-11, `parameter` in bytes 14-17.
@@ -17,3 +21,5 @@ Packet ExpectedCommand(CommandCode code, std::uint32_t parameter, std::size_t pa
 // blank, the flash blocks up to the extent, the commit.
 std::vector<Packet> ExpectedRun(const VariantProfile& profile, const FirmwareImage& image,
                                 std::size_t packetSize);
+
+} // namespace knot::fuzz

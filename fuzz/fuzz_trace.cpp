@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+namespace knot::fuzz {
 namespace {
 // Removed with the process's static objects.
 struct TempFolder {
@@ -48,3 +49,5 @@ std::uint64_t FuzzTrace::Lines() const {
     }
     return lines;
 }
+
+} // namespace knot::fuzz

@@ -8,6 +8,9 @@
 #include <memory>
 #include <string>
 
+namespace knot::fuzz {
+using namespace knot::device;
+
 class FuzzTrace {
   public:
     FuzzTrace();
@@ -26,3 +29,5 @@ class FuzzTrace {
     std::string m_rotated;
     std::unique_ptr<TransferLog> m_log;
 };
+
+} // namespace knot::fuzz

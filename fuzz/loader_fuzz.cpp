@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace knot::fuzz {
+using namespace knot::core;
+
 namespace {
 
 void Check(bool condition) {
@@ -20,7 +23,10 @@ void Check(bool condition) {
 
 } // namespace
 
+} // namespace knot::fuzz
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace knot::fuzz;
     static FirmwareImage* image =
         new FirmwareImage; // one image, refilled by every load as in the program
     if (size == 0) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace knot::fuzz {
 inline bool Narrating() {
     static const bool narrating = std::getenv("KNOT_FUZZ_NARRATE") != nullptr;
     return narrating;
@@ -22,3 +23,5 @@ __attribute__((format(printf, 1, 2))) inline void Narrate(const char* format, ..
     va_end(arguments);
     std::fputc('\n', stderr);
 }
+
+} // namespace knot::fuzz

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace knot::fuzz {
 inline void Promise(bool kept, const char* promise) {
     if (!kept) {
         std::fprintf(stderr, "broken promise: %s\n", promise);
         std::abort();
     }
 }
+
+} // namespace knot::fuzz

@@ -18,6 +18,10 @@
 #include <memory>
 #include <optional>
 
+namespace knot::fuzz {
+using namespace knot::device;
+using namespace knot::logic;
+
 namespace {
 
 constexpr int MAX_INTERFACES = 4;
@@ -343,7 +347,10 @@ void SessionHarness::Run() {
 
 } // namespace
 
+} // namespace knot::fuzz
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace knot::fuzz;
     SessionHarness harness(data, size);
     harness.Run();
     return 0;

@@ -16,6 +16,9 @@
 #include <memory>
 #include <optional>
 
+namespace knot::fuzz {
+using namespace knot::logic;
+
 namespace {
 
 constexpr int MAX_RUNS = 3;
@@ -330,7 +333,10 @@ void UnitHarness::Finish() {
 
 } // namespace
 
+} // namespace knot::fuzz
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace knot::fuzz;
     UnitHarness harness(data, size);
     harness.Run();
     return 0;

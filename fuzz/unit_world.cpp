@@ -3,6 +3,9 @@
 
 #include "packet_protocol.h"
 
+namespace knot::fuzz {
+using namespace knot::device;
+
 namespace {
 
 constexpr std::uint8_t REFUSING_STATUSES[] = {0x00, 0x80, 0xC0};
@@ -131,3 +134,5 @@ UnitReaction ReadReaction(FuzzedDataProvider& input, CommandCode code, std::size
     }
     return reaction;
 }
+
+} // namespace knot::fuzz

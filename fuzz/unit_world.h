@@ -12,6 +12,9 @@
 #include <cstdint>
 #include <vector>
 
+namespace knot::fuzz {
+using namespace knot::core;
+
 struct UnitWorld {
     const VariantProfile* profile = nullptr;
     std::size_t packetSize = 64;
@@ -30,3 +33,5 @@ void ReadImage(FuzzedDataProvider& input, FirmwareImage& image);
 // the window once the packet's step is over.
 UnitReaction ReadReaction(FuzzedDataProvider& input, CommandCode code, std::size_t packetSize,
                           const std::vector<std::uint8_t>& payload, bool& closeAfter);
+
+} // namespace knot::fuzz

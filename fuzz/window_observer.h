@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+namespace knot::fuzz {
+using namespace knot::logic;
+
 class WindowObserver : public FlashTransferView {
   public:
     struct Posted {
@@ -88,3 +91,5 @@ class WindowObserver : public FlashTransferView {
     std::deque<Posted> queue;
     std::uint64_t handled = 0; // messages handled in all
 };
+
+} // namespace knot::fuzz

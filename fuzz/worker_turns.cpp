@@ -3,6 +3,7 @@
 
 #include "narration.h"
 
+namespace knot::fuzz {
 ThreadStarter WorkerTurns::Starter() {
     return [this](std::function<void()> body) -> std::optional<std::thread> {
         if (refuse) {
@@ -56,3 +57,5 @@ int WorkerTurns::RunReady(bool all) {
     m_running = false;
     return turns;
 }
+
+} // namespace knot::fuzz

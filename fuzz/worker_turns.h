@@ -10,6 +10,9 @@
 #include <deque>
 #include <functional>
 
+namespace knot::fuzz {
+using namespace knot::logic;
+
 class WorkerTurns {
   public:
     // `port` must outlive this object.
@@ -40,3 +43,5 @@ class WorkerTurns {
     int m_started = 0;
     bool m_running = false;
 };
+
+} // namespace knot::fuzz

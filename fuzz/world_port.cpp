@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstring>
 
+namespace knot::fuzz {
+using namespace knot::device;
+
 namespace {
 constexpr std::uint8_t DATA_BLOCK_MARK = 0x24; // byte 9 of a data block
 constexpr std::uint8_t CPU_TYPE_NIBBLE = 0x1;
@@ -350,3 +353,5 @@ void WorldPort::CloseEvent(PortHandle event) {
         m_handles.erase(event);
     }
 }
+
+} // namespace knot::fuzz

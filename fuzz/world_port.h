@@ -18,6 +18,10 @@
 #include <string>
 #include <vector>
 
+namespace knot::fuzz {
+using namespace knot::device;
+using namespace knot::sim;
+
 // Thrown out of a worker's turn that would wait for a change of the world.
 struct WorkerWouldBlock {};
 
@@ -145,3 +149,5 @@ class WorldPort : public DriverPort {
     std::uint64_t m_turnVersion = 0;
     std::vector<PortHandle> m_turnHandles;
 };
+
+} // namespace knot::fuzz

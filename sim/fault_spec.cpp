@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+namespace knot::sim {
 namespace {
 
 struct KindName {
@@ -111,3 +112,5 @@ std::string FormatFaultSpec(const FaultSpec& fault) {
     }
     return text;
 }
+
+} // namespace knot::sim

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+namespace knot::sim {
 enum class FaultKind {
     Refuse,    // answer the trigger with a refusal status
     Silent,    // never answer the trigger
@@ -36,3 +37,5 @@ struct FaultSpec {
 std::optional<FaultSpec> ParseFaultSpec(std::string_view text);
 // Writes a fault back in the form ParseFaultSpec reads.
 std::string FormatFaultSpec(const FaultSpec& fault);
+
+} // namespace knot::sim

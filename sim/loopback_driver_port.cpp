@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+namespace knot::sim {
 struct LoopbackDriverPort::Entry {
     enum class Kind { Set, File, StopEvent, NamedEvent } kind;
     std::vector<std::string> paths;    // Set: the interfaces present when it was made
@@ -283,3 +284,5 @@ void LoopbackDriverPort::UnlockUnit(PortHandle held) {
     std::lock_guard lock(m_mutex);
     m_locks.erase(held);
 }
+
+} // namespace knot::sim

@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+namespace knot::sim {
+using namespace knot::device;
+
 class LoopbackDriverPort : public DriverPort, private UnitHostListener {
   public:
     LoopbackDriverPort();
@@ -81,3 +84,5 @@ class LoopbackDriverPort : public DriverPort, private UnitHostListener {
     std::map<PortHandle, std::string> m_locks; // each held lock's device path
     PortHandle m_nextHandle = 1;
 };
+
+} // namespace knot::sim

@@ -11,6 +11,9 @@
 #include <unistd.h>
 #include <vector>
 
+namespace knot::sim {
+using namespace knot::device;
+
 namespace {
 
 constexpr int CONTROL_TIMEOUT_MS = 5000;
@@ -76,6 +79,9 @@ int Request(const std::vector<std::string>& words) {
 
 } // namespace
 
+} // namespace knot::sim
+
 int main(int argc, char** argv) {
+    using namespace knot::sim;
     return RunSimCommandLine({argv + 1, argv + argc}, USAGE, {}, Serve, Request);
 }

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <climits>
 
+namespace knot::sim {
 bool ParseNumber(const std::string& text, std::uint64_t limit, std::uint64_t& value) {
     if (text.empty() || text.front() < '0' || text.front() > '9')
         return false;
@@ -37,3 +38,5 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
     }
     return true;
 }
+
+} // namespace knot::sim

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::sim {
 struct ServeOptions {
     std::string directory;       // the rendezvous folder (Linux)
     std::string captureFile;     // empty: no capture
@@ -18,3 +19,5 @@ bool ParseNumber(const std::string& text, std::uint64_t limit, std::uint64_t& va
 // Reads the options of "knot-unit-sim serve"; on failure `error` says why.
 bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options,
                        std::string& error);
+
+} // namespace knot::sim

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace knot::sim {
 namespace {
 
 // The requests every simulator's unit host serves.
@@ -45,3 +46,5 @@ int PrintRequestReply(bool ok, const std::string& text) {
     std::fputs(text.c_str(), stdout);
     return 0;
 }
+
+} // namespace knot::sim

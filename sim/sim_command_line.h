@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::sim {
 // The usage of what every simulator serves; a transport adds the lines of its own after it.
 inline constexpr const char* SIM_USAGE =
     "usage: knot-unit-sim serve [--capture FILE] [--save-memory DIR] [--latency-us N]\n"
@@ -28,3 +29,5 @@ int RunSimCommandLine(const std::vector<std::string>& args, const std::string& u
 // Prints a server's reply to a request: the text on standard output when `ok`, else the error on
 // standard error. Returns the exit status, 0 or 1.
 int PrintRequestReply(bool ok, const std::string& text);
+
+} // namespace knot::sim

@@ -12,6 +12,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace knot::sim {
+using namespace knot::device;
+
 namespace {
 
 // The longest the server sleeps without looking at its timers, and how late a due timer may
@@ -70,7 +73,7 @@ void SimServer::Run(int stopFd) {
     // usual 50: an answer is then ready as late as --latency-us asks and hardly later.
     ::prctl(PR_SET_TIMERSLACK, TIMER_SLACK_NS);
     for (;;) {
-        std::vector<pollfd> entries = PollEntries(stopFd);
+        std::vector<::pollfd> entries = PollEntries(stopFd);
         m_closedThisRound.clear();
         const std::optional<UnitHost::Clock::duration> wait = m_host.NextWait(LONGEST_WAIT);
         timespec timeout{};
@@ -86,7 +89,7 @@ void SimServer::Run(int stopFd) {
             return;
         if (entries[0].revents != 0)
             return;
-        for (const pollfd& entry : entries) {
+        for (const ::pollfd& entry : entries) {
             // A descriptor closed earlier in this round may already stand for something new.
             if (entry.revents == 0 || entry.fd == stopFd || m_closedThisRound.count(entry.fd))
                 continue;
@@ -97,8 +100,8 @@ void SimServer::Run(int stopFd) {
     }
 }
 
-std::vector<pollfd> SimServer::PollEntries(int stopFd) const {
-    std::vector<pollfd> entries;
+std::vector<::pollfd> SimServer::PollEntries(int stopFd) const {
+    std::vector<::pollfd> entries;
     entries.push_back({stopFd, POLLIN, 0});
     entries.push_back({m_controlFd, POLLIN, 0});
     for (std::int32_t number : m_host.PluggedUnits())
@@ -320,3 +323,5 @@ void SimServer::Reply(int fd, bool ok, const std::uint8_t* bytes, std::size_t si
         reply.insert(reply.end(), bytes, bytes + size);
     SimSendMessage(fd, reply.data(), reply.size());
 }
+
+} // namespace knot::sim

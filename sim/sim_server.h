@@ -14,6 +14,8 @@
 
 struct pollfd;
 
+namespace knot::sim {
+
 class SimServer : private UnitHostListener {
   public:
     explicit SimServer(ServeOptions options);
@@ -44,7 +46,7 @@ class SimServer : private UnitHostListener {
     bool IsOwnRequest(const std::string& command) const override;
     std::string AnswerOwnRequest(const std::string& command) override;
 
-    std::vector<pollfd> PollEntries(int stopFd) const;
+    std::vector<::pollfd> PollEntries(int stopFd) const;
     // Serves one descriptor that poll found ready.
     void Serve(int fd);
     void ServeControlRequest(int fd, const std::vector<std::uint8_t>& request);
@@ -65,3 +67,5 @@ class SimServer : private UnitHostListener {
     std::map<int, Client> m_clients;
     std::set<int> m_closedThisRound;
 };
+
+} // namespace knot::sim

@@ -6,6 +6,9 @@
 #include <charconv>
 #include <cstdio>
 
+namespace knot::sim {
+using namespace knot::device;
+
 namespace {
 
 // The instance part of the path that tells the packet size apart.
@@ -155,3 +158,5 @@ std::string DescribeUnit(const UnitConfig& config) {
     line += " path=" + UnitDevicePath(config);
     return line;
 }
+
+} // namespace knot::sim

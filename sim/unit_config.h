@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::sim {
 inline constexpr std::int32_t NEXT_FREE_NUMBER = -1;
 
 struct UnitConfig {
@@ -39,3 +40,5 @@ std::string UnitEventName(const UnitConfig& config);
 std::array<std::uint8_t, 8> UnitDescriptor(const UnitConfig& config);
 // One line of "knot-unit-sim list".
 std::string DescribeUnit(const UnitConfig& config);
+
+} // namespace knot::sim

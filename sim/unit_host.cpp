@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+namespace knot::sim {
 namespace {
 
 // Answers that nobody receives pile up no further than this; the oldest are dropped.
@@ -283,3 +284,5 @@ void UnitHost::Capture(std::int32_t number, char direction, std::span<const std:
     if (m_keepCaptureLines)
         m_captureLines.push_back(std::move(line));
 }
+
+} // namespace knot::sim

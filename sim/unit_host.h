@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::sim {
 // What a plug or an unplug means to a transport, and what it does with a held receive.
 class UnitHostListener {
   public:
@@ -128,3 +129,5 @@ class UnitHost {
     std::vector<std::unique_ptr<HostedUnit>> m_units; // in plug order
     std::deque<HeldReceive> m_receives;               // in the order they came
 };
+
+} // namespace knot::sim

@@ -10,6 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace knot::sim {
+using namespace knot::core;
+using namespace knot::device;
+
 inline constexpr std::size_t UNIT_PACKET_SIZE_LONG = FULL_PACKET_SIZE;
 inline constexpr std::size_t UNIT_PACKET_SIZE_SHORT = SHORT_PACKET_SIZE;
 
@@ -37,3 +41,5 @@ inline constexpr CommandCode DATA_BLOCK_CODE_HIGH_MASK = 0xFF00;
 
 // The interface class as it appears, in lower case, at the end of a device path.
 inline constexpr const char* UNIT_INTERFACE_CLASS_TEXT = "{6850537e-9503-42ce-96dd-47049e09ba40}";
+
+} // namespace knot::sim

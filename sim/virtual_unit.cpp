@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <utility>
 
+namespace knot::sim {
 namespace {
 
 std::uint16_t PacketCode(std::span<const std::uint8_t> packet) {
@@ -204,3 +205,5 @@ std::string FormatCaptureLine(std::int32_t number, char direction,
     }
     return line;
 }
+
+} // namespace knot::sim

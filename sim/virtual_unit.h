@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::sim {
 using UnitPacket = std::vector<std::uint8_t>;
 
 // What one received packet makes the unit do.
@@ -48,3 +49,5 @@ class VirtualUnit {
 // The capture line of one packet: "N R|S HEX", the packet in upper-case hexadecimal.
 std::string FormatCaptureLine(std::int32_t number, char direction,
                               std::span<const std::uint8_t> packet);
+
+} // namespace knot::sim

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::tools {
 namespace {
 
 struct SampleModel {
@@ -72,7 +73,10 @@ bool WriteSample(const std::string& folder, const SampleModel& model) {
 
 } // namespace
 
+} // namespace knot::tools
+
 int main(int argc, char** argv) {
+    using namespace knot::tools;
     if (argc != 2) {
         std::fprintf(stderr, "usage: knot-make-samples OUTPUT_FOLDER\n");
         return 64;

@@ -1,5 +1,6 @@
 #include "srecord_writer.h"
 
+namespace knot::tools {
 int SRecordAddressBytes(char type) {
     switch (type) {
     case '2':
@@ -33,3 +34,5 @@ std::string FormatSRecord(char type, std::uint32_t address, std::span<const std:
     put(~sum & 0xFF);
     return text;
 }
+
+} // namespace knot::tools

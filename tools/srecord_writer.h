@@ -6,9 +6,12 @@
 #include <span>
 #include <string>
 
+namespace knot::tools {
 // The record of `type` ('0' to '9') at `address` holding `data`, without a line end. The address
 // takes 2, 3 or 4 bytes as the type requires.
 std::string FormatSRecord(char type, std::uint32_t address, std::span<const std::uint8_t> data);
 
 // The number of address bytes of a record type.
 int SRecordAddressBytes(char type);
+
+} // namespace knot::tools

@@ -1,6 +1,7 @@
 // The command rules.
 #include "command_rules.h"
 
+namespace knot::logic {
 namespace {
 constexpr std::nullopt_t KEEP = std::nullopt; // the command keeps its state
 }
@@ -51,3 +52,5 @@ CommandStates AtUnitRemoved() {
 CommandStates AtLoad(bool loaded, const CommandFacts& facts) {
     return {loaded && facts.deviceReady && !facts.running, KEEP, KEEP};
 }
+
+} // namespace knot::logic

@@ -4,6 +4,7 @@
 
 #include "logic_events.h"
 
+namespace knot::logic {
 // What the rules look at.
 struct CommandFacts {
     bool running = false;              // a download runs
@@ -29,3 +30,5 @@ CommandStates AtUnitRemoved();                        // Start and Initialize of
 // After a load (`loaded`: it succeeded), once its message box closed: a run may have begun
 // inside the box only if Start was enabled, and then Start stays off.
 CommandStates AtLoad(bool loaded, const CommandFacts& facts);
+
+} // namespace knot::logic

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 
+namespace knot::logic {
 // The 10 ms tick of the wait after the commit.
 inline constexpr std::chrono::milliseconds COMMIT_WAIT_TICK{10};
 
@@ -30,3 +31,5 @@ struct CommitWait {
         return {ticks - 1, COMMIT_WAIT_TICK};
     }
 };
+
+} // namespace knot::logic

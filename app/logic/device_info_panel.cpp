@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+namespace knot::logic {
+using namespace knot::device;
+
 std::string FormatIdentityValue(CommandCode code, const std::uint8_t* response) {
     const std::uint8_t* payload = response + PACKET_PARAMETER_OFFSET;
     if ((code & IDENTITY_HEX_FORM_MASK) == IDENTITY_HEX_FORM_CODE) {
@@ -64,3 +67,5 @@ bool DeviceInfoPanel::QueryDeviceInfo() {
     m_events.OnLogicEvent(read);
     return m_queryFault == IdentityFault::None;
 }
+
+} // namespace knot::logic

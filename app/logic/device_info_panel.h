@@ -9,6 +9,10 @@
 #include <array>
 #include <string>
 
+namespace knot::logic {
+using namespace knot::core;
+using namespace knot::device;
+
 // Failed receives allowed per row; a response for another command sets them back to ACK_TRIES.
 inline constexpr int IDENTITY_QUERY_TRIES = 10;
 // A code whose bits under this mask equal IDENTITY_HEX_FORM_CODE is shown in hexadecimal.
@@ -45,3 +49,5 @@ class DeviceInfoPanel {
     IdentityValues m_values;
     IdentityFault m_queryFault = IdentityFault::None;
 };
+
+} // namespace knot::logic

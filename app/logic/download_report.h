@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+namespace knot::logic {
 enum class DownloadStage { Idle, Prepare, CpuBlocks, FlashBlocks, Commit, Wait, Finished };
 
 enum class DownloadFailureCause {
@@ -33,3 +34,5 @@ struct DownloadReport {
     bool succeeded = false;
     std::optional<DownloadFailure> failure;
 };
+
+} // namespace knot::logic

@@ -8,6 +8,10 @@
 #include "operator_texts.h"
 #include "string_table.h"
 
+namespace knot::logic {
+using namespace knot::core;
+using namespace knot::device;
+
 DownloadSequence::DownloadSequence(const VariantProfile& profile, WindowHost& host,
                                    LogicObserver& events, const FirmwareImage& image,
                                    PacketProtocol& protocol, const ObservedPacketLink& link,
@@ -250,3 +254,5 @@ DownloadFailureCause DownloadSequence::CauseOfLastExchange() const {
         return DownloadFailureCause::NoAnswer;
     }
 }
+
+} // namespace knot::logic

@@ -17,7 +17,14 @@
 #include <optional>
 #include <string>
 
+namespace knot::core {
 class FirmwareImage;
+} // namespace knot::core
+
+namespace knot::logic {
+using namespace knot::core;
+using namespace knot::device;
+
 class DeviceInfoPanel;
 
 // Told when a run begins and ends, so that the commands refused during a run can be given back.
@@ -94,3 +101,5 @@ class DownloadSequence {
     std::uintptr_t m_expectedIndex = 0;
     DownloadReport m_report;
 };
+
+} // namespace knot::logic

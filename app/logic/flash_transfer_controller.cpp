@@ -7,6 +7,10 @@
 #include "string_table.h"
 #include "variant_profile.h"
 
+namespace knot::logic {
+using namespace knot::core;
+using namespace knot::device;
+
 namespace {
 LogicServices Completed(LogicServices services) {
     services = WithDefaults(std::move(services));
@@ -186,3 +190,5 @@ void FlashTransferController::OnUnitReady() {
 void FlashTransferController::OnUnitRemoved() {
     m_sequence.OnUnitRemoved();
 }
+
+} // namespace knot::logic

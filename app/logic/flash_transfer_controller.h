@@ -26,9 +26,18 @@
 #include <memory>
 #include <string>
 
+namespace knot::core {
 struct VariantProfile;
+} // namespace knot::core
+
+namespace knot::device {
 class DriverPort;
 class TransferLog;
+} // namespace knot::device
+
+namespace knot::logic {
+using namespace knot::core;
+using namespace knot::device;
 
 class FlashTransferController : private DownloadRunListener, private SessionListener {
   public:
@@ -157,3 +166,5 @@ class ScopedObserver : public LogicObserver {
     FlashTransferController& m_controller;
     std::function<void(const LogicEvent&)> m_function;
 };
+
+} // namespace knot::logic

@@ -9,6 +9,7 @@
 
 #include <string_view>
 
+namespace knot::logic {
 // Columns of the identity list.
 inline constexpr int IDENTITY_LABEL_COLUMN = 0;
 inline constexpr int IDENTITY_VALUE_COLUMN = 1;
@@ -37,3 +38,5 @@ class FlashTransferView : public WindowHost {
     // open, posted messages keep being handled (a nested loop), so handlers may be re-entered.
     virtual void ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon) = 0;
 };
+
+} // namespace knot::logic

@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+namespace knot::logic {
 // The icon of a message box: successes use Information, failures Stop.
 enum class MessageIcon { Information, Stop };
 
@@ -133,3 +134,5 @@ class ObserverList : public LogicObserver {
   private:
     std::vector<LogicObserver*> m_observers;
 };
+
+} // namespace knot::logic

@@ -3,6 +3,7 @@
 
 #include <system_error>
 
+namespace knot::logic {
 LogicServices WithDefaults(LogicServices services) {
     if (!services.sleep) {
         services.sleep = [](std::chrono::milliseconds duration) {
@@ -20,3 +21,5 @@ LogicServices WithDefaults(LogicServices services) {
     }
     return services;
 }
+
+} // namespace knot::logic

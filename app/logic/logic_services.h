@@ -9,6 +9,9 @@
 #include <optional>
 #include <thread>
 
+namespace knot::logic {
+using namespace knot::device;
+
 // Sleeps on the calling thread (the commit wait's 10 ms ticks).
 using SleepFunction = std::function<void(std::chrono::milliseconds)>;
 
@@ -35,3 +38,5 @@ struct LogicServices {
 
 // The defaults filled in where `services` left a function empty.
 LogicServices WithDefaults(LogicServices services);
+
+} // namespace knot::logic

@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
+namespace knot::logic {
+using namespace knot::core;
+
 std::string FileErrorMessage(const LoadResult& result) {
     namespace fs = std::filesystem;
     std::error_code ignored;
@@ -22,3 +25,5 @@ std::string FileErrorMessage(const LoadResult& result) {
     }
     return message + ": " + result.error;
 }
+
+} // namespace knot::logic

@@ -2,6 +2,15 @@
 // Every text is written here once; the logic and its tests refer to these names.
 #pragma once
 
+#include <string>
+
+namespace knot::core {
+struct LoadResult;
+} // namespace knot::core
+
+namespace knot::logic {
+using namespace knot::core;
+
 // Status line during a download.
 inline constexpr const char* STATUS_PREPARING = "Downloading .";
 inline constexpr const char* STATUS_CPU_PHASE = "Downloading ..";
@@ -23,11 +32,9 @@ inline constexpr const char* INITIALIZE_FAILED_TEXT =
 inline constexpr const char* IDENTITY_ROW_LABELS[] = {"Program Name", "Version", "Check SUM"};
 inline constexpr const char* IDENTITY_PLACEHOLDER = "--------";
 
-#include <string>
-
-struct LoadResult;
-
 // The message of a load that failed on a file: what could not be done to which file and in which
 // folder, then the system's own reason, e.g. "Could not write the dump file CPU_Mem.bin in /proc:
 // Permission denied". A relative name is placed in the working directory.
 std::string FileErrorMessage(const LoadResult& result);
+
+} // namespace knot::logic

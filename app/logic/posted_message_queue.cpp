@@ -1,6 +1,7 @@
 // The logic's own queue of posted messages.
 #include "posted_message_queue.h"
 
+namespace knot::logic {
 void PostedMessageQueue::Post(const PostedMessage& posted) {
     {
         std::lock_guard lock(m_mutex);
@@ -55,3 +56,5 @@ int PostedMessageQueue::Pump(const std::function<void(const PostedMessage&)>& ha
     }
     return handled;
 }
+
+} // namespace knot::logic

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 
+namespace knot::logic {
 class PostedMessageQueue {
   public:
     // Thread-safe. `afterPost` (set before any worker starts) runs on the posting thread after
@@ -56,3 +57,5 @@ class QueuedHost : public WindowHost {
     PostedMessageQueue queue;
     std::function<void()> onRefresh;
 };
+
+} // namespace knot::logic

@@ -6,6 +6,9 @@
 #include "disconnect_event.h"
 #include "interface_survey.h"
 
+namespace knot::logic {
+using namespace knot::device;
+
 void UnitSession::WorkerChannel::Stop() {
     std::lock_guard lock(m_mutex);
     m_run = false;
@@ -210,3 +213,5 @@ void UnitSession::StopWorkers() {
     }
     m_hWatcherStopEvent = INVALID_PORT_HANDLE;
 }
+
+} // namespace knot::logic

@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+namespace knot::logic {
+using namespace knot::device;
+
 class DeviceInfoPanel;
 
 // Told of the two session events that change what the operator may do.
@@ -125,3 +128,5 @@ class UnitSession {
     WorkerThread m_hPollerThread;
     WorkerThread m_hWatcherThread;
 };
+
+} // namespace knot::logic

@@ -4,6 +4,9 @@
 #include "flash_transfer_controller.h"
 #include "variant_profile.h"
 
+namespace knot::logic {
+using namespace knot::core;
+
 namespace {
 
 void OpenSRecord(FlashTransferController& controller, WindowDialogs& dialogs) {
@@ -46,3 +49,5 @@ void RunWindowCommand(int commandId, FlashTransferController& controller, Window
 bool DumpSwitchGiven(std::span<const std::string> arguments) {
     return arguments.size() >= 2 && arguments[1] == DUMP_SWITCH;
 }
+
+} // namespace knot::logic

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+namespace knot::logic {
 class FlashTransferController;
 
 // The modal windows a command opens, which only the window can show.
@@ -35,3 +36,5 @@ inline constexpr const char* DUMP_SWITCH = "/FILE";
 // Whether the command line (the program's name first) turns the memory dumps on: its first
 // argument is exactly "/FILE". Later arguments, other spellings and longer words do not count.
 bool DumpSwitchGiven(std::span<const std::string> arguments);
+
+} // namespace knot::logic

@@ -3,6 +3,7 @@
 
 #include "operator_texts.h"
 
+namespace knot::logic {
 namespace {
 
 template <class... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
@@ -102,3 +103,5 @@ void WindowEventRenderer::OnLogicEvent(const LogicEvent& event) {
         },
         event);
 }
+
+} // namespace knot::logic

@@ -5,6 +5,7 @@
 #include "flash_transfer_view.h"
 #include "logic_events.h"
 
+namespace knot::logic {
 class WindowEventRenderer : public LogicObserver {
   public:
     explicit WindowEventRenderer(FlashTransferView& view) : m_view(view) {}
@@ -14,3 +15,5 @@ class WindowEventRenderer : public LogicObserver {
     FlashTransferView& m_view;
     int m_cpuBlocks = 0; // the CPU steps of the running download
 };
+
+} // namespace knot::logic

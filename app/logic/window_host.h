@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+namespace knot::logic {
 class WindowHost {
   public:
     virtual ~WindowHost() = default;
@@ -22,3 +23,5 @@ class WindowHost {
     // Raises the window to the top and repaints it at once (what the download does per step).
     virtual void RefreshWindow() = 0;
 };
+
+} // namespace knot::logic

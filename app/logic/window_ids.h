@@ -7,5 +7,8 @@
 #define IDC_PROGRESS 1005
 #define IDC_STATUS 1006
 
+namespace knot::logic {
 // The help command, which the F1 key issues.
 #define ID_HELP 57670
+
+} // namespace knot::logic

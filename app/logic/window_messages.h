@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+namespace knot::logic {
 // The platform's first private window message number (WM_USER).
 inline constexpr unsigned WINDOW_MESSAGE_BASE = 0x0400;
 
@@ -21,3 +22,5 @@ struct PostedMessage {
     WindowMessage message;
     std::uintptr_t wParam;
 };
+
+} // namespace knot::logic

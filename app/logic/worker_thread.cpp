@@ -1,6 +1,7 @@
 // Worker thread handles, released only by their owner's thread.
 #include "worker_thread.h"
 
+namespace knot::logic {
 WorkerThread::~WorkerThread() {
     if (m_thread && m_thread->joinable()) {
         m_thread->join();
@@ -74,3 +75,5 @@ bool WorkerThread::WaitAndRelease(std::chrono::milliseconds timeout) {
     m_end.reset();
     return ended;
 }
+
+} // namespace knot::logic

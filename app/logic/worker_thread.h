@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+namespace knot::logic {
 class WorkerThread {
   public:
     WorkerThread() = default;
@@ -52,3 +53,5 @@ class WorkerThread {
     };
     std::vector<Overrun> m_overrun;
 };
+
+} // namespace knot::logic

@@ -6,6 +6,9 @@
 
 #include <QLabel>
 
+namespace knot::qt {
+using namespace knot::core;
+
 CAboutDlg::CAboutDlg(const VariantProfile& profile, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
@@ -31,3 +34,5 @@ CAboutDlg::CAboutDlg(const VariantProfile& profile, QWidget* parent)
     secondLine->setTextFormat(Qt::PlainText);
     secondLine->setGeometry(units.ToPixels(40, 25, 119, 8));
 }
+
+} // namespace knot::qt

@@ -4,7 +4,12 @@
 
 #include <QDialog>
 
+namespace knot::core {
 struct VariantProfile;
+} // namespace knot::core
+
+namespace knot::qt {
+using namespace knot::core;
 
 class CAboutDlg : public QDialog {
     Q_OBJECT
@@ -15,3 +20,5 @@ class CAboutDlg : public QDialog {
 
 // The second line of the About box.
 inline constexpr const char* ABOUT_NOTICE = "Copyright (C) Korvane";
+
+} // namespace knot::qt

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QStringList>
 
+namespace knot::qt {
 namespace {
 
 constexpr int kDialogFontPoints = 9;
@@ -55,3 +56,5 @@ QRect DialogUnits::ToPixels(int x, int y, int width, int height) const {
 QSize DialogUnits::ToPixels(int width, int height) const {
     return QSize(ToPixelsX(width), ToPixelsY(height));
 }
+
+} // namespace knot::qt

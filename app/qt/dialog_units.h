@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QRect>
 
+namespace knot::qt {
 // "MS UI Gothic" at 9 points where the system has it, otherwise the nearest face it offers.
 QFont DialogFont();
 
@@ -26,3 +27,5 @@ class DialogUnits {
     int m_baseX; // average character width in pixels
     int m_baseY; // character height in pixels
 };
+
+} // namespace knot::qt

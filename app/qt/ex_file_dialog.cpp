@@ -1,5 +1,6 @@
 #include "ex_file_dialog.h"
 
+namespace knot::qt {
 CExFileDialog::CExFileDialog(QWidget* parent) : QFileDialog(parent) {
     // Qt's own chooser, so that its parts can be found and hidden on every platform.
     setOption(QFileDialog::DontUseNativeDialog, true);
@@ -15,3 +16,5 @@ CExFileDialog::CExFileDialog(QWidget* parent) : QFileDialog(parent) {
         }
     }
 }
+
+} // namespace knot::qt

@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 
+namespace knot::qt {
 class CExFileDialog : public QFileDialog {
     Q_OBJECT
 
@@ -13,3 +14,5 @@ class CExFileDialog : public QFileDialog {
 
 inline constexpr const char* SRECORD_FILTER = "S Record File (*.mot)";
 inline constexpr const char* SRECORD_SUFFIX = "mot";
+
+} // namespace knot::qt

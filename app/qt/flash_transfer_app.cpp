@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace knot::qt {
+using namespace knot::device;
+using namespace knot::logic;
+
 namespace {
 
 // The command line as the program was given it. Qt takes its own options (-reverse, -style …)
@@ -38,5 +42,7 @@ bool DumpSwitchGiven(const QStringList& arguments) {
     for (const QString& argument : arguments) {
         converted.push_back(argument.toStdString());
     }
-    return DumpSwitchGiven(converted);
+    return logic::DumpSwitchGiven(converted);
 }
+
+} // namespace knot::qt

@@ -5,8 +5,17 @@
 #include <QApplication>
 #include <QStringList>
 
-class DriverPort;
+namespace knot::core {
 struct VariantProfile;
+} // namespace knot::core
+
+namespace knot::device {
+class DriverPort;
+} // namespace knot::device
+
+namespace knot::qt {
+using namespace knot::core;
+using namespace knot::device;
 
 class CFlashTransferApp : public QApplication {
     Q_OBJECT
@@ -22,3 +31,5 @@ class CFlashTransferApp : public QApplication {
 // Whether the command line (the program's name first) turns the memory dumps on, by the rule of
 // window_commands.h.
 bool DumpSwitchGiven(const QStringList& arguments);
+
+} // namespace knot::qt

@@ -29,6 +29,9 @@
 
 #include <algorithm>
 
+namespace knot::qt {
+using namespace knot::core;
+
 namespace {
 
 QString FromUtf8(std::string_view text) {
@@ -353,3 +356,5 @@ void CFlashTransferDlg::RefreshWindow() {
     QEvent update(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(this, &update);
 }
+
+} // namespace knot::qt

@@ -20,6 +20,9 @@ class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
+namespace knot::qt {
+using namespace knot::logic;
+
 class CFlashTransferDlg : public QDialog, public FlashTransferView, private WindowDialogs {
     Q_OBJECT
 
@@ -86,3 +89,5 @@ class CFlashTransferDlg : public QDialog, public FlashTransferView, private Wind
     int m_waitCursorDepth = 0;
     std::unique_ptr<FlashTransferController> m_controller;
 };
+
+} // namespace knot::qt

@@ -9,6 +9,7 @@
 #endif
 
 int main(int argc, char** argv) {
+    using namespace knot::qt;
     CFlashTransferApp theApp(argc, argv);
     const std::unique_ptr<DriverPort> port = CreateUnitDriverPort();
     return theApp.InitInstance(KNOT_PROGRAM_PROFILE(), *port);

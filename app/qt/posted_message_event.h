@@ -9,6 +9,9 @@
 
 #include <cstdint>
 
+namespace knot::qt {
+using namespace knot::logic;
+
 class PostedMessageEvent : public QEvent {
   public:
     PostedMessageEvent(WindowMessage message, std::uintptr_t wParam)
@@ -32,3 +35,5 @@ class PostedMessageEvent : public QEvent {
     WindowMessage m_message;
     std::uintptr_t m_wParam;
 };
+
+} // namespace knot::qt

@@ -4,4 +4,7 @@
 
 #include <QIcon>
 
+namespace knot::qt {
 QIcon LargeIcon();
+
+} // namespace knot::qt

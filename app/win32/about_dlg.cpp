@@ -5,6 +5,9 @@
 #include "variant_profile.h"
 #include "win32_text.h"
 
+namespace knot::win32 {
+using namespace knot::core;
+
 INT_PTR CAboutDlg::DoModal(HWND owner) {
     return DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(IDD_ABOUTBOX), owner, DialogProc,
                            reinterpret_cast<LPARAM>(this));
@@ -30,3 +33,5 @@ INT_PTR CALLBACK CAboutDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, L
         return FALSE;
     }
 }
+
+} // namespace knot::win32

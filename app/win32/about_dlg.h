@@ -4,7 +4,12 @@
 
 #include "windows_headers.h"
 
+namespace knot::core {
 struct VariantProfile;
+} // namespace knot::core
+
+namespace knot::win32 {
+using namespace knot::core;
 
 class CAboutDlg {
   public:
@@ -16,3 +21,5 @@ class CAboutDlg {
 
     const VariantProfile& m_profile;
 };
+
+} // namespace knot::win32

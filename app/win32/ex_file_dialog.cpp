@@ -7,6 +7,7 @@
 
 #include <array>
 
+namespace knot::win32 {
 namespace {
 
 // "S Record File (*.mot)|*.mot||" in the platform's form: pairs of texts, each ended by a NUL.
@@ -65,3 +66,5 @@ UINT_PTR CALLBACK CExFileDialog::HookProc(HWND child, UINT message, WPARAM, LPAR
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     return TRUE; // handled; the focus goes where the chooser puts it by default
 }
+
+} // namespace knot::win32

@@ -7,6 +7,7 @@
 
 #include <string>
 
+namespace knot::win32 {
 // The open dialog's settings: hidden read-only box, child template, existing files only,
 // explorer style, resizable.
 inline constexpr DWORD CHOOSER_FLAGS =
@@ -28,3 +29,5 @@ class CExFileDialog {
     HWND m_owner;
     std::string m_path;
 };
+
+} // namespace knot::win32

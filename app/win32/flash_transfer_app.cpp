@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+namespace knot::win32 {
+using namespace knot::device;
+using namespace knot::logic;
+
 bool DumpSwitchGiven(const wchar_t* commandLine) {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(commandLine, &count);
@@ -22,7 +26,7 @@ bool DumpSwitchGiven(const wchar_t* commandLine) {
         converted.push_back(NarrowText(arguments[index]));
     }
     LocalFree(arguments);
-    return DumpSwitchGiven(converted);
+    return logic::DumpSwitchGiven(converted);
 }
 
 int CFlashTransferApp::InitInstance(const VariantProfile& profile, DriverPort& port,
@@ -36,3 +40,5 @@ int CFlashTransferApp::InitInstance(const VariantProfile& profile, DriverPort& p
     dlg.DoModal(); // the window's modal loop is the program's only loop; its result is not used
     return 0;
 }
+
+} // namespace knot::win32

@@ -4,8 +4,17 @@
 
 #include "windows_headers.h"
 
-class DriverPort;
+namespace knot::core {
 struct VariantProfile;
+} // namespace knot::core
+
+namespace knot::device {
+class DriverPort;
+} // namespace knot::device
+
+namespace knot::win32 {
+using namespace knot::core;
+using namespace knot::device;
 
 class CFlashTransferApp {
   public:
@@ -16,3 +25,5 @@ class CFlashTransferApp {
 // Whether `commandLine` (the whole line, program name first, as GetCommandLineW gives it) turns
 // the memory dumps on, by the rule of window_commands.h.
 bool DumpSwitchGiven(const wchar_t* commandLine);
+
+} // namespace knot::win32

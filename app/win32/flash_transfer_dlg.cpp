@@ -12,6 +12,9 @@
 
 #include <algorithm>
 
+namespace knot::win32 {
+using namespace knot::core;
+
 namespace {
 
 // The bold font: a character height of 19 pixels at 96 DPI, bold, stroke precisions, draft
@@ -454,3 +457,5 @@ void CFlashTransferDlg::RefreshWindow() {
     // hold back the paint until the run ends.
     RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
+
+} // namespace knot::win32

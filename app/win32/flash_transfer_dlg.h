@@ -13,6 +13,9 @@
 #include <optional>
 #include <string>
 
+namespace knot::win32 {
+using namespace knot::logic;
+
 class CFlashTransferDlg : public FlashTransferView, private WindowDialogs {
   public:
     // `profile`, `port` and `log` must outlive the window.
@@ -100,3 +103,5 @@ class CFlashTransferDlg : public FlashTransferView, private WindowDialogs {
 
 // The module that holds the window's templates, icon and strings.
 HINSTANCE ResourceModule();
+
+} // namespace knot::win32

@@ -13,6 +13,7 @@
 #endif
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    using namespace knot::win32;
     // Held until the program has ended (the system closes it with the process), so that the
     // installer and the uninstaller see a program of the family running up to its last moment.
     CreateMutexW(nullptr, FALSE, L"Global\\" KNOT_RUNNING_MUTEX);

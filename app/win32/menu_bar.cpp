@@ -3,6 +3,9 @@
 #include "variant_profile.h"
 #include "win32_text.h"
 
+namespace knot::win32 {
+using namespace knot::core;
+
 HMENU CreateMenuBar(const VariantProfile& profile) {
     HMENU bar = CreateMenu();
     if (bar == nullptr) {
@@ -22,3 +25,5 @@ HMENU CreateMenuBar(const VariantProfile& profile) {
     }
     return bar;
 }
+
+} // namespace knot::win32

@@ -11,6 +11,9 @@
 // Controls of the main window and its help command.
 #include "window_ids.h"
 
+namespace knot::win32 {
+using namespace knot::logic;
+
 // The two text lines of the About box.
 #define IDC_ABOUT_FIRST_LINE 1010
 #define IDC_ABOUT_SECOND_LINE 1011
@@ -22,3 +25,5 @@
 #define IDC_CHOOSER_FILE_TYPE_LIST 1136
 // The file-name box as today's explorer-style chooser makes it (a combo box in place of 1152).
 #define IDC_CHOOSER_FILE_NAME_COMBO 1148
+
+} // namespace knot::win32

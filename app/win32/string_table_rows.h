@@ -4,3 +4,5 @@
 #pragma once
 
 #define KNOT_STRING(id, text) id, text
+
+namespace knot::win32 {} // namespace knot::win32

@@ -2,6 +2,7 @@
 
 #include "windows_headers.h"
 
+namespace knot::win32 {
 namespace {
 
 std::wstring Widen(UINT codePage, DWORD flags, std::string_view text) {
@@ -45,3 +46,5 @@ std::string NarrowText(std::wstring_view text) {
     WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
     return narrow;
 }
+
+} // namespace knot::win32

@@ -1,5 +1,6 @@
 #include "window_dpi.h"
 
+namespace knot::win32 {
 namespace {
 
 // The address of `name` in `module`, as `Function`, or nullptr where this Windows has no such call.
@@ -74,3 +75,5 @@ void KeepDialogFromRescaling(HWND dialog) {
         setBehavior(dialog, DDC_DISABLE_ALL, DDC_DISABLE_ALL);
     }
 }
+
+} // namespace knot::win32

@@ -9,6 +9,7 @@
 
 #include <shellscalingapi.h>
 
+namespace knot::win32 {
 // The calls that tell a window's DPI, newest first; each is nullptr where Windows lacks it.
 struct DpiCalls {
     UINT(WINAPI* dpiForWindow)(HWND); // Windows 10 1607 on: per-monitor awareness version 2
@@ -27,3 +28,5 @@ int LargeIconSize(UINT dpi);
 // Tells the dialog manager to leave `dialog`'s size, layout and fonts alone when its DPI
 // changes: the window rescales them itself. Nothing where the system has no such behaviour.
 void KeepDialogFromRescaling(HWND dialog);
+
+} // namespace knot::win32

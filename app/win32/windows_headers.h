@@ -8,3 +8,5 @@
 #include <windows.h>
 
 #undef CreateFile
+
+namespace knot::win32 {} // namespace knot::win32

@@ -12,6 +12,9 @@ namespace CLI {
 class App;
 }
 
+namespace knot::cli {
+using namespace knot::device;
+
 class Command {
   public:
     virtual ~Command() = default;
@@ -26,3 +29,5 @@ class Command {
 
 // Every command of the tool, in the order the help lists them.
 std::vector<std::unique_ptr<Command>> MakeCommands();
+
+} // namespace knot::cli

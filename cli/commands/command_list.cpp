@@ -7,6 +7,7 @@
 #include "list_command.h"
 #include "station_command.h"
 
+namespace knot::cli {
 std::vector<std::unique_ptr<Command>> MakeCommands() {
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(std::make_unique<InspectCommand>());
@@ -17,3 +18,5 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
     commands.push_back(std::make_unique<InitializeCommand>());
     return commands;
 }
+
+} // namespace knot::cli

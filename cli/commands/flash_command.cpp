@@ -18,6 +18,10 @@
 #include <cstdio>
 #include <memory>
 
+namespace knot::cli {
+using namespace knot::device;
+using namespace knot::logic;
+
 namespace {
 
 // How often the lines of several units are redrawn on a terminal (a lane that ends wakes the
@@ -178,3 +182,5 @@ ExitCode FlashCommand::RunLanes(const LaneSettings& settings, const ChosenUnits&
     PrintSummary(runner.Tally(), chosen.paths.size(), code, m_setup.json);
     return code;
 }
+
+} // namespace knot::cli

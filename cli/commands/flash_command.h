@@ -9,6 +9,7 @@
 
 #include <string>
 
+namespace knot::cli {
 class FlashCommand : public Command {
   public:
     const char* Name() const override { return "flash"; }
@@ -25,3 +26,5 @@ class FlashCommand : public Command {
     bool m_bQuiet = false;
     UnitChoice m_choice;
 };
+
+} // namespace knot::cli

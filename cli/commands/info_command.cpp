@@ -13,6 +13,10 @@
 
 #include <cstdio>
 
+namespace knot::cli {
+using namespace knot::core;
+using namespace knot::logic;
+
 CLI::App* InfoCommand::Register(CLI::App& app) {
     CLI::App* command =
         app.add_subcommand(Name(), "Open the attached unit (or the one chosen) as the transfer "
@@ -68,3 +72,5 @@ ExitCode InfoCommand::Run(const DriverPortFactory& ports) {
     std::fflush(stdout);
     return ExitCode::Success;
 }
+
+} // namespace knot::cli

@@ -6,6 +6,7 @@
 
 #include <string>
 
+namespace knot::cli {
 class InfoCommand : public Command {
   public:
     const char* Name() const override { return "info"; }
@@ -17,3 +18,5 @@ class InfoCommand : public Command {
     bool m_bJson = false;
     UnitChoice m_choice;
 };
+
+} // namespace knot::cli

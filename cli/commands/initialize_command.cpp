@@ -10,6 +10,9 @@
 
 #include <cstdio>
 
+namespace knot::cli {
+using namespace knot::core;
+
 CLI::App* InitializeCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         Name(),
@@ -57,3 +60,5 @@ ExitCode InitializeCommand::Run(const DriverPortFactory& ports) {
     }
     return code;
 }
+
+} // namespace knot::cli

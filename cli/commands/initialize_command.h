@@ -7,6 +7,7 @@
 
 #include <string>
 
+namespace knot::cli {
 class InitializeCommand : public Command {
   public:
     const char* Name() const override { return "initialize"; }
@@ -18,3 +19,5 @@ class InitializeCommand : public Command {
     bool m_bJson = false;
     UnitChoice m_choice;
 };
+
+} // namespace knot::cli

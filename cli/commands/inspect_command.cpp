@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+namespace knot::cli {
+using namespace knot::core;
+
 namespace {
 
 const char* ResultName(LoadResult::Kind kind) {
@@ -167,3 +170,5 @@ ExitCode InspectCommand::Run(const DriverPortFactory&) {
     std::fflush(stdout);
     return ExitCodeFor(read.load.kind);
 }
+
+} // namespace knot::cli

@@ -6,6 +6,7 @@
 
 #include <string>
 
+namespace knot::cli {
 class InspectCommand : public Command {
   public:
     const char* Name() const override { return "inspect"; }
@@ -18,3 +19,5 @@ class InspectCommand : public Command {
     bool m_bJson = false;
     bool m_bDump = false;
 };
+
+} // namespace knot::cli

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::cli {
 namespace {
 
 std::string Hex4(std::uint16_t value) {
@@ -73,3 +74,5 @@ ExitCode ListCommand::Run(const DriverPortFactory& ports) {
     }
     return ExitCode::Success;
 }
+
+} // namespace knot::cli

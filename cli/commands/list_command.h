@@ -4,6 +4,7 @@
 
 #include "command.h"
 
+namespace knot::cli {
 class ListCommand : public Command {
   public:
     const char* Name() const override { return "list"; }
@@ -13,3 +14,5 @@ class ListCommand : public Command {
   private:
     bool m_bJson = false;
 };
+
+} // namespace knot::cli

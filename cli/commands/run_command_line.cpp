@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+namespace knot::cli {
 namespace {
 
 // The number of single-character edits that turn `a` into `b`.
@@ -121,3 +122,5 @@ int RunCommandLine(int argc, char** argv, const DriverPortFactory& ports) {
     std::fflush(stdout);
     return static_cast<int>(ExitCode::InternalError);
 }
+
+} // namespace knot::cli

@@ -4,4 +4,9 @@
 
 #include "driver_port_factory.h"
 
+namespace knot::cli {
+using namespace knot::device;
+
 int RunCommandLine(int argc, char** argv, const DriverPortFactory& ports);
+
+} // namespace knot::cli

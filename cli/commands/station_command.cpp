@@ -27,6 +27,10 @@
 #include <set>
 #include <thread>
 
+namespace knot::cli {
+using namespace knot::device;
+using namespace knot::logic;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -277,3 +281,5 @@ ExitCode StationCommand::Run(const DriverPortFactory& ports) {
     lines.Summary(runner.Tally(), code);
     return code;
 }
+
+} // namespace knot::cli

@@ -6,6 +6,7 @@
 #include "command.h"
 #include "flash_setup.h"
 
+namespace knot::cli {
 class StationCommand : public Command {
   public:
     const char* Name() const override { return "station"; }
@@ -15,3 +16,5 @@ class StationCommand : public Command {
   private:
     FlashSetup m_setup;
 };
+
+} // namespace knot::cli

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+namespace knot::cli {
 namespace {
 
 constexpr const char* CPU_REGION_NAME = "cpu";
@@ -42,3 +43,5 @@ std::vector<DataRange> DataRangeCollector::Ranges() const {
     }
     return merged;
 }
+
+} // namespace knot::cli

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <vector>
 
+namespace knot::cli {
+using namespace knot::core;
+
 struct DataRange {
     const char* region;  // "cpu" or "flash"
     std::uint32_t first; // S-Record address of the first byte
@@ -24,3 +27,5 @@ class DataRangeCollector : public StoredRecordObserver {
   private:
     std::vector<DataRange> m_ranges; // in file order; the last one grows while records follow on
 };
+
+} // namespace knot::cli

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+namespace knot::cli {
 namespace {
 
 // Lines named in the checksum warning before it only counts the rest.
@@ -29,3 +30,5 @@ void WarnAboutChecksums(const std::string& path, const LoadResult& result) {
     std::fprintf(stderr, "knot-fdt: warning: %s: %s (loaded all the same)\n", path.c_str(),
                  ChecksumLinesText(result).c_str());
 }
+
+} // namespace knot::cli

@@ -18,6 +18,10 @@
 #include <unistd.h>
 #endif
 
+namespace knot::cli {
+using namespace knot::core;
+using namespace knot::logic;
+
 namespace {
 
 // The image's stream: standard input for "-", else the file, not shared while it is read (as
@@ -156,3 +160,5 @@ std::string LoadFailureText(const std::string& path, const LoadResult& load,
     return std::string(LOAD_REJECTED_TEXT) + " " + ImageName(path) + ", line " +
            std::to_string(load.line) + ": " + DescribeRejection(load, profile);
 }
+
+} // namespace knot::cli

@@ -9,6 +9,9 @@
 #include <optional>
 #include <string>
 
+namespace knot::cli {
+using namespace knot::core;
+
 // The FILE argument that stands for standard input.
 inline constexpr const char* STANDARD_INPUT_ARGUMENT = "-";
 
@@ -41,3 +44,5 @@ std::string DescribeRejection(const LoadResult& load, const VariantProfile& prof
 // the refused record's line and DescribeRejection.
 std::string LoadFailureText(const std::string& path, const LoadResult& load,
                             const VariantProfile& profile);
+
+} // namespace knot::cli

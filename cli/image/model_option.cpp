@@ -4,6 +4,9 @@
 
 #include <CLI/CLI.hpp>
 
+namespace knot::cli {
+using namespace knot::core;
+
 void AddModelOption(CLI::App& command, std::string& model) {
     command.add_option("--model", model, "unit model: q (KNOT-Q) or p (KNOT-P)")
         ->required()
@@ -17,3 +20,5 @@ std::string NormaliseModel(const std::string& model) {
 const VariantProfile& ProfileForModel(const std::string& model) {
     return NormaliseModel(model) == "p" ? VariantPProfile() : VariantQProfile();
 }
+
+} // namespace knot::cli

@@ -7,7 +7,13 @@
 namespace CLI {
 class App;
 }
+
+namespace knot::core {
 struct VariantProfile;
+} // namespace knot::core
+
+namespace knot::cli {
+using namespace knot::core;
 
 // Adds the required option --model q|p to `command`, storing the choice in `model`.
 void AddModelOption(CLI::App& command, std::string& model);
@@ -17,3 +23,5 @@ std::string NormaliseModel(const std::string& model);
 
 // The profile of a model the option accepted ("q" or "p").
 const VariantProfile& ProfileForModel(const std::string& model);
+
+} // namespace knot::cli

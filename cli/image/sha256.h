@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+namespace knot::cli {
 // A digest fed piece by piece, as the file is read.
 class Sha256 {
   public:
@@ -35,3 +36,5 @@ inline std::string DigestHex(const unsigned char* digest, std::size_t size) {
     }
     return hex;
 }
+
+} // namespace knot::cli

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+namespace knot::cli {
 namespace {
 
 constexpr ULONG SHA256_SIZE = 32;
@@ -104,3 +105,5 @@ std::optional<std::string> Sha256::HexDigest() {
     state.good = false; // the hash is spent
     return DigestHex(digest, SHA256_SIZE);
 }
+
+} // namespace knot::cli

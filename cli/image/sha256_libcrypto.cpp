@@ -6,6 +6,7 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
 
+namespace knot::cli {
 struct Sha256::State {
     SHA256_CTX context;
     bool good = true;
@@ -29,3 +30,5 @@ std::optional<std::string> Sha256::HexDigest() {
     m_state->good = false; // the context is spent
     return DigestHex(digest, sizeof digest);
 }
+
+} // namespace knot::cli

@@ -12,6 +12,9 @@
 
 #include <memory>
 
+namespace knot::cli {
+using namespace knot::core;
+
 namespace {
 
 // The lane's figure of progress in the stage it is in: steps done of total.
@@ -207,3 +210,5 @@ nlohmann::ordered_json FlashLane::RecordNow(std::string* line) const {
     }
     return CloseRecord(record, end, nullptr);
 }
+
+} // namespace knot::cli

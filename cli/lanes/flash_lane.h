@@ -18,13 +18,27 @@
 #include <optional>
 #include <string>
 
-class DownloadProgress;
+namespace knot::core {
 class FirmwareImage;
-class FlashTransferController;
+struct VariantProfile;
+} // namespace knot::core
+
+namespace knot::device {
 class TransferLog;
+} // namespace knot::device
+
+namespace knot::logic {
+class FlashTransferController;
+} // namespace knot::logic
+
+namespace knot::cli {
+using namespace knot::core;
+using namespace knot::device;
+using namespace knot::logic;
+
+class DownloadProgress;
 class UnitSessionRunner;
 struct LaneEnd;
-struct VariantProfile;
 
 // What the lanes share and what each one shows.
 struct LaneSettings {
@@ -111,3 +125,5 @@ class FlashLane {
 
 // Copies a loaded image (the image itself cannot be copied by accident: it is 768 KB).
 void CopyImage(const FirmwareImage& from, FirmwareImage& to);
+
+} // namespace knot::cli

@@ -16,6 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace knot::cli {
+using namespace knot::core;
+
 namespace {
 
 // An hour: far beyond the longest wait of any model (about 60 s).
@@ -143,3 +146,5 @@ bool FlashSetup::AppendReport(FlashLane& lane) {
                  m_reportPath.c_str(), why.c_str());
     return false;
 }
+
+} // namespace knot::cli

@@ -17,7 +17,12 @@ class App;
 class Option;
 } // namespace CLI
 
+namespace knot::core {
 class FirmwareImage;
+} // namespace knot::core
+
+namespace knot::cli {
+using namespace knot::core;
 
 class FlashSetup {
   public:
@@ -64,3 +69,5 @@ class FlashSetup {
     nlohmann::ordered_json m_common;
     ReportFile m_report;
 };
+
+} // namespace knot::cli

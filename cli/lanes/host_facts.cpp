@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+namespace knot::cli {
 std::string HostName() {
     char name[256] = {};
 #ifdef _WIN32
@@ -35,3 +36,5 @@ std::string UtcTimestamp() {
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
     return text;
 }
+
+} // namespace knot::cli

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+namespace knot::cli {
 namespace {
 
 const char* CauseName(DownloadFailureCause cause) {
@@ -124,3 +125,5 @@ nlohmann::ordered_json CloseRecord(const nlohmann::ordered_json& record, const L
     closed["exitCode"] = static_cast<int>(end.code);
     return closed;
 }
+
+} // namespace knot::cli

@@ -12,6 +12,9 @@
 #include <optional>
 #include <string>
 
+namespace knot::cli {
+using namespace knot::logic;
+
 class DownloadProgress;
 
 // How a lane ended: the record's result, the exit status and the operator's line.
@@ -37,3 +40,5 @@ void AddDownloadFacts(nlohmann::ordered_json& record, const DownloadReport& repo
 // logic showed in the run (null for none) and the exit status.
 nlohmann::ordered_json CloseRecord(const nlohmann::ordered_json& record, const LaneEnd& end,
                                    const nlohmann::ordered_json& message);
+
+} // namespace knot::cli

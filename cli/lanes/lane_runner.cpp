@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+namespace knot::cli {
 LaneRunner::~LaneRunner() {
     for (RunningLane& entry : m_lanes) {
         if (entry.thread.joinable()) {
@@ -115,3 +116,5 @@ std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes) {
     }
     return looks;
 }
+
+} // namespace knot::cli

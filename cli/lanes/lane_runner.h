@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+namespace knot::cli {
 class FlashSetup;
 
 // One lane the runner started. Its status may be read at any time, its record and result line
@@ -88,3 +89,5 @@ class LaneRunner {
 
 // The lanes not ended yet, as their live lines show them ("unit N").
 std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes);
+
+} // namespace knot::cli

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+namespace knot::cli {
 namespace {
 
 #ifdef _WIN32
@@ -107,3 +108,5 @@ bool ReportFile::AppendOnce(std::atomic<bool>& taken, const std::function<std::s
 void ReportFile::Seal() {
     m_mutex.lock(); // never let go: the program ends holding it
 }
+
+} // namespace knot::cli

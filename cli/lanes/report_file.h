@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+namespace knot::cli {
 class ReportFile {
   public:
     ReportFile() = default;
@@ -39,3 +40,5 @@ class ReportFile {
     int m_fd = -1;
 #endif
 };
+
+} // namespace knot::cli

@@ -8,6 +8,9 @@
 #include <cmath>
 #include <string>
 
+namespace knot::cli {
+using namespace knot::core;
+
 namespace {
 
 constexpr std::chrono::milliseconds REDRAW_INTERVAL{100};
@@ -185,3 +188,5 @@ void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock
     std::fflush(m_out);
     m_barShown = true;
 }
+
+} // namespace knot::cli

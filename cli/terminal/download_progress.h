@@ -11,6 +11,9 @@
 #include <optional>
 #include <string>
 
+namespace knot::cli {
+using namespace knot::logic;
+
 // How far a stage with steps is, in steps done of all it has: the window's progress position in
 // the CPU blocks, the flash blocks sent, the ticks of the wait. Nothing for the other stages.
 struct StageSteps {
@@ -63,3 +66,5 @@ class DownloadProgress {
     bool m_barShown = false;
     std::string m_prefix;
 };
+
+} // namespace knot::cli

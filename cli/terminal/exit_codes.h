@@ -2,6 +2,7 @@
 // benches to rely on.
 #pragma once
 
+namespace knot::cli {
 enum class ExitCode : int {
     Success = 0,
     ImageRejected = 1,  // the S-Record file holds a record that fails a check
@@ -14,3 +15,5 @@ enum class ExitCode : int {
     InternalError = 70, // a fault of knot-fdt itself: what a library threw, said on stderr
     Interrupted = 130,  // stopped by the operator (Ctrl-C)
 };
+
+} // namespace knot::cli

@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+namespace knot::cli {
+using namespace knot::logic;
+
 std::string PrintableIdentity(const std::string& value) {
     std::string shown = value;
     for (char& c : shown) {
@@ -28,3 +31,5 @@ nlohmann::ordered_json IdentityJson(const IdentityValues& values) {
     }
     return rows;
 }
+
+} // namespace knot::cli

@@ -16,6 +16,7 @@
 #include <pthread.h>
 #endif
 
+namespace knot::cli {
 namespace {
 
 constexpr int INTERRUPTED_STATUS = 130;
@@ -108,3 +109,5 @@ LastWords::~LastWords() {
     std::lock_guard lock(g_wordsMutex);
     g_words = nullptr;
 }
+
+} // namespace knot::cli

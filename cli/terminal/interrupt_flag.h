@@ -8,6 +8,7 @@
 
 #include <functional>
 
+namespace knot::cli {
 // Installs the handling (once), before the command starts any thread.
 void WatchForInterrupt();
 // True once the first stop came.
@@ -22,3 +23,5 @@ class LastWords {
     LastWords(const LastWords&) = delete;
     LastWords& operator=(const LastWords&) = delete;
 };
+
+} // namespace knot::cli

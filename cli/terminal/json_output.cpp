@@ -1,5 +1,6 @@
 #include "json_output.h"
 
+namespace knot::cli {
 namespace {
 
 std::string Dump(const nlohmann::ordered_json& json, int indent) {
@@ -17,3 +18,5 @@ std::string DumpLine(const nlohmann::ordered_json& json) {
 std::string DumpIndented(const nlohmann::ordered_json& json) {
     return Dump(json, 2);
 }
+
+} // namespace knot::cli

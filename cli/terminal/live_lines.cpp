@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+namespace knot::cli {
 namespace {
 
 constexpr const char* ELLIPSIS = "..."; // every terminal and console code page shows it
@@ -209,3 +210,5 @@ void LiveBlock::Print(std::string_view line) {
     }
     std::fflush(m_out);
 }
+
+} // namespace knot::cli

@@ -11,6 +11,9 @@
 #include <string_view>
 #include <vector>
 
+namespace knot::cli {
+using namespace knot::logic;
+
 // At most this many live lines, however tall the terminal.
 inline constexpr std::size_t MAX_LIVE_LINES = 12;
 // What a width that cannot be read is taken to be.
@@ -74,3 +77,5 @@ class LiveBlock {
     std::FILE* m_out;
     std::vector<std::size_t> m_drawn; // the columns of each line drawn before
 };
+
+} // namespace knot::cli

@@ -1,6 +1,7 @@
 // The printed names of the download's stages.
 #include "stage_name.h"
 
+namespace knot::cli {
 const char* StageName(DownloadStage stage) {
     switch (stage) {
     case DownloadStage::Idle:
@@ -20,3 +21,5 @@ const char* StageName(DownloadStage stage) {
     }
     return "?";
 }
+
+} // namespace knot::cli

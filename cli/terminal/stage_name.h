@@ -3,5 +3,10 @@
 
 #include "download_report.h"
 
+namespace knot::cli {
+using namespace knot::logic;
+
 // "idle", "prepare", "cpu", "flash", "commit", "wait" or "finished".
 const char* StageName(DownloadStage stage);
+
+} // namespace knot::cli

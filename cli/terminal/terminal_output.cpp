@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+namespace knot::cli {
 namespace {
 
 // Standard output and standard error, in that order.
@@ -120,3 +121,5 @@ TerminalSize TerminalSizeOf(std::FILE* out, TerminalSize fallback) {
 #endif
     return fallback;
 }
+
+} // namespace knot::cli

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 
+namespace knot::cli {
 enum class OutputMode { PlainLines, EscapeSequences };
 
 // What the system answered of one output stream.
@@ -33,3 +34,5 @@ struct TerminalSize {
 };
 // The size of the terminal `out` writes to now, or `fallback` when it cannot be read.
 TerminalSize TerminalSizeOf(std::FILE* out, TerminalSize fallback);
+
+} // namespace knot::cli

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+namespace knot::cli {
 namespace {
 
 bool Lists(const std::vector<std::string>& paths, const std::string& path) {
@@ -53,3 +54,5 @@ PresenceStep TrackPresence(Presence previous,
     }
     return step;
 }
+
+} // namespace knot::cli

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::cli {
 // What the station knows of one present interface.
 struct PresentUnit {
     bool qualifies = false;
@@ -57,3 +58,5 @@ struct PresenceStep {
 PresenceStep TrackPresence(Presence previous,
                            const std::optional<std::vector<std::string>>& listing,
                            const PresenceRules& rules);
+
+} // namespace knot::cli

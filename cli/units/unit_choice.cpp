@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+namespace knot::cli {
 namespace {
 
 // "1 of 4 unit interfaces does not qualify and is skipped: unit 3: foreign product id 0x1111".
@@ -129,3 +130,5 @@ std::string NoInterfaceText(DriverPort& port) {
     }
     return text;
 }
+
+} // namespace knot::cli

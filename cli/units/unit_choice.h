@@ -14,6 +14,9 @@ namespace CLI {
 class App;
 }
 
+namespace knot::cli {
+using namespace knot::device;
+
 // The --unit, --path and --all options of a unit command.
 struct UnitChoice {
     std::vector<int> numbers; // --unit N, by device number (repeatable where `many`)
@@ -41,3 +44,5 @@ ChosenUnits ChooseUnits(const UnitChoice& choice, DriverPort& port);
 // The text for "no unit interface is present at all", with what `port` says of the absence (on
 // Linux: where the simulator was looked for and how to start one).
 std::string NoInterfaceText(DriverPort& port);
+
+} // namespace knot::cli

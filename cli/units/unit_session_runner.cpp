@@ -11,6 +11,9 @@
 
 #include <cstdio>
 
+namespace knot::cli {
+using namespace knot::device;
+
 UnitSessionRunner::UnitSessionRunner(const DriverPortFactory& ports, const VariantProfile& profile,
                                      const std::string& devicePath, TransferLog* sharedLog,
                                      std::optional<std::int32_t> deviceNumber)
@@ -192,3 +195,5 @@ SingleUnit ChooseSingleUnit(const UnitChoice& choice, DriverPort& port, bool jso
     }
     return single;
 }
+
+} // namespace knot::cli

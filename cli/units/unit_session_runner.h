@@ -16,7 +16,14 @@
 #include <optional>
 #include <string>
 
+namespace knot::core {
 struct VariantProfile;
+} // namespace knot::core
+
+namespace knot::cli {
+using namespace knot::core;
+using namespace knot::device;
+using namespace knot::logic;
 
 class UnitSessionRunner : private LogicObserver {
   public:
@@ -117,3 +124,5 @@ UnitNotFound DescribeUnitNotFound(const UnitSessionRunner& runner, UnitSessionRu
 // Prints that text (or a JSON object with it) and returns the exit status.
 ExitCode ReportUnitNotFound(const UnitSessionRunner& runner, UnitSessionRunner::Found found,
                             bool json);
+
+} // namespace knot::cli

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace knot::device {
 namespace {
 
 // How long the port waits for the simulator to answer anything but a receive.
@@ -265,3 +266,5 @@ std::string SimDriverPort::DescribeAbsence() {
     return "no simulator answers at " + m_directory +
            " (KNOT_SIM_DIR); start one with: knot-unit-sim serve & then knot-unit-sim plug";
 }
+
+} // namespace knot::device

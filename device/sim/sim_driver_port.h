@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::device {
 class SimDriverPort : public DriverPort {
   public:
     // `directory` defaults to $KNOT_SIM_DIR, or else the user's own folder (see SimDirectory).
@@ -73,3 +74,5 @@ class SimDriverPort : public DriverPort {
     std::map<PortHandle, std::shared_ptr<Entry>> m_handles;
     PortHandle m_nextHandle = 1;
 };
+
+} // namespace knot::device

@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+namespace knot::device {
 namespace {
 
 constexpr const char* RENDEZVOUS_ROLE = "rendezvous folder";
@@ -166,3 +167,5 @@ bool SimControlRequest(const std::string& directory, const std::vector<std::stri
     reply.assign(answer.begin() + 1, answer.end());
     return true;
 }
+
+} // namespace knot::device

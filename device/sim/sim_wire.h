@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::device {
 // The folder comes from this variable, read only by the simulated port and the simulator.
 // Without it the folder is the user's own: "knot-unit-sim" in $XDG_RUNTIME_DIR, or else
 // "/tmp/knot-unit-sim-<user id>".
@@ -59,3 +60,5 @@ bool SimReceiveMessage(int fd, std::vector<std::uint8_t>& message, int timeoutMs
 // One request on a fresh connection to the control socket of `directory`.
 bool SimControlRequest(const std::string& directory, const std::vector<std::string>& words,
                        bool& ok, std::string& reply, int timeoutMs);
+
+} // namespace knot::device

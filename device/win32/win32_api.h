@@ -13,3 +13,5 @@
 #include <setupapi.h>
 
 #undef CreateFile
+
+namespace knot::device {} // namespace knot::device

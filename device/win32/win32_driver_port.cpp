@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+namespace knot::device {
 namespace {
 
 // Present devices only, and device interfaces rather than device classes.
@@ -225,3 +226,5 @@ UnitLockResult Win32DriverPort::LockUnit(const std::string& devicePath) {
 void Win32DriverPort::UnlockUnit(PortHandle lock) {
     UnlockNamedMutex(lock);
 }
+
+} // namespace knot::device

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+namespace knot::device {
 class Win32DriverPort : public DriverPort {
   public:
     // How long one send or receive may take before it is cancelled and counts as failed: far
@@ -40,3 +41,5 @@ class Win32DriverPort : public DriverPort {
     static std::uint32_t InterfaceDataRecordSize();
     static std::uint32_t DetailDataRecordSize();
 };
+
+} // namespace knot::device

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+namespace knot::sim {
 namespace {
 
 const std::string USAGE = std::string(SIM_USAGE) +
@@ -60,6 +61,9 @@ int Request(const std::vector<std::string>& words) {
 
 } // namespace
 
+} // namespace knot::sim
+
 int main(int argc, char** argv) {
+    using namespace knot::sim;
     return RunSimCommandLine({argv + 1, argv + argc}, USAGE, {"stop"}, Serve, Request);
 }

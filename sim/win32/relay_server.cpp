@@ -8,6 +8,9 @@
 #include <chrono>
 #include <vector>
 
+namespace knot::sim {
+using namespace knot::device;
+
 namespace {
 
 // The unit driver's control codes (device type 0x22, buffered, any access) and the sizes it takes,
@@ -271,3 +274,5 @@ void RelayServer::ServeControlClient() {
     CloseHandle(overlapped.hEvent);
     DisconnectNamedPipe(m_pipe);
 }
+
+} // namespace knot::sim

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+namespace knot::sim {
 // The control pipe: its name, the largest message either way, how long a request may take, and
 // the first byte of a reply.
 inline constexpr const char* PIPE_NAME = "\\\\.\\pipe\\knot-unit-sim";
@@ -62,3 +63,5 @@ class RelayServer : private UnitHostListener {
     Asker m_askers[ASKERS];
     bool m_stop = false;
 };
+
+} // namespace knot::sim

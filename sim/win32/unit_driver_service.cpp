@@ -7,6 +7,9 @@
 #include <chrono>
 #include <filesystem>
 
+namespace knot::sim {
+using namespace knot::device;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -263,3 +266,5 @@ bool UnitDriverService::WaitForUnitInterface(const UnitConfig& config, bool pres
         Sleep(5);
     }
 }
+
+} // namespace knot::sim

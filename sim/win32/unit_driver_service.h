@@ -8,6 +8,9 @@
 
 #include <string>
 
+namespace knot::sim {
+using namespace knot::device;
+
 // "WHAT failed (error N)" with the thread's last error.
 std::string Win32ErrorText(const std::string& what);
 
@@ -46,3 +49,5 @@ class UnitDriverService {
     SC_HANDLE m_service = nullptr;
     std::string m_file;
 };
+
+} // namespace knot::sim

@@ -10,6 +10,10 @@
 #include <stdint.h>
 #endif
 
+#ifdef __cplusplus
+namespace knot::sim {
+#endif
+
 /* The driver's service, the file the service loads and the relay device's names. */
 #define UNIT_RELAY_SERVICE "knot_unit"
 #define UNIT_RELAY_DRIVER_FILE "knot_unit.sys"
@@ -46,3 +50,7 @@ typedef struct UnitRelayAnswer {
     uint32_t size; /* bytes of `output` for the caller; at most the request's outSize */
     uint8_t output[UNIT_RELAY_MAX_DATA];
 } UnitRelayAnswer;
+
+#ifdef __cplusplus
+} // namespace knot::sim
+#endif

@@ -1,5 +1,7 @@
 // File > Open and Data > Initialize as the controller runs them: messages, icons, the Start rule,
 // the dump switch, and the Initialize command of each model.
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "controller_rig.h"
 

@@ -3,6 +3,8 @@
 // counter. Tests plug units into `port` and pump the view's queue.
 #pragma once
 
+#include "knot_names.h"
+
 #include "controller_test_support.h"
 #include "fault_port.h"
 #include "recording_view.h"

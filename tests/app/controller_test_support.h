@@ -1,6 +1,8 @@
 // Small helpers of the logic's suites: a scratch folder, images made in memory, and both models.
 #pragma once
 
+#include "knot_names.h"
+
 #include <gtest/gtest.h>
 
 #include "firmware_image.h"

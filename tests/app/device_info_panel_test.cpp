@@ -1,4 +1,6 @@
 // The identity rows: reset, and the reader's rules over a scripted link for both models.
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "controller_test_support.h"
 #include "recording_view.h"

@@ -1,5 +1,7 @@
 // The download sequence over an in-process unit: texts, progress, skip rule, block numbering,
 // failures at every stage, and the run's end when its unit goes away.
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "controller_rig.h"
 

@@ -2,6 +2,8 @@
 // packets it was offered, so that a test can say "nothing more was sent".
 #pragma once
 
+#include "knot_names.h"
+
 #include "forwarding_driver_port.h"
 #include "packet_protocol.h"
 

@@ -2,6 +2,8 @@
 // so that a test can run the window's message loop by hand (Pump) and look at every change.
 #pragma once
 
+#include "knot_names.h"
+
 #include "flash_transfer_controller.h"
 #include "flash_transfer_view.h"
 #include "posted_message_queue.h"

@@ -1,6 +1,8 @@
 // The session and its two worker threads over an in-process simulated driver: arrival, removal,
 // teardown on close, the tie-break of the watcher, and the mended cases (a foreign interface, a
 // missing disconnect event, a worker that cannot start). Runs under ThreadSanitizer too.
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "controller_rig.h"
 

@@ -1,5 +1,7 @@
 // knot-fdt flash end to end over in-process units: the unit's saved memory against the "/FILE"
 // dumps, what a failure says, the JSON report, and what flash refuses before it sends.
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "record_log.h"
 #include "unit_commands_rig.h"

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "file_text.h"
 #include "firmware_image.h"

@@ -1,5 +1,7 @@
 // The one JSON writer: whatever bytes a path, a file name or a unit's answer holds, the text is
 // valid UTF-8 JSON on one line (bytes that are not UTF-8 become U+FFFD), and it never throws.
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "json_output.h"
 

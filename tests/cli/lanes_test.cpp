@@ -1,5 +1,7 @@
 // Several units at once: flash --all with one faulted lane, over in-process units. (Stations and
 // stops, which need knot-fdt as a process: station_and_stops_test.cpp.)
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "record_log.h"
 #include "unit_commands_rig.h"

@@ -1,15 +1,17 @@
 // knot-fdt as a process: Ctrl-C during an exchange or between blocks, and one writer per unit
 // (a second flash, a station or the window's own logic beside a held unit).
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "unit_commands_rig.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "posted_message_queue.h"
 #include "flash_transfer_controller.h"
 #include "model_option.h"
 #include "operator_texts.h"
+#include "posted_message_queue.h"
 #include "sim_driver_port.h"
 #include "transfer_log.h"
 

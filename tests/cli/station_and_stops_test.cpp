@@ -1,5 +1,7 @@
 // Stations and stops of knot-fdt as a process: a station session plug by plug against a
 // knot-unit-sim process, and signals while units are in their wait.
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "record_log.h"
 #include "unit_commands_rig.h"

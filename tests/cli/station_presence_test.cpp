@@ -1,4 +1,6 @@
 // The station's view of which unit is present and already written, one listing after another.
+#include "knot_names.h"
+
 #include "station_presence.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 // What knot-fdt draws on a terminal, without one: the live lines fit any width, and escape
 // sequences go only to a console that takes them.
+#include "knot_names.h"
+
 #include "live_lines.h"
 #include "terminal_output.h"
 

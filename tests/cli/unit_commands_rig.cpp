@@ -1,4 +1,6 @@
 // The shared pieces of the unit commands' tests.
+#include "knot_names.h"
+
 #include "unit_commands_rig.h"
 
 #include <csignal>

@@ -4,6 +4,8 @@
 // readers of the units' capture and of the tool's output.
 #pragma once
 
+#include "knot_names.h"
+
 #include "child_process.h"
 #include "driver_port_factory.h"
 #include "file_text.h"

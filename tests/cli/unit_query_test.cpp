@@ -1,5 +1,7 @@
 // knot-fdt info, initialize and list end to end, and what the tools say when something is not as
 // the operator expects.
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "record_log.h"
 #include "unit_commands_rig.h"

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "firmware_image.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 // Lets GoogleTest show a LoadResult in words when an expectation on it fails.
 #pragma once
 
+#include "knot_names.h"
+
 #include "firmware_image.h"
 
 #include <ostream>

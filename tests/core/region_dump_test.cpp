@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "firmware_image.h"
 #include "load_result_printer.h"
 #include "srecord_writer.h"

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "firmware_image.h"
 #include "load_result_printer.h"

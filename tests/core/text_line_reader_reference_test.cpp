@@ -1,5 +1,7 @@
 // Checks the reader against a plain model of a text-mode stream read with fgets: translate
 // CR LF to LF, stop at the first 0x1A, then cut reads after each LF or at the character limit.
+#include "knot_names.h"
+
 #include "text_stream.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "text_stream.h"
 

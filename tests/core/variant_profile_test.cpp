@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "string_table.h"
 #include "variant_profile.h"
 

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "command_texts.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "device_access.h"
 #include "disconnect_event.h"

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "command_texts.h"
 #include "fake_packet_link.h"

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "gui_test_support.h"
 
 #include "about_dlg.h"

@@ -2,6 +2,8 @@
 // writing small S-Record files.
 #pragma once
 
+#include "knot_names.h"
+
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
@@ -10,7 +12,9 @@
 #include <functional>
 #include <vector>
 
+namespace knot::core {
 struct VariantProfile;
+}
 
 // The profile of model "q" or "p".
 const VariantProfile& ProfileOf(const QString& model);

@@ -1,6 +1,8 @@
 // The window's behaviour with a unit on the in-process loopback port: the Start rules, the file
 // command and its chooser, Initialize, unplugging under a message box, closing while workers
 // run, the "/FILE" switch, and a whole run of posted steps ending with the closing message.
+#include "knot_names.h"
+
 #include "flash_transfer_app.h"
 #include "flash_transfer_dlg.h"
 #include "gui_test_support.h"
@@ -260,8 +262,8 @@ void WindowCommandsTest::unplugWhileAModalWindowIsOpenIsHandledAtOnce_data() {
     QTest::addColumn<int>("command");
     QTest::addColumn<QString>("modal"); // the class of the window under which the unplug happens
     QTest::newRow("load message box") << int{ID_FILE_OPEN} << "QMessageBox";
-    QTest::newRow("file chooser") << int{ID_FILE_OPEN} << "CExFileDialog";
-    QTest::newRow("About box") << int{ID_APP_ABOUT_P} << "CAboutDlg";
+    QTest::newRow("file chooser") << int{ID_FILE_OPEN} << "knot::qt::CExFileDialog";
+    QTest::newRow("About box") << int{ID_APP_ABOUT_P} << "knot::qt::CAboutDlg";
 }
 
 void WindowCommandsTest::unplugWhileAModalWindowIsOpenIsHandledAtOnce() {
@@ -313,7 +315,7 @@ void WindowCommandsTest::downloadGoesOnUnderTheAboutBox() {
     const DownloadReport& report = dlg.Controller().Sequence().Report();
     bool wentOn = false;
     answerer.whileModalOpen = [&](QWidget& open) {
-        if (open.inherits("CAboutDlg")) {
+        if (open.inherits("knot::qt::CAboutDlg")) {
             // Started while the About box is open: its steps run in the box's own loop.
             dlg.m_start->click();
             wentOn =

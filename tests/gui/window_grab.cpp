@@ -2,6 +2,8 @@
 // only the values column of the identity list of model q or p, where the main window puts it
 // (inside its grid lines, so that the current cell's frame in the first column stays out).
 // Usage: knot-window-grab WINDOW_ID OUTPUT.png [q|p]
+#include "knot_names.h"
+
 #include "flash_transfer_dlg.h"
 #include "gui_test_support.h"
 

@@ -1,5 +1,7 @@
 // The window's look and its fixed parts: menu bars of both models, titles, layout in dialog
 // units, the bold font, the list's style, the About box, the file chooser and the keys that close.
+#include "knot_names.h"
+
 #include "about_dlg.h"
 #include "dialog_units.h"
 #include "ex_file_dialog.h"

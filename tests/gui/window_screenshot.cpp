@@ -1,6 +1,8 @@
 // Renders the main window of one model to a PNG file, as the README shows it: a simulated unit
 // plugged in and identified, and (optionally) an S-Record file loaded.
 // Usage: knot-window-shot q|p OUTPUT.png [FILE.mot]
+#include "knot_names.h"
+
 #include "flash_transfer_dlg.h"
 #include "gui_test_support.h"
 #include "loopback_driver_port.h"

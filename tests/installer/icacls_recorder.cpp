@@ -2,6 +2,8 @@
 // rights): appends its arguments, one a line, to the file named by KNOT_ICACLS_LOG and exits
 // with the status in KNOT_ICACLS_STATUS (0 when unset), so the test sees what the installer
 // asked for and how it takes a failure.
+#include "knot_names.h"
+
 #include <cstdio>
 #include <cstdlib>
 

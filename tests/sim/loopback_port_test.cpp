@@ -1,5 +1,7 @@
 // The in-process loopback port: the device layer finds, opens and talks to its units exactly as
 // it does over the driver, and unplugging signals the named event.
+#include "knot_names.h"
+
 #include "loopback_driver_port.h"
 
 #include "command_texts.h"

@@ -1,5 +1,7 @@
 // The knot-unit-sim process seen through the simulated driver port and the device layer: unit
 // selection, packet sizes, identity answers, faults, capture and memory files, unplugging.
+#include "knot_names.h"
+
 #include "case_printer.h"
 #include "file_text.h"
 #include "sim_server_process.h"

@@ -1,5 +1,7 @@
 // The unit's side of the protocol on its own: option and fault parsing, the names the driver
 // gives a unit, the answers to every command, the memory it keeps, and the faults it plays.
+#include "knot_names.h"
+
 #include "device_link.h"
 #include "unit_packet.h"
 #include "virtual_unit.h"

@@ -3,6 +3,8 @@
 // brings the printers next to its case types with `using knot_test::PrintTo;`.
 #pragma once
 
+#include "knot_names.h"
+
 #include <concepts>
 #include <ostream>
 #include <string_view>

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "child_process.h"
 
 #include <csignal>

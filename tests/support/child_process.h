@@ -2,6 +2,8 @@
 // its standard streams where the caller wants them, and wait for it with a deadline.
 #pragma once
 
+#include "knot_names.h"
+
 #include <chrono>
 #include <string>
 #include <sys/resource.h>

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "fake_driver_port.h"
 
 #include "packet_protocol.h"

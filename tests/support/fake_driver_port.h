@@ -3,6 +3,8 @@
 // control issued with other buffer sizes than the system's own is refused.
 #pragma once
 
+#include "knot_names.h"
+
 #include "device_link.h"
 #include "driver_port.h"
 

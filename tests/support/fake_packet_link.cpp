@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "fake_packet_link.h"
 
 #include "packet_protocol.h"

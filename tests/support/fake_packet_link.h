@@ -4,6 +4,8 @@
 // fails.
 #pragma once
 
+#include "knot_names.h"
+
 #include "packet_link.h"
 #include "variant_profile.h"
 

@@ -1,6 +1,8 @@
 // The whole of a file as bytes, read or written, for suites and benchmarks alike (no GoogleTest).
 #pragma once
 
+#include "knot_names.h"
+
 #include <fstream>
 #include <iterator>
 #include <string>

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "record_log.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,8 @@
 // docs/record.schema.json once every test that writes records has run.
 #pragma once
 
+#include "knot_names.h"
+
 #include <nlohmann/json.hpp>
 
 #include <string>

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "run_tool.h"
 
 #include "file_text.h"

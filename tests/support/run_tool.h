@@ -2,6 +2,8 @@
 // standard output and standard error.
 #pragma once
 
+#include "knot_names.h"
+
 #include <string>
 
 struct ToolRun {

@@ -2,6 +2,8 @@
 // Uses std::filesystem only, so the suites run the same under Wine.
 #pragma once
 
+#include "knot_names.h"
+
 #include <filesystem>
 #include <random>
 #include <string>

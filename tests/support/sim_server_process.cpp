@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "sim_server_process.h"
 
 #include "child_process.h"

@@ -3,6 +3,8 @@
 // Needs no GoogleTest, so that benchmarks start servers with it too.
 #pragma once
 
+#include "knot_names.h"
+
 #include <string>
 #include <sys/types.h>
 #include <vector>

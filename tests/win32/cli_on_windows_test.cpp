@@ -1,5 +1,7 @@
 // knot-fdt as a Windows program: its unit commands reach the setup service through the real
 // driver port, which finds no unit where no driver runs.
+#include "knot_names.h"
+
 #include "exit_codes.h"
 #include "run_tool.h"
 

@@ -1,5 +1,7 @@
 // Our text-mode rules, applied over binary streams, against the platform's own text-mode
 // streams: on Windows both must give the same bytes and the same reads.
+#include "knot_names.h"
+
 #include "file_text.h"
 #include "scratch_folder.h"
 #include "text_stream.h"

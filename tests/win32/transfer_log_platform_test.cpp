@@ -1,5 +1,7 @@
 // The transfer log on Windows: the paths the system names, and files that read and count as
 // the platform's own text-mode streams would write and read them.
+#include "knot_names.h"
+
 #include "file_text.h"
 #include "scratch_folder.h"
 #include "transfer_log.h"

@@ -1,6 +1,8 @@
 // The unchanged port and device search against knot-unit-sim.exe's units behind the test driver:
 // what only a real driver shows (present interfaces only, the path the setup service builds, the
 // device number and the named event the driver makes). Needs the Wine prefix of the driver tests.
+#include "knot_names.h"
+
 #include "device_access.h"
 #include "disconnect_event.h"
 #include "scratch_folder.h"

@@ -3,6 +3,8 @@
 // identity rows, the unit plugged in again is found by the poller and identified afresh, and the
 // program asked to close ends at once with status 0. Needs the Wine prefix of the driver tests
 // and a display. KNOT_P_FDT_EXE names another build's program to run instead (the 32-bit one).
+#include "knot_names.h"
+
 #include "flash_transfer_view.h"
 #include "operator_texts.h"
 #include "remote_program.h"

@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "unit_sim_control.h"
 
 namespace {

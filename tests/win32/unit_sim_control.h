@@ -2,6 +2,8 @@
 // and unplugged through its command line. Needs the Wine prefix of the driver tests.
 #pragma once
 
+#include "knot_names.h"
+
 #include <windows.h>
 
 #include <cstdint>

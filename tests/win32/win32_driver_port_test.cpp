@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "device_access.h"
 #include "disconnect_event.h"
 #include "interface_survey.h"

@@ -2,6 +2,8 @@
 // unit plugged in) and read from outside: the model's title and menu bar, the four controls of
 // the right classes where the template puts them, three identity rows with the placeholder,
 // Start disabled, and the end on Escape with status 0.
+#include "knot_names.h"
+
 #include "operator_texts.h"
 #include "remote_program.h"
 #include "resource_ids.h"

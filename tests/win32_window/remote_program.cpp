@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "remote_program.h"
 
 #include "resource_ids.h"

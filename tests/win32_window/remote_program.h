@@ -3,6 +3,8 @@
 // process, waits on what it shows with a deadline, and its end.
 #pragma once
 
+#include "knot_names.h"
+
 #include "windows_headers.h"
 
 #include <chrono>

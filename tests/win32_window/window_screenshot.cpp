@@ -2,6 +2,8 @@
 // a simulated unit plugged in and identified, the model's sample loaded, the window taken from
 // the screen with its frame and menu bar.
 // Usage: knot-win32-window-shot q|p OUTPUT.png SAMPLE.mot
+#include "knot_names.h"
+
 #include "variant_profile.h"
 #include "win32_text.h"
 #include "window_test_support.h"

@@ -6,6 +6,8 @@
 // they are reported by kind: blank CPU blocks (nothing sent), blocks sent, and steps of the wait.
 // The cost of one trace line, two of which every block sent writes, is measured apart.
 // Usage: knot-win32-window-timing [q|p] [cpu-bytes] [flash-bytes]
+#include "knot_names.h"
+
 #include "firmware_image.h"
 #include "operator_texts.h"
 #include "resource_ids.h"

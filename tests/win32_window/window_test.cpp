@@ -2,6 +2,8 @@
 // port, driven through a real message loop and read back with the platform's own calls. Covers
 // the initial state of both models, arrival and the Start rule, the chooser and the load
 // outcomes, whole runs, a failing run, removal and closing during a run, and the keys.
+#include "knot_names.h"
+
 #include "flash_transfer_app.h"
 #include "operator_texts.h"
 #include "resource_ids.h"

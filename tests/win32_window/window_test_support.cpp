@@ -1,3 +1,5 @@
+#include "knot_names.h"
+
 #include "window_test_support.h"
 
 #include "resource_ids.h"

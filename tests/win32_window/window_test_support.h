@@ -3,6 +3,8 @@
 // code under test opens, and small S-Record files.
 #pragma once
 
+#include "knot_names.h"
+
 #include "flash_transfer_dlg.h"
 #include "loopback_driver_port.h"
 #include "scratch_folder.h"
@@ -16,7 +18,9 @@
 #include <string>
 #include <vector>
 
+namespace knot::core {
 struct VariantProfile;
+}
 
 // Pumps the thread's messages through the dialog manager (as a modal loop does) until `done`
 // holds or `timeout` passes; returns whether it held.

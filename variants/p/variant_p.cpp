@@ -1,11 +1,13 @@
 // Variant P: the KNOT-P unit, program KNOT-P_FDT.
 #include "variant_profile.h"
 
+namespace knot::core {
 namespace {
 
 constexpr MenuItem kFileItems[] = {{"Open An S-&Record...", ID_FILE_OPEN}};
 constexpr MenuItem kDataItems[] = {{"&Initialize", ID_DATA_INITIALIZE}};
-constexpr MenuItem kHelpItems[] = {{"&About ZU-KNOT-P Flash Data Transfer Tool...", ID_APP_ABOUT_P}};
+constexpr MenuItem kHelpItems[] = {
+    {"&About ZU-KNOT-P Flash Data Transfer Tool...", ID_APP_ABOUT_P}};
 constexpr MenuDefinition kMenuBar[] = {
     {"&File", kFileItems}, {"&Data", kDataItems}, {"&Help", kHelpItems}};
 
@@ -29,4 +31,8 @@ constexpr VariantProfile kProfile{
 
 } // namespace
 
-const VariantProfile& VariantPProfile() { return kProfile; }
+const VariantProfile& VariantPProfile() {
+    return kProfile;
+}
+
+} // namespace knot::core

@@ -1,10 +1,12 @@
 // Variant Q: the KNOT-Q unit, program KNOT-Q_FDT.
 #include "variant_profile.h"
 
+namespace knot::core {
 namespace {
 
 constexpr MenuItem kFileItems[] = {{"Open An S-&Record...", ID_FILE_OPEN}};
-constexpr MenuItem kHelpItems[] = {{"&About ZU-KNOT-Q Flash Data Transfer Tool...", ID_APP_ABOUT_Q}};
+constexpr MenuItem kHelpItems[] = {
+    {"&About ZU-KNOT-Q Flash Data Transfer Tool...", ID_APP_ABOUT_Q}};
 constexpr MenuDefinition kMenuBar[] = {{"&File", kFileItems}, {"&Help", kHelpItems}};
 
 constexpr VariantProfile kProfile{
@@ -27,4 +29,8 @@ constexpr VariantProfile kProfile{
 
 } // namespace
 
-const VariantProfile& VariantQProfile() { return kProfile; }
+const VariantProfile& VariantQProfile() {
+    return kProfile;
+}
+
+} // namespace knot::core
