@@ -57,25 +57,25 @@ void BM_FullImageThroughTheWindow(benchmark::State& state) {
     CFlashTransferDlg& dlg = *window;
     dlg.show();
     if (!QTest::qWaitForWindowExposed(&dlg) ||
-        !QTest::qWaitFor([&] { return dlg.Controller().Session().DeviceReady(); })) {
+        !QTest::qWaitFor([&] { return dlg.Controller().DeviceReady(); })) {
         state.SkipWithError("the unit was not found");
         return;
     }
     FillFullImage(dlg.Controller().Image());
-    DownloadSequence& sequence = dlg.Controller().Sequence();
-    sequence.SetCommitWait(0, std::chrono::milliseconds(0)); // only the block steps count
-    ModalAnswerer answerer;                                  // closes the closing message
+    dlg.Controller().SetCommitWait({0, std::chrono::milliseconds(0)}); // only the block steps
+    const DownloadCore& core = dlg.Controller().Core();
+    ModalAnswerer answerer; // closes the closing message
     std::size_t steps = 0;
     QElapsedTimer clock;
     qint64 runNs = 0;
     for (auto _ : state) {
         clock.start();
         dlg.OnCommand(IDC_START);
-        while (sequence.IsRunning()) {
+        while (core.IsRunning()) {
             QCoreApplication::processEvents();
         }
         runNs += clock.nsecsElapsed();
-        const DownloadReport& report = sequence.Report();
+        const DownloadReport& report = core.Report();
         if (!report.succeeded) {
             state.SkipWithError("the download failed");
             return;
@@ -105,7 +105,7 @@ void BM_EscapeAtARandomMomentOfARun(benchmark::State& state) {
         auto window = std::make_unique<CFlashTransferDlg>(VariantQProfile(), bench.port, bench.log,
                                                           false, services);
         CFlashTransferDlg& dlg = *window;
-        if (!QTest::qWaitFor([&] { return dlg.Controller().Session().DeviceReady(); })) {
+        if (!QTest::qWaitFor([&] { return dlg.Controller().DeviceReady(); })) {
             state.SkipWithError("the unit was not found");
             return;
         }

@@ -1,20 +1,25 @@
 // The cost of our own work per block of a download: a full image (8192 CPU and 16384 flash
-// blocks, none blank) runs through the controller, the sequence, the protocol and the trace log
-// into an in-process unit. A second benchmark replays the same exchanges straight into the unit,
-// so that the unit's own share can be taken off.
+// blocks, none blank) runs through the download core, the protocol and the trace log into an
+// in-process unit, once paced by a window's posted step messages and once in a lane's plain loop.
+// A third benchmark replays the same exchanges straight into the unit, so that the unit's own
+// share can be taken off.
 #include "knot_names.h"
 
 #include "firmware_image.h"
 #include "flash_transfer_controller.h"
+#include "flash_transfer_view.h"
 #include "loopback_driver_port.h"
 #include "packet_protocol.h"
 #include "transfer_log.h"
+#include "unit_run.h"
 #include "variant_profile.h"
 
 #include <benchmark/benchmark.h>
 
+#include <deque>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 
@@ -42,42 +47,85 @@ void FillFullImage(FirmwareImage& image) {
     image.imageLoaded = true;
 }
 
-// One fresh unit, log and controller per run, so that the unit's capture and the log start empty.
-struct Rig {
-    explicit Rig(const std::filesystem::path& folder)
+// A window that shows nothing: the posted step messages wait in a plain queue.
+class QuietView : public FlashTransferView {
+  public:
+    void SetStatusText(std::string_view) override {}
+    void SetProgressRange(int) override {}
+    void SetProgressPos(int) override {}
+    void EnableStart(bool) override {}
+    void EnableOpenItem(bool) override {}
+    void EnableInitializeItem(bool) override {}
+    void ClearIdentityList() override {}
+    void SetIdentityText(int, int, std::string_view) override {}
+    void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void RefreshWindow() override {}
+    void PostWindowMessage(WindowMessage message, std::uintptr_t wParam) override {
+        std::lock_guard lock(mutex);
+        posted.push_back({message, wParam});
+    }
+    // Handles what is queued, in order, until nothing is.
+    void Pump(FlashTransferController& controller) {
+        for (;;) {
+            PostedMessage next{};
+            {
+                std::lock_guard lock(mutex);
+                if (posted.empty()) {
+                    return;
+                }
+                next = posted.front();
+                posted.pop_front();
+            }
+            controller.OnWindowMessage(next.message, next.wParam);
+        }
+    }
+
+    std::mutex mutex; // the poller posts from its own thread
+    std::deque<PostedMessage> posted;
+};
+
+LogicServices QuietServices() {
+    LogicServices services;
+    services.sleep = [](std::chrono::milliseconds) {};
+    services.beep = [] {};
+    services.diagnostics = [](std::string_view) {};
+    return services;
+}
+
+// One fresh unit, log and window logic per run, so that the unit's capture and the log start
+// empty.
+struct WindowRig {
+    explicit WindowRig(const std::filesystem::path& folder)
         : log((folder / "debugZu.txt").string(), (folder / "debugZu.1.txt").string()) {
         port.Plug();
-        LogicServices services;
-        services.sleep = [](std::chrono::milliseconds) {};
-        services.beep = [] {};
-        controller =
-            std::make_unique<FlashTransferController>(VariantQProfile(), host, port, log, services);
-        controller->Access().SetDiagnosticSink([](std::string_view) {});
+        controller = std::make_unique<FlashTransferController>(VariantQProfile(), view, port, log,
+                                                               QuietServices());
         controller->InitializeLogic();
-        while (controller->HandleQueued(host.queue) > 0) {
-        }
+        view.Pump(*controller);
         FillFullImage(controller->Image());
-        controller->Sequence().SetCommitWait(0, std::chrono::milliseconds(0));
+        controller->SetCommitWait({0, std::chrono::milliseconds(0)});
     }
-    ~Rig() { controller->OnClose(); }
+    ~WindowRig() { controller->OnClose(); }
 
     TransferLog log;
     LoopbackDriverPort port;
-    QueuedHost host;
+    QuietView view;
     std::unique_ptr<FlashTransferController> controller;
 };
 
+// The window's way: each block a posted step message that the window's loop hands back.
 void BM_FullImageDownload(benchmark::State& state) {
     std::filesystem::path folder = ScratchFolder();
     for (auto _ : state) {
         state.PauseTiming();
-        auto rig = std::make_unique<Rig>(folder);
+        auto rig = std::make_unique<WindowRig>(folder);
         state.ResumeTiming();
         rig->controller->OnStartDownload();
-        while (rig->controller->HandleQueued(rig->host.queue) > 0) {
-        }
+        rig->view.Pump(*rig->controller);
         state.PauseTiming();
-        if (!rig->controller->Sequence().Report().succeeded) {
+        if (!rig->controller->Core().Report().succeeded) {
             state.SkipWithError("the download failed");
         }
         rig.reset();
@@ -89,6 +137,43 @@ void BM_FullImageDownload(benchmark::State& state) {
                                                   benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FullImageDownload)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// knot-fdt's and a station's way: the core stepped in a plain loop, with the unit's lock and
+// disconnect watch.
+void BM_LaneDownload(benchmark::State& state) {
+    std::filesystem::path folder = ScratchFolder();
+    auto image = std::make_unique<FirmwareImage>();
+    FillFullImage(*image);
+    IgnoredEvents quiet;
+    for (auto _ : state) {
+        state.PauseTiming();
+        TransferLog log((folder / "debugZu.txt").string(), (folder / "debugZu.1.txt").string());
+        LoopbackDriverPort port;
+        port.Plug();
+        UnitRunSettings settings;
+        settings.forWriting = true;
+        settings.sleep = [](std::chrono::milliseconds) {};
+        settings.beep = [] {};
+        auto run = std::make_unique<UnitRun>(VariantQProfile(), port, log, quiet, settings);
+        if (run->Open()) {
+            state.SkipWithError("the unit was not opened");
+            break;
+        }
+        state.ResumeTiming();
+        const DownloadReport& report = run->Download(*image, {0, std::chrono::milliseconds(0)});
+        state.PauseTiming();
+        if (!report.succeeded) {
+            state.SkipWithError("the download failed");
+        }
+        run.reset();
+        state.ResumeTiming();
+    }
+    std::filesystem::remove_all(folder);
+    state.counters["per_block"] =
+        benchmark::Counter(FULL_IMAGE_BLOCKS, benchmark::Counter::kIsIterationInvariantRate |
+                                                  benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LaneDownload)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The unit's share: the same block packets and acknowledgments, straight through the port.
 void BM_UnitAnswersOnly(benchmark::State& state) {

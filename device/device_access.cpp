@@ -23,12 +23,7 @@ int DeviceAccess::CountDeviceInterfaces() {
     return device::CountDeviceInterfaces(m_port);
 }
 
-PortHandle DeviceAccess::OpenDeviceInterface(std::uint32_t index) {
-    std::string openedPath;
-    return OpenInterface(index, openedPath);
-}
-
-PortHandle DeviceAccess::OpenInterface(std::uint32_t index, std::string& openedPath) {
+PortHandle DeviceAccess::OpenDeviceInterface(std::uint32_t index, std::string& openedPath) {
     InterfaceSet set(m_port);
     if (!set.valid()) {
         Print(NO_DEVICE_INFO_TEXT);
@@ -54,8 +49,8 @@ PortHandle DeviceAccess::OpenInterface(std::uint32_t index, std::string& openedP
     return handle;
 }
 
-DeviceAccess::PathRead DeviceAccess::ReadDevicePath(std::uint32_t index, char* buffer,
-                                                    std::size_t capacity) {
+DeviceAccess::PathRead DeviceAccess::GetDevicePath(std::uint32_t index, char* buffer,
+                                                   std::size_t capacity) {
     if (buffer == nullptr) {
         return PathRead::Unreadable;
     }
@@ -72,10 +67,6 @@ DeviceAccess::PathRead DeviceAccess::ReadDevicePath(std::uint32_t index, char* b
     }
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     return PathRead::Read;
-}
-
-bool DeviceAccess::GetDevicePath(std::uint32_t index, char* buffer, std::size_t capacity) {
-    return ReadDevicePath(index, buffer, capacity) == PathRead::Read;
 }
 
 bool DeviceAccess::GetDeviceDescriptor(PortHandle handle, void* buffer, std::size_t size) {
@@ -113,12 +104,18 @@ bool DeviceAccess::ReceiveFromDevice(PortHandle handle, void* buffer, std::size_
 }
 
 PortHandle DeviceAccess::InspectInterface(std::uint32_t index, UnitInterface& unit) {
+    std::string openedPath;
+    return InspectInterface(index, unit, openedPath);
+}
+
+PortHandle DeviceAccess::InspectInterface(std::uint32_t index, UnitInterface& unit,
+                                          std::string& openedPath) {
     unit = UnitInterface{};
     unit.index = index;
-    std::string openedPath;
-    const PortHandle handle = OpenInterface(index, openedPath);
+    openedPath.clear();
+    const PortHandle handle = OpenDeviceInterface(index, openedPath);
     std::array<char, DEVICE_PATH_BUFFER_SIZE> path{};
-    const PathRead pathRead = ReadDevicePath(index, path.data(), DEVICE_PATH_CAPACITY);
+    const PathRead pathRead = GetDevicePath(index, path.data(), DEVICE_PATH_CAPACITY);
     std::array<std::uint8_t, DEVICE_DESCRIPTOR_SIZE> descriptor{};
     unit.hasDescriptor = handle != NULL_PORT_HANDLE &&
                          GetDeviceDescriptor(handle, descriptor.data(), descriptor.size());
@@ -137,12 +134,13 @@ PortHandle DeviceAccess::InspectInterface(std::uint32_t index, UnitInterface& un
     return handle;
 }
 
-bool DeviceAccess::OpenDeviceLink(DeviceLink& link) {
+bool DeviceAccess::OpenDeviceLink(DeviceLink& link, std::string* openedPath) {
     const int count = CountDeviceInterfaces();
     UnitInterface unit;
+    std::string path;
     m_unjudged = 0;
     for (int i = 0; i < count; ++i) {
-        link.handle = InspectInterface(static_cast<std::uint32_t>(i), unit);
+        link.handle = InspectInterface(static_cast<std::uint32_t>(i), unit, path);
         if (unit.qualifies) {
             break;
         }
@@ -159,6 +157,9 @@ bool DeviceAccess::OpenDeviceLink(DeviceLink& link) {
     }
 
     link.packetSize = unit.packetSize;
+    if (openedPath != nullptr) {
+        *openedPath = path;
+    }
 
     if (!GetDeviceNumber(link.handle, link.deviceNumber)) {
         link.deviceNumber = UNKNOWN_DEVICE_NUMBER;

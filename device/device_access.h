@@ -1,5 +1,6 @@
-// Finding, opening and talking to units over a DriverPort: the only code that calls the driver.
-// Every packet sent or received is traced through the TransferLog it is given.
+// Opening units and talking to them over a DriverPort: the device search that picks the unit to
+// open, the descriptor and number queries, and every packet sent or received, each traced
+// through the TransferLog it is given.
 #pragma once
 
 #include "device_link.h"
@@ -35,12 +36,6 @@ class DeviceAccess {
     void SetDiagnosticSink(DiagnosticSink sink) { m_diagnostics = std::move(sink); }
 
     int CountDeviceInterfaces();
-    // Opens interface `index` (from 0); NULL_PORT_HANDLE on any failure.
-    PortHandle OpenDeviceInterface(std::uint32_t index);
-    // Copies interface `index`'s device path with its zero into `buffer`, after clearing
-    // `capacity` bytes of it. False for a null buffer, an unreadable interface, or a path that
-    // does not fit `capacity` with its zero (then the buffer stays cleared).
-    bool GetDevicePath(std::uint32_t index, char* buffer, std::size_t capacity);
     bool GetDeviceDescriptor(PortHandle handle, void* buffer, std::size_t size);
     // On failure `number` is left unchanged.
     bool GetDeviceNumber(PortHandle handle, std::int32_t& number);
@@ -57,9 +52,10 @@ class DeviceAccess {
     // handle, open whatever the verdict; NULL_PORT_HANDLE when the interface did not open.
     PortHandle InspectInterface(std::uint32_t index, UnitInterface& unit);
 
-    // Selects the first interface that qualifies and fills all three fields of `link`.
-    // False when none qualifies; with no interface at all `link` is left as it came.
-    bool OpenDeviceLink(DeviceLink& link);
+    // Selects the first interface that qualifies and fills all three fields of `link`, and
+    // `openedPath` (when given) with the path it was opened at. False when none qualifies; with
+    // no interface at all `link` is left as it came.
+    bool OpenDeviceLink(DeviceLink& link, std::string* openedPath = nullptr);
     // How many interfaces the last OpenDeviceLink passed over without judging them: they could
     // not be opened or gave no descriptor, so they may still turn out to be a unit.
     int UnjudgedInterfaces() const { return m_unjudged; }
@@ -69,10 +65,18 @@ class DeviceAccess {
     DriverPort& port() { return m_port; }
 
   private:
+    friend struct DeviceAccessSeam; // the suites' reach to the two steps below
+
+    // Opens interface `index` (from 0) and gives the path it was opened at; NULL_PORT_HANDLE on
+    // any failure.
+    PortHandle OpenDeviceInterface(std::uint32_t index, std::string& openedPath);
+    // Copies interface `index`'s device path with its zero into `buffer`, after clearing
+    // `capacity` bytes of it; a path that does not fit `capacity` with its zero leaves the
+    // buffer cleared.
     enum class PathRead { Read, Unreadable, TooLong };
-    PathRead ReadDevicePath(std::uint32_t index, char* buffer, std::size_t capacity);
-    // OpenDeviceInterface, which also gives the path the interface was opened at.
-    PortHandle OpenInterface(std::uint32_t index, std::string& openedPath);
+    PathRead GetDevicePath(std::uint32_t index, char* buffer, std::size_t capacity);
+    // InspectInterface, which also gives the path the interface was opened at.
+    PortHandle InspectInterface(std::uint32_t index, UnitInterface& unit, std::string& openedPath);
     void Print(std::string_view text);
 
     DriverPort& m_port;

@@ -1,5 +1,5 @@
 // The open unit as the main window holds it, and the constants that pick a unit and its packets.
-// DeviceAccess opens and closes it; everything above only reads its fields.
+// DeviceAccess opens and closes it, UnitLink forgets it; everything above only reads its fields.
 #pragma once
 
 #include "driver_port.h"

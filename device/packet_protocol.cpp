@@ -39,8 +39,7 @@ bool IsAcceptedResponse(const std::uint8_t* response) {
     return (response[PACKET_CODE_HIGH_OFFSET] & STATUS_MASK) == STATUS_ACCEPTED;
 }
 
-ResponseOutcome AwaitResponse(PacketLink& link, CommandCode code, int tries,
-                              std::uint8_t* response) {
+Exchange AwaitResponse(PacketLink& link, CommandCode code, int tries, std::uint8_t* response) {
     const std::int32_t packetSize = link.packetSize();
     // Failed receives do not break the run of ignored responses: otherwise a unit alternating
     // failures with stale answers would hold the wait for ever.
@@ -50,7 +49,7 @@ ResponseOutcome AwaitResponse(PacketLink& link, CommandCode code, int tries,
         std::size_t received = 0;
         if (!link.Receive(response, PACKET_IMAGE_SIZE, received)) {
             if (--tries <= 0) {
-                return ResponseOutcome::NoAnswer;
+                return Exchange::NoAnswer;
             }
             continue;
         }
@@ -60,11 +59,11 @@ ResponseOutcome AwaitResponse(PacketLink& link, CommandCode code, int tries,
                 tries = ACK_TRIES; // an answer to another command restores the budget
             }
             if (++ignored >= MAX_IGNORED_RESPONSES) {
-                return ResponseOutcome::TooManyIgnored;
+                return Exchange::OutOfTurn;
             }
             continue;
         }
-        return IsAcceptedResponse(response) ? ResponseOutcome::Accepted : ResponseOutcome::Refused;
+        return IsAcceptedResponse(response) ? Exchange::Accepted : Exchange::Refused;
     }
 }
 
@@ -103,12 +102,12 @@ CommandCode PacketProtocol::SendCommandText(std::string_view text) {
     return code;
 }
 
-bool PacketProtocol::SendDataBlock(const std::uint8_t* data, std::int32_t blockNumber,
-                                   std::uint8_t packetType) {
+Exchange PacketProtocol::SendDataBlock(const std::uint8_t* data, std::int32_t blockNumber,
+                                       std::uint8_t packetType) {
     const std::int32_t packetSize = m_link.packetSize();
     if (!UsablePacketSize(packetSize)) {
         Beep();
-        return false;
+        return Exchange::LinkFailed;
     }
     std::array<std::uint8_t, PACKET_LAYOUT_SIZE> packet{};
     std::memcpy(packet.data(), DATA_BLOCK_HEADER.data(), DATA_BLOCK_HEADER.size());
@@ -120,16 +119,18 @@ bool PacketProtocol::SendDataBlock(const std::uint8_t* data, std::int32_t blockN
         packet[PACKET_PARAMETER_OFFSET + i] = static_cast<std::uint8_t>(number >> (24 - 8 * i));
     }
     std::memcpy(packet.data() + PACKET_DATA_OFFSET, data, DATA_BLOCK_SIZE);
-    if (m_link.Send(packet.data(), static_cast<std::size_t>(packetSize)) && WaitForAck(code)) {
-        return true;
+    const Exchange answer = m_link.Send(packet.data(), static_cast<std::size_t>(packetSize))
+                                ? WaitForAck(code)
+                                : Exchange::LinkFailed;
+    if (answer != Exchange::Accepted) {
+        Beep();
     }
-    Beep();
-    return false;
+    return answer;
 }
 
-bool PacketProtocol::WaitForAck(CommandCode code) {
+Exchange PacketProtocol::WaitForAck(CommandCode code) {
     std::array<std::uint8_t, PACKET_IMAGE_SIZE> response;
-    return AwaitResponse(m_link, code, ACK_TRIES, response.data()) == ResponseOutcome::Accepted;
+    return AwaitResponse(m_link, code, ACK_TRIES, response.data());
 }
 
 } // namespace knot::device

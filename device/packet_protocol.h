@@ -44,19 +44,20 @@ CommandCode PacketCommandCode(const std::uint8_t* packet);
 // Whether a response's status bits (byte 10, bits 7-6) are 01.
 bool IsAcceptedResponse(const std::uint8_t* response);
 
-enum class ResponseOutcome {
-    Accepted,       // the response to the code came with status 01
-    Refused,        // it came with status 00, 10 or 11
-    NoAnswer,       // the failed receives used up the budget
-    TooManyIgnored, // MAX_IGNORED_RESPONSES wrong-size or other-command responses came instead
+// How one exchange with the unit ended.
+enum class Exchange {
+    Accepted,   // the response to the code came with status 01
+    LinkFailed, // the driver did not take the packet
+    Refused,    // the response came with status 00, 10 or 11
+    NoAnswer,   // the failed receives used up the budget
+    OutOfTurn,  // MAX_IGNORED_RESPONSES wrong-size or other-command responses came instead
 };
 
 // Reads responses into `response` (PACKET_IMAGE_SIZE bytes, cleared before each read) until the
 // one for `code` arrives. A failed receive costs one of `tries`; a response of the wrong size
 // costs nothing; a response for another command sets the budget back to ACK_TRIES. On Accepted
-// or Refused, `response` holds the matching response.
-ResponseOutcome AwaitResponse(PacketLink& link, CommandCode code, int tries,
-                              std::uint8_t* response);
+// or Refused, `response` holds the matching response. Never LinkFailed.
+Exchange AwaitResponse(PacketLink& link, CommandCode code, int tries, std::uint8_t* response);
 
 class PacketProtocol {
   public:
@@ -67,10 +68,12 @@ class PacketProtocol {
     // packet's code, or 0 when the send failed (with a beep). Text longer than
     // MAX_COMMAND_TEXT_LENGTH is not sent and counts as a failed send.
     CommandCode SendCommandText(std::string_view text);
-    // Sends one 32-byte block of the image and waits for its acknowledgment; beeps on any failure.
-    bool SendDataBlock(const std::uint8_t* data, std::int32_t blockNumber, std::uint8_t packetType);
-    // True when the response to `code` arrives with status 01 within the budget of ACK_TRIES.
-    bool WaitForAck(CommandCode code);
+    // Sends one 32-byte block of the image and waits for its acknowledgment (Accepted); beeps on
+    // any failure.
+    Exchange SendDataBlock(const std::uint8_t* data, std::int32_t blockNumber,
+                           std::uint8_t packetType);
+    // Accepted when the response to `code` arrives with status 01 within the budget of ACK_TRIES.
+    Exchange WaitForAck(CommandCode code);
 
     PacketLink& link() { return m_link; }
 

@@ -94,13 +94,13 @@ SessionHarness::SessionHarness(const std::uint8_t* data, std::size_t size)
     services.sleep = [](std::chrono::milliseconds) {};
     services.startThread = m_turns.Starter();
     services.beep = [] {};
+    services.diagnostics = [](std::string_view) {};
     services.timing = {std::chrono::milliseconds(0), std::chrono::milliseconds(0),
                        std::chrono::milliseconds(0), std::chrono::hours(1)};
     m_controller = std::make_unique<FlashTransferController>(m_profile, m_view, m_port,
                                                              m_trace.Log(), services);
-    m_controller->Access().SetDiagnosticSink([](std::string_view) {});
-    m_controller->Sequence().SetCommitWait(m_input.ConsumeIntegralInRange<std::uint32_t>(0, 3),
-                                           COMMIT_WAIT_TICK);
+    m_controller->SetCommitWait(
+        {m_input.ConsumeIntegralInRange<std::uint32_t>(0, 3), COMMIT_WAIT_TICK});
     m_view.inMessageBox = [this](const std::string& text) { InMessageBox(text); };
     m_port.onStopSignalled = [this] {
         if (m_input.ConsumeIntegral<std::uint8_t>() % 4 != 3) {
@@ -146,7 +146,7 @@ UnitReaction SessionHarness::React(int interface, const std::vector<std::uint8_t
         m_committedAtQuery = m_queries;
     }
     if (code == PREPARE_CODE || code == COMMIT_CODE || code == INITIALIZE_COMMAND_CODE) {
-        Promise(m_controller->Session().DeviceReady(), "only a ready unit is written to");
+        Promise(m_controller->DeviceReady(), "only a ready unit is written to");
     }
     bool closeAfter = false; // the session's closes are steps of their own
     return ReadReaction(m_input, code, config.packetSize, payload, closeAfter);
@@ -249,7 +249,7 @@ std::string IdentityOf(const UnitConfig& config, int row) {
 }
 
 void SessionHarness::CheckRules() {
-    const bool ready = m_controller->Session().DeviceReady();
+    const bool ready = m_controller->DeviceReady();
     const bool running = m_controller->IsDownloadRunning();
     const bool loaded = m_controller->Image().imageLoaded;
     const bool written = m_writtenAtQuery == m_queries;

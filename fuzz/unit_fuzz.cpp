@@ -100,13 +100,13 @@ UnitHarness::UnitHarness(const std::uint8_t* data, std::size_t size)
     };
     services.startThread = m_turns.Starter();
     services.beep = [] {};
+    services.diagnostics = [](std::string_view) {};
     services.timing = {std::chrono::milliseconds(0), std::chrono::milliseconds(0),
                        std::chrono::milliseconds(0), std::chrono::hours(1)};
     m_controller = std::make_unique<FlashTransferController>(*m_world.profile, m_view, m_port,
                                                              m_trace.Log(), services);
-    m_controller->Access().SetDiagnosticSink([](std::string_view) {});
     ReadImage(m_input, m_controller->Image());
-    m_controller->Sequence().SetCommitWait(m_world.commitWaitSteps, COMMIT_WAIT_TICK);
+    m_controller->SetCommitWait({m_world.commitWaitSteps, COMMIT_WAIT_TICK});
     m_expectedRun = ExpectedRun(*m_world.profile, m_controller->Image(), m_world.packetSize);
     m_view.inMessageBox = [this](const std::string& text) { CheckRunEnd(text); };
     // A finished wait of a watcher that is stopped: most watchers end at once, some overrun.
@@ -252,7 +252,7 @@ void UnitHarness::CheckIdle() {
     const bool ready = present && answered;
     const bool written = query && m_success && m_lastSuccessPacket > query->firstPacket;
     const bool committed = query && m_lastCommitPacket && *m_lastCommitPacket > query->firstPacket;
-    Promise(m_controller->Session().DeviceReady() == ready,
+    Promise(m_controller->DeviceReady() == ready,
             "a unit is ready exactly when it is present and answered its three identity rows");
     Promise(m_view.startEnabled == (ready && !written),
             "Start is enabled exactly when an image is loaded, a unit is ready and no run is "

@@ -32,40 +32,39 @@ void DeviceInfoPanel::ResetDeviceInfo() {
     m_events.OnLogicEvent(IdentityReset{});
 }
 
-bool DeviceInfoPanel::QueryDeviceInfo() {
-    m_queryFault = IdentityFault::None;
+std::optional<Failure> DeviceInfoPanel::QueryDeviceInfo() {
+    std::optional<Failure> failure;
     IdentityRead read;
-    auto fail = [this](IdentityFault fault) {
-        if (m_queryFault == IdentityFault::None) {
-            m_queryFault = fault;
+    auto fail = [&failure](Cause cause) {
+        if (!failure) {
+            failure = Failure{Stage::Identity, 0, cause};
         }
     };
     for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
         CommandCode sent =
             m_protocol.SendCommandText(IdentityQueryText(m_profile.identityQueryCodes[row]));
         if (sent == 0) {
-            fail(IdentityFault::LinkFailed);
+            fail(Cause::LinkFailed);
             continue;
         }
         // The reader's rules are those of the acknowledgment wait with a larger budget: a failed
         // receive costs a try, a wrong size costs nothing, another command's answer resets to 3,
         // and a long run of answers that do not count ends the row.
         std::uint8_t response[PACKET_IMAGE_SIZE];
-        ResponseOutcome outcome =
+        const Exchange answer =
             AwaitResponse(m_protocol.link(), sent, IDENTITY_QUERY_TRIES, response);
-        if (outcome != ResponseOutcome::Accepted) {
-            fail(outcome == ResponseOutcome::Refused    ? IdentityFault::Refused
-                 : outcome == ResponseOutcome::NoAnswer ? IdentityFault::NoAnswer
-                                                        : IdentityFault::OutOfTurn);
+        if (answer != Exchange::Accepted) {
+            fail(answer == Exchange::Refused    ? Cause::Refused
+                 : answer == Exchange::NoAnswer ? Cause::NoAnswer
+                                                : Cause::OutOfTurn);
             continue;
         }
         m_values[row] = FormatIdentityValue(sent, response);
         read.answered[row] = true;
     }
     read.rows = m_values;
-    read.fault = m_queryFault;
     m_events.OnLogicEvent(read);
-    return m_queryFault == IdentityFault::None;
+    return failure;
 }
 
 } // namespace knot::logic

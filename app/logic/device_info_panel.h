@@ -2,11 +2,13 @@
 // placeholders and the query that fills them from the unit's answers.
 #pragma once
 
+#include "failure.h"
 #include "logic_events.h"
 #include "packet_protocol.h"
 #include "variant_profile.h"
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace knot::logic {
@@ -33,21 +35,19 @@ class DeviceInfoPanel {
 
     // Three rows with their placeholders (IdentityReset: the window also empties its bar).
     void ResetDeviceInfo();
-    // Queries the three rows in order; true when each got an accepted answer. A row that fails
-    // keeps its previous value and does not stop the others. Tells IdentityRead.
-    bool QueryDeviceInfo();
+    // Queries the three rows in order; nothing when each got an accepted answer, else the
+    // failure of the first row that failed (stage Identity). A row that fails keeps its previous
+    // value and does not stop the others. Tells IdentityRead.
+    std::optional<Failure> QueryDeviceInfo();
 
-    // What each row shows now (for knot-fdt and tests).
+    // What each row shows now.
     const IdentityValues& Values() const { return m_values; }
-    // Why the last query failed (knot-fdt says so; the window shows only the rows).
-    IdentityFault QueryFault() const { return m_queryFault; }
 
   private:
     const VariantProfile& m_profile;
     LogicObserver& m_events;
     PacketProtocol& m_protocol;
     IdentityValues m_values;
-    IdentityFault m_queryFault = IdentityFault::None;
 };
 
 } // namespace knot::logic

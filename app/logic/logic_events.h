@@ -24,15 +24,6 @@ enum class MessageIcon { Information, Stop };
 inline constexpr int IDENTITY_ROW_COUNT = 3;
 using IdentityValues = std::array<std::string, IDENTITY_ROW_COUNT>;
 
-// Why the last identity query did not fill every row: the fault of its first row that failed.
-enum class IdentityFault {
-    None,
-    LinkFailed, // the driver did not take the query
-    Refused,    // the unit answered it with a refusal
-    NoAnswer,   // the failed receives used up the row's budget
-    OutOfTurn,  // the unit kept answering with the wrong size or for another command
-};
-
 // A message box with one OK button; the window's observer returns once the operator closed it.
 struct OperatorMessage {
     std::string caption;
@@ -43,7 +34,7 @@ struct OperatorMessage {
 // A stage of the download begins (Prepare, CpuBlocks, FlashBlocks, Commit or Wait). `steps`: the
 // steps the stage has (CPU blocks, flash blocks, wait ticks), 0 for the two commands.
 struct StageBegan {
-    DownloadStage stage = DownloadStage::Idle;
+    Stage stage = Stage::Idle;
     std::uint32_t steps = 0;
 };
 
@@ -56,7 +47,7 @@ struct BlocksPlanned {
 
 // Block `number` of `count` of a region's stage was acknowledged (`sent`), or skipped as blank.
 struct BlockStep {
-    DownloadStage stage = DownloadStage::CpuBlocks;
+    Stage stage = Stage::CpuBlocks;
     std::uint32_t number = 0; // from 1
     std::uint32_t count = 0;
     bool sent = true;
@@ -67,6 +58,10 @@ struct WaitTick {
     std::uint32_t done = 0;
     std::uint32_t count = 0;
 };
+
+// The commit went to the unit, which now writes its flash on its own and must stay plugged in
+// until the wait has passed.
+struct CommitSent {};
 
 // The run ended: its report (succeeded, or where and why it failed) and the closing message
 // (none for a cancelled run). Told when the message box opens, before the commands come back.
@@ -83,11 +78,10 @@ struct StatusCleared {};
 struct IdentityReset {};
 
 // The identity query ended: `answered[row]` tells which rows got an accepted answer (their value
-// is in `rows`; the others keep what they showed before), `fault` why the first failing row failed.
+// is in `rows`; the others keep what they showed before).
 struct IdentityRead {
     IdentityValues rows;
     std::array<bool, IDENTITY_ROW_COUNT> answered{};
-    IdentityFault fault = IdentityFault::None;
 };
 
 // A unit was opened: its device path and number.
@@ -106,9 +100,15 @@ struct CommandStates {
     std::optional<bool> initialize;
 };
 
-using LogicEvent = std::variant<StageBegan, BlocksPlanned, BlockStep, WaitTick, RunEnded,
-                                StatusCleared, IdentityReset, IdentityRead, UnitArrived,
+using LogicEvent = std::variant<StageBegan, BlocksPlanned, BlockStep, WaitTick, CommitSent,
+                                RunEnded, StatusCleared, IdentityReset, IdentityRead, UnitArrived,
                                 UnitRemoved, CommandStates, OperatorMessage>;
+
+// Visits an event with one handler per kind: std::visit(Overloaded{[](const StageBegan&) {...},
+// ...}, event).
+template <class... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
+// Spelled out for compilers that do not deduce an aggregate's arguments yet.
+template <class... Handlers> Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 class LogicObserver {
   public:
@@ -116,6 +116,12 @@ class LogicObserver {
     // On the window's thread. An observer may run a nested message loop (a modal message box),
     // so the logic may be re-entered from inside.
     virtual void OnLogicEvent(const LogicEvent& event) = 0;
+};
+
+// An observer for a run whose events nobody needs.
+class IgnoredEvents : public LogicObserver {
+  public:
+    void OnLogicEvent(const LogicEvent&) override {}
 };
 
 // The observers of one controller, told in the order they were added. One added while an event

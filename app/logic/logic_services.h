@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 namespace knot::logic {
@@ -29,10 +30,14 @@ struct SessionTiming {
     std::chrono::milliseconds retryInterval{1000};
 };
 
+// Where the device search's diagnostic prints go.
+using DiagnosticSink = std::function<void(std::string_view text)>;
+
 struct LogicServices {
-    SleepFunction sleep;       // empty: std::this_thread::sleep_for
-    ThreadStarter startThread; // empty: std::thread, a failure to start gives no thread
-    BeepFunction beep;         // empty: the platform's simple beep
+    SleepFunction sleep;        // empty: std::this_thread::sleep_for
+    ThreadStarter startThread;  // empty: std::thread, a failure to start gives no thread
+    BeepFunction beep;          // empty: the platform's simple beep
+    DiagnosticSink diagnostics; // empty: standard output, which a windowed program does not show
     SessionTiming timing;
 };
 

@@ -1,51 +1,26 @@
 // The session with the unit and its two watchers.
 #include "unit_session.h"
 
-#include "command_rules.h"
-#include "device_info_panel.h"
 #include "disconnect_event.h"
+#include "disconnect_watch.h"
 #include "interface_survey.h"
+#include "unit_link.h"
 
 namespace knot::logic {
-using namespace knot::device;
 
-void UnitSession::WorkerChannel::Stop() {
-    std::lock_guard lock(m_mutex);
-    m_run = false;
-    m_changed.notify_all();
-}
-
-bool UnitSession::WorkerChannel::Pause(std::chrono::milliseconds period) {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, period, [this] { return !m_run; });
-}
-
-void UnitSession::WorkerChannel::Post(WindowMessage message, bool last) {
-    // Held across the post, so that Stop cannot return while a message is still on its way.
-    std::lock_guard lock(m_mutex);
-    if (!m_run) {
-        return;
-    }
-    if (last) {
-        m_run = false;
-    }
-    m_host.PostWindowMessage(message, 0);
-}
-
-UnitSession::UnitSession(WindowHost& host, LogicObserver& events, PathRecordingPort& port,
-                         DeviceAccess& access, DeviceLink& link, DeviceInfoPanel& deviceInfo,
-                         const LogicServices& services, SessionListener& listener)
-    : m_host(host), m_events(events), m_port(port), m_access(access), m_link(link),
-      m_deviceInfo(deviceInfo), m_services(WithDefaults(services)), m_listener(listener) {}
+UnitSession::UnitSession(WindowHost& host, UnitLink& link, const LogicServices& services)
+    : m_host(host), m_link(link), m_port(link.Port()), m_services(WithDefaults(services)) {}
 
 UnitSession::~UnitSession() {
     StopWorkers();
 }
 
+const std::string& UnitSession::DevicePath() const {
+    return m_link.DevicePath();
+}
+
 void UnitSession::ResetSessionHandles() {
-    m_link.handle = INVALID_PORT_HANDLE;
-    m_link.deviceNumber = UNKNOWN_DEVICE_NUMBER;
-    m_devicePath.clear();
+    m_link.Forget();
     m_hPollerThread.ReapIfEnded();
     m_hWatcherThread.ReapIfEnded();
     m_hWatcherStopEvent = m_port.CreateStopEvent();
@@ -59,6 +34,11 @@ void UnitSession::BeginArrivalDetection() {
     StartPoller({}, false);
 }
 
+std::shared_ptr<WorkerChannel> UnitSession::NewChannel() {
+    return std::make_shared<WorkerChannel>(
+        [&host = m_host](WindowMessage message) { host.PostWindowMessage(message, 0); });
+}
+
 void UnitSession::StartPoller(std::vector<std::string> baseline, bool retry) {
     m_hPollerThread.ReapIfEnded();
     if (!m_hPollerThread.IsInvalid()) {
@@ -68,7 +48,7 @@ void UnitSession::StartPoller(std::vector<std::string> baseline, bool retry) {
         // It has posted the arrival being handled now and is on its way out: set it aside.
         m_hPollerThread.WaitAndRelease(std::chrono::milliseconds(0));
     }
-    auto channel = std::make_shared<WorkerChannel>(m_host);
+    auto channel = NewChannel();
     if (m_hPollerThread.Start(m_services.startThread,
                               [&port = m_port, channel, baseline = std::move(baseline), retry,
                                timing = m_services.timing] {
@@ -95,10 +75,9 @@ void UnitSession::ArrivalPollerProc(DriverPort& port, WorkerChannel& channel,
 }
 
 bool UnitSession::OpenSession() {
-    if (!m_access.OpenDeviceLink(m_link)) {
+    if (!m_link.Open()) {
         return false;
     }
-    m_devicePath = m_port.PathOf(m_link.handle);
     m_hWatcherThread.ReapIfEnded();
     if (m_hWatcherThread.IsInvalid()) {
         StartWatcher();
@@ -107,12 +86,14 @@ bool UnitSession::OpenSession() {
 }
 
 void UnitSession::StartWatcher() {
-    auto channel = std::make_shared<WorkerChannel>(m_host);
-    const PortHandle named = m_port.OpenNamedEvent(DisconnectEventName(m_link.deviceNumber));
+    auto channel = NewChannel();
+    // Opened on the window's thread while the unit is open, so that a unit that vanishes before
+    // the watcher's first look cannot leave it waiting on a later unit's event of the same name.
+    const PortHandle named = m_port.OpenNamedEvent(DisconnectEventName(m_link.Link().deviceNumber));
     if (m_hWatcherThread.Start(
             m_services.startThread,
-            [&port = m_port, channel, named, stopEvent = m_hWatcherStopEvent, path = m_devicePath,
-             interval = m_services.timing.presenceInterval] {
+            [&port = m_port, channel, named, stopEvent = m_hWatcherStopEvent,
+             path = m_link.DevicePath(), interval = m_services.timing.presenceInterval] {
                 DisconnectWatcherProc(port, *channel, named, stopEvent, path, interval);
             })) {
         m_watcherChannel = std::move(channel);
@@ -121,68 +102,24 @@ void UnitSession::StartWatcher() {
     }
 }
 
-void UnitSession::DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel, PortHandle named,
-                                        PortHandle stopEvent, const std::string& devicePath,
-                                        std::chrono::milliseconds presenceInterval) {
-    if (named != INVALID_PORT_HANDLE && named != 0) {
-        WaitOutcome outcome = port.WaitForStopOrEvent(stopEvent, named, -1);
-        port.CloseEvent(named);
-        if (outcome == WaitOutcome::Disconnected) {
-            channel.Post(WM_DEVICE_REMOVED, true);
-            return;
-        }
-        if (outcome == WaitOutcome::Stop) {
-            return;
-        }
-    }
-    // No event to wait on: ask the setup service, without opening the device, whether the
-    // session's interface is still there.
-    for (;;) {
-        if (!channel.Running()) {
-            return;
-        }
-        if (!devicePath.empty() && !IsInterfacePresent(port, devicePath)) {
-            channel.Post(WM_DEVICE_REMOVED, true);
-            return;
-        }
-        if (channel.Pause(presenceInterval)) {
-            return;
-        }
-    }
-}
-
-int UnitSession::OnDeviceArrived(std::uintptr_t, std::intptr_t) {
+bool UnitSession::OnDeviceArrived() {
     if (m_link.IsOpen()) {
-        return 1; // a session is already open: an arrival left over from before it
+        return false; // a session is already open: an arrival left over from before it
     }
     if (!OpenSession()) {
         // Interfaces are present but none qualifies: keep watching, and look again when they
         // change, or after a while when some could not be judged (not opened, or no descriptor
         // read), so that a foreign interface causes no loop of opens.
         StartPoller(PresentPaths(m_port).value_or(std::vector<std::string>{}),
-                    m_access.UnjudgedInterfaces() > 0);
-        return 1;
+                    m_link.Access().UnjudgedInterfaces() > 0);
+        return false;
     }
-    m_events.OnLogicEvent(UnitArrived{m_devicePath, m_link.deviceNumber});
-    m_host.BeginWaitCursor();
-    if (m_deviceInfo.QueryDeviceInfo()) {
-        m_bDeviceReady = true;
-        m_listener.OnUnitReady();
-    }
-    m_host.EndWaitCursor();
-    return 1;
+    return true;
 }
 
-int UnitSession::OnDeviceRemoved(std::uintptr_t, std::intptr_t) {
+void UnitSession::OnDeviceRemoved() {
     StopWorkers();
     ResetSessionHandles();
-    m_deviceInfo.ResetDeviceInfo();
-    m_bDeviceReady = false;
-    m_events.OnLogicEvent(AtUnitRemoved());
-    BeginArrivalDetection();
-    m_events.OnLogicEvent(UnitRemoved{});
-    m_listener.OnUnitRemoved();
-    return 1;
 }
 
 void UnitSession::StopWorkers() {
@@ -205,7 +142,7 @@ void UnitSession::StopWorkers() {
         watcherEnded = m_hWatcherThread.WaitAndRelease(m_services.timing.stopTimeout);
     }
     if (m_link.IsOpen()) {
-        m_access.CloseDeviceLink(m_link);
+        m_link.Close();
     }
     // A watcher that overran may still wait on the stop event: it keeps it.
     if (m_hWatcherStopEvent != INVALID_PORT_HANDLE && watcherEnded) {

@@ -6,19 +6,15 @@
 namespace knot::logic {
 namespace {
 
-template <class... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
-// Spelled out for compilers that do not deduce an aggregate's arguments yet.
-template <class... Handlers> Overloaded(Handlers...) -> Overloaded<Handlers...>;
-
-const char* StatusOfStage(DownloadStage stage) {
+const char* StatusOfStage(Stage stage) {
     switch (stage) {
-    case DownloadStage::Prepare:
+    case Stage::Prepare:
         return STATUS_PREPARING;
-    case DownloadStage::CpuBlocks:
+    case Stage::CpuBlocks:
         return STATUS_CPU_PHASE;
-    case DownloadStage::FlashBlocks:
+    case Stage::FlashBlocks:
         return STATUS_FLASH_PHASE;
-    case DownloadStage::Wait:
+    case Stage::Wait:
         return STATUS_WRITING;
     default:
         return nullptr; // the commit shows no text of its own
@@ -35,73 +31,74 @@ int BlocksRange(const BlocksPlanned& planned) {
 
 void WindowEventRenderer::OnLogicEvent(const LogicEvent& event) {
     FlashTransferView& view = m_view;
-    std::visit(
-        Overloaded{
-            [&](const StageBegan& began) {
-                if (const char* status = StatusOfStage(began.stage)) {
-                    view.SetStatusText(status);
-                }
-                if (began.stage == DownloadStage::Wait) {
-                    view.SetProgressRange(static_cast<int>(began.steps) - 1);
-                    view.SetProgressPos(0);
-                }
-            },
-            [&](const BlocksPlanned& planned) {
-                m_cpuBlocks = static_cast<int>(planned.cpuBlocks);
-                view.SetProgressRange(BlocksRange(planned));
-                view.SetProgressPos(0);
-            },
-            [&](const BlockStep& step) {
-                const int number = static_cast<int>(step.number);
-                view.SetProgressPos(step.stage == DownloadStage::FlashBlocks ? m_cpuBlocks + number
-                                                                             : number);
-            },
-            [&](const WaitTick& tick) { view.SetProgressPos(static_cast<int>(tick.done)); },
-            [&](const RunEnded& ended) {
-                if (ended.closing) {
-                    view.ShowMessage(ended.closing->caption, ended.closing->text,
-                                     ended.closing->icon);
-                }
-                view.SetStatusText(STATUS_EMPTY);
-                if (ended.report.succeeded) {
-                    view.SetProgressPos(0);
-                }
-            },
-            [&](const StatusCleared&) { view.SetStatusText(STATUS_EMPTY); },
-            [&](const IdentityReset&) {
-                view.ClearIdentityList();
-                for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
-                    view.SetIdentityText(row, IDENTITY_LABEL_COLUMN, IDENTITY_ROW_LABELS[row]);
-                    view.SetIdentityText(row, IDENTITY_VALUE_COLUMN, IDENTITY_PLACEHOLDER);
-                }
-                view.SetProgressRange(1);
-                view.SetProgressPos(0);
-            },
-            [&](const IdentityRead& read) {
-                for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
-                    if (read.answered[row]) {
-                        view.SetIdentityText(row, IDENTITY_VALUE_COLUMN, read.rows[row]);
-                    }
-                }
-            },
-            [&](const UnitArrived&) {},
-            [&](const UnitRemoved&) {},
-            [&](const CommandStates& states) {
-                if (states.start) {
-                    view.EnableStart(*states.start);
-                }
-                if (states.open) {
-                    view.EnableOpenItem(*states.open);
-                }
-                if (states.initialize) {
-                    view.EnableInitializeItem(*states.initialize);
-                }
-            },
-            [&](const OperatorMessage& message) {
-                view.ShowMessage(message.caption, message.text, message.icon);
-            },
-        },
-        event);
+    std::visit(Overloaded{
+                   [&](const StageBegan& began) {
+                       if (const char* status = StatusOfStage(began.stage)) {
+                           view.SetStatusText(status);
+                       }
+                       if (began.stage == Stage::Wait) {
+                           view.SetProgressRange(static_cast<int>(began.steps) - 1);
+                           view.SetProgressPos(0);
+                       }
+                   },
+                   [&](const BlocksPlanned& planned) {
+                       m_cpuBlocks = static_cast<int>(planned.cpuBlocks);
+                       view.SetProgressRange(BlocksRange(planned));
+                       view.SetProgressPos(0);
+                   },
+                   [&](const BlockStep& step) {
+                       const int number = static_cast<int>(step.number);
+                       view.SetProgressPos(step.stage == Stage::FlashBlocks ? m_cpuBlocks + number
+                                                                            : number);
+                   },
+                   [&](const WaitTick& tick) { view.SetProgressPos(static_cast<int>(tick.done)); },
+                   [&](const CommitSent&) {},
+                   [&](const RunEnded& ended) {
+                       if (ended.closing) {
+                           view.ShowMessage(ended.closing->caption, ended.closing->text,
+                                            ended.closing->icon);
+                       }
+                       view.SetStatusText(STATUS_EMPTY);
+                       if (ended.report.succeeded) {
+                           view.SetProgressPos(0);
+                       }
+                   },
+                   [&](const StatusCleared&) { view.SetStatusText(STATUS_EMPTY); },
+                   [&](const IdentityReset&) {
+                       view.ClearIdentityList();
+                       for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
+                           view.SetIdentityText(row, IDENTITY_LABEL_COLUMN,
+                                                IDENTITY_ROW_LABELS[row]);
+                           view.SetIdentityText(row, IDENTITY_VALUE_COLUMN, IDENTITY_PLACEHOLDER);
+                       }
+                       view.SetProgressRange(1);
+                       view.SetProgressPos(0);
+                   },
+                   [&](const IdentityRead& read) {
+                       for (int row = 0; row < IDENTITY_ROW_COUNT; ++row) {
+                           if (read.answered[row]) {
+                               view.SetIdentityText(row, IDENTITY_VALUE_COLUMN, read.rows[row]);
+                           }
+                       }
+                   },
+                   [&](const UnitArrived&) {},
+                   [&](const UnitRemoved&) {},
+                   [&](const CommandStates& states) {
+                       if (states.start) {
+                           view.EnableStart(*states.start);
+                       }
+                       if (states.open) {
+                           view.EnableOpenItem(*states.open);
+                       }
+                       if (states.initialize) {
+                           view.EnableInitializeItem(*states.initialize);
+                       }
+                   },
+                   [&](const OperatorMessage& message) {
+                       view.ShowMessage(message.caption, message.text, message.icon);
+                   },
+               },
+               event);
 }
 
 } // namespace knot::logic

@@ -37,14 +37,6 @@ class CFlashTransferDlg : public QDialog, public FlashTransferView, private Wind
     void OnCommand(int commandId);
 
     FlashTransferController& Controller() { return *m_controller; }
-    QTableWidget* m_list = nullptr;
-    QPushButton* m_start = nullptr;
-    QLabel* m_status = nullptr;
-    QProgressBar* m_progress = nullptr;
-    QMenuBar* menuBar() const { return m_menuBar; }
-    const QFont& boldFont() const { return m_boldFont; }
-    // The menu item of `commandId`, or nullptr when this model's menu bar has none.
-    QAction* menuItem(int commandId) const;
 
     // FlashTransferView
     void SetStatusText(std::string_view text) override;
@@ -71,6 +63,8 @@ class CFlashTransferDlg : public QDialog, public FlashTransferView, private Wind
     void keyPressEvent(QKeyEvent* e) override;
 
   private:
+    // The menu item of `commandId`, or nullptr when this model's menu bar has none.
+    QAction* menuItem(int commandId) const;
     void CreateControls();
     void CreateMenuBar();
     void MakeBoldFont();
@@ -81,6 +75,11 @@ class CFlashTransferDlg : public QDialog, public FlashTransferView, private Wind
     void ShowAboutBox() override;
 
     const VariantProfile& m_profile;
+    // The controls, each named after its member, so that tools and tests find them.
+    QTableWidget* m_list = nullptr;
+    QPushButton* m_start = nullptr;
+    QLabel* m_status = nullptr;
+    QProgressBar* m_progress = nullptr;
     QMenuBar* m_menuBar = nullptr;
     std::map<int, QAction*> m_menuItems;
     QFont m_boldFont;

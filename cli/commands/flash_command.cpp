@@ -10,7 +10,7 @@
 #include "operator_texts.h"
 #include "terminal_output.h"
 #include "transfer_log.h"
-#include "unit_session_runner.h"
+#include "unit_opening.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

@@ -5,7 +5,9 @@
 #include "json_output.h"
 #include "model_option.h"
 #include "operator_texts.h"
-#include "unit_session_runner.h"
+#include "transfer_log.h"
+#include "unit_opening.h"
+#include "unit_run.h"
 #include "variant_profile.h"
 
 #include <CLI/CLI.hpp>
@@ -30,47 +32,55 @@ CLI::App* InfoCommand::Register(CLI::App& app) {
 
 ExitCode InfoCommand::Run(const DriverPortFactory& ports) {
     WatchForInterrupt();
-    SingleUnit unit = ChooseSingleUnit(m_choice, *ports(), m_bJson);
+    const std::unique_ptr<DriverPort> machine = ports();
+    SingleUnit unit = ChooseSingleUnit(m_choice, *machine, m_bJson);
     if (unit.code != ExitCode::Success) {
         return unit.code;
     }
-    UnitSessionRunner runner(ports, ProfileForModel(m_model), unit.path);
-    UnitSessionRunner::Found found = runner.OpenUnit();
-    if (found != UnitSessionRunner::Found::Ready) {
-        // The rows that did answer are shown, as the window shows them.
-        bool answered = false;
-        for (const std::string& value : runner.AnsweredRows()) {
-            answered = answered || (!value.empty() && value != IDENTITY_PLACEHOLDER);
-        }
-        if (answered && !m_bJson) {
-            PrintIdentityRows(runner.AnsweredRows());
-            std::fflush(stdout);
-        }
-        if (!m_bJson || !answered) {
-            return ReportUnitNotFound(runner, found, m_bJson);
-        }
-        UnitNotFound what = DescribeUnitNotFound(runner, found);
-        nlohmann::ordered_json out{{"result", what.cause}, {"error", what.text}};
-        out["identity"] = IdentityJson(runner.AnsweredRows());
-        out["exitCode"] = static_cast<int>(what.code);
-        std::printf("%s\n", DumpLine(out).c_str());
-        return what.code;
+    TransferLog log = TransferLog::AtPlatformPaths();
+    UnitRunSettings settings;
+    settings.devicePath = unit.path;
+    settings.stopRequested = Interrupted;
+    UnitRun run(ProfileForModel(m_model), *machine, log, m_quiet, std::move(settings));
+    if (const std::optional<Failure> failure = run.Open()) {
+        return Refuse(DescribeUnitNotFound(run, *failure, std::nullopt, *machine),
+                      run.AnsweredRows());
     }
-    const DeviceLink& link = runner.controller().Link();
+    const DeviceLink& link = run.Core().Link().Link();
     if (m_bJson) {
         nlohmann::ordered_json out;
         out["result"] = "ok";
         out["model"] = NormaliseModel(m_model);
-        out["devicePath"] = runner.controller().Session().DevicePath();
+        out["devicePath"] = run.OpenedPath();
         out["packetSize"] = link.packetSize;
         out["deviceNumber"] = link.deviceNumber;
-        out["identity"] = IdentityJson(runner.AnsweredRows());
+        out["identity"] = IdentityJson(run.AnsweredRows());
         std::printf("%s\n", DumpIndented(out).c_str());
     } else {
-        PrintIdentityRows(runner.AnsweredRows());
+        PrintIdentityRows(run.AnsweredRows());
     }
     std::fflush(stdout);
     return ExitCode::Success;
+}
+
+ExitCode InfoCommand::Refuse(const UnitNotFound& what, const IdentityValues& rows) const {
+    // The rows that did answer are shown, as the window shows them.
+    bool answered = false;
+    for (const std::string& value : rows) {
+        answered = answered || (!value.empty() && value != IDENTITY_PLACEHOLDER);
+    }
+    if (answered && !m_bJson) {
+        PrintIdentityRows(rows);
+        std::fflush(stdout);
+    }
+    if (!m_bJson || !answered) {
+        return ReportUnitNotFound(what, m_bJson);
+    }
+    nlohmann::ordered_json out{{"result", CauseName(what.failure.cause)}, {"error", what.text}};
+    out["identity"] = IdentityJson(rows);
+    out["exitCode"] = static_cast<int>(what.code);
+    std::printf("%s\n", DumpLine(out).c_str());
+    return what.code;
 }
 
 } // namespace knot::cli

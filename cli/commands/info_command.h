@@ -3,6 +3,7 @@
 
 #include "command.h"
 #include "unit_choice.h"
+#include "unit_opening.h"
 
 #include <string>
 
@@ -14,9 +15,13 @@ class InfoCommand : public Command {
     ExitCode Run(const DriverPortFactory& ports) override;
 
   private:
+    // Says why the unit could not be read, with the rows that did answer; the exit status.
+    ExitCode Refuse(const UnitNotFound& what, const IdentityValues& rows) const;
+
     std::string m_model;
     bool m_bJson = false;
     UnitChoice m_choice;
+    IgnoredEvents m_quiet;
 };
 
 } // namespace knot::cli

@@ -3,7 +3,10 @@
 #include "interrupt_flag.h"
 #include "json_output.h"
 #include "model_option.h"
-#include "unit_session_runner.h"
+#include "operator_texts.h"
+#include "transfer_log.h"
+#include "unit_opening.h"
+#include "unit_run.h"
 #include "variant_profile.h"
 
 #include <CLI/CLI.hpp>
@@ -33,22 +36,25 @@ ExitCode InitializeCommand::Run(const DriverPortFactory& ports) {
         return ExitCode::UsageError;
     }
     WatchForInterrupt();
-    SingleUnit unit = ChooseSingleUnit(m_choice, *ports(), m_bJson, true);
+    const std::unique_ptr<DriverPort> machine = ports();
+    SingleUnit unit = ChooseSingleUnit(m_choice, *machine, m_bJson, true);
     if (unit.code != ExitCode::Success) {
         return unit.code;
     }
-    UnitSessionRunner runner(ports, profile, unit.path, nullptr, unit.number);
-    UnitSessionRunner::Found found = runner.OpenUnit(true);
-    if (found != UnitSessionRunner::Found::Ready) {
-        return ReportUnitNotFound(runner, found, m_bJson);
+    TransferLog log = TransferLog::AtPlatformPaths();
+    UnitRunSettings settings;
+    settings.devicePath = unit.path;
+    settings.forWriting = true;
+    settings.stopRequested = Interrupted;
+    IgnoredEvents quiet;
+    UnitRun run(profile, *machine, log, quiet, std::move(settings));
+    if (const std::optional<Failure> failure = run.Open()) {
+        return ReportUnitNotFound(DescribeUnitNotFound(run, *failure, unit.number, *machine),
+                                  m_bJson);
     }
-    std::string text; // the closing message the logic tells
-    ScopedObserver heard(runner.controller(), [&](const LogicEvent& event) {
-        if (const auto* message = std::get_if<OperatorMessage>(&event)) {
-            text = message->text;
-        }
-    });
-    bool acknowledged = runner.controller().OnDataInitialize();
+    const bool acknowledged = run.Initialize() == Exchange::Accepted;
+    // The closing message the window shows.
+    const char* text = acknowledged ? INITIALIZE_DONE_TEXT : INITIALIZE_FAILED_TEXT;
     const ExitCode code = acknowledged ? ExitCode::Success : ExitCode::UnitRefused;
     if (m_bJson) {
         const nlohmann::ordered_json out{{"result", acknowledged ? "ok" : "failed"},
@@ -56,7 +62,7 @@ ExitCode InitializeCommand::Run(const DriverPortFactory& ports) {
                                          {"exitCode", static_cast<int>(code)}};
         std::printf("%s\n", DumpLine(out).c_str());
     } else {
-        std::fprintf(acknowledged ? stdout : stderr, "%s\n", text.c_str());
+        std::fprintf(acknowledged ? stdout : stderr, "%s\n", text);
     }
     return code;
 }

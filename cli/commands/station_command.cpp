@@ -158,15 +158,16 @@ void StationLines::Ended(const RunningLane& entry, const LaneTally& tally) {
 void StationLines::ShowLanes(const std::list<RunningLane>& lanes, const LaneTally& tally) {
     for (const RunningLane& entry : lanes) {
         const LaneStatus& status = entry.lane->Status();
-        if (static_cast<DownloadStage>(status.stage.load()) != DownloadStage::Wait ||
-            status.ended || !m_waitsShown.insert(&entry).second || !m_text) {
+        if (static_cast<Stage>(status.stage.load()) != Stage::Wait || status.ended ||
+            !m_waitsShown.insert(&entry).second || !m_text) {
             continue;
         }
-        const long left = std::max(0L, status.total.load() - status.done.load());
+        const CommitWait& wait = entry.lane->Wait();
+        const std::uint32_t left = wait.TicksLeft(static_cast<std::uint32_t>(status.done.load()));
         char line[128];
         std::snprintf(line, sizeof line,
                       "unit %d  committed: keep it plugged in, it writes its flash for %.0f s",
-                      entry.number, std::ceil(CommitWait{}.Seconds(static_cast<double>(left))));
+                      entry.number, std::ceil(wait.Seconds(left)));
         Say(line);
     }
     if (m_terminal) {

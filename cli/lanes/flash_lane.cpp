@@ -7,145 +7,153 @@
 #include "identity_text.h"
 #include "interrupt_flag.h"
 #include "lane_record.h"
-#include "unit_session_runner.h"
+#include "transfer_log.h"
+#include "unit_opening.h"
+#include "unit_run.h"
 #include "variant_profile.h"
 
-#include <memory>
-
 namespace knot::cli {
-using namespace knot::core;
-
 namespace {
 
-// The lane's figure of progress in the stage it is in: steps done of total.
-void NoteStatus(LaneStatus& status, const DownloadReport& report, int position,
-                std::size_t flashBlocks, std::uint32_t waitSteps) {
-    status.stage = static_cast<int>(report.stage);
-    const StageSteps steps =
-        StepsOfStage(report, position, flashBlocks, CommitWait{waitSteps}).value_or(StageSteps{});
-    status.done = steps.done;
-    status.total = steps.total;
+CommitWait WaitOf(const LaneSettings& settings) {
+    if (settings.commitWaitMs) {
+        return CommitWait::OfMilliseconds(*settings.commitWaitMs);
+    }
+    return {settings.profile->commitWaitSteps, COMMIT_WAIT_TICK};
 }
 
 } // namespace
 
-void CopyImage(const FirmwareImage& from, FirmwareImage& to) {
-    to.CpuRegion = from.CpuRegion;
-    to.FlashRegion = from.FlashRegion;
-    to.flashExtent = from.flashExtent;
-    to.flashDataStored = from.flashDataStored;
-    to.imageLoaded = from.imageLoaded;
-}
+FlashLane::FlashLane(LaneSettings settings)
+    : m_settings(std::move(settings)), m_wait(WaitOf(m_settings)) {}
+
+FlashLane::~FlashLane() = default;
 
 ExitCode FlashLane::Run() {
     const LaneSettings& s = m_settings;
-    UnitSessionRunner runner(s.ports, *s.profile, s.devicePath, s.log, s.deviceNumber);
-    DownloadSequence& sequence = runner.controller().Sequence();
-    std::unique_ptr<DownloadProgress> progress;
-    ScopedObserver heard(runner.controller(), [&](const LogicEvent& event) {
-        const OperatorMessage* message = std::get_if<OperatorMessage>(&event);
-        if (const auto* ended = std::get_if<RunEnded>(&event)) {
-            message = ended->closing ? &*ended->closing : nullptr;
-        } else if (const auto* step = std::get_if<BlockStep>(&event)) {
-            if (step->stage == DownloadStage::CpuBlocks) {
-                m_cpuSteps = static_cast<int>(step->number);
-            }
-        } else if (std::holds_alternative<BlocksPlanned>(event) ||
-                   std::holds_alternative<IdentityReset>(event)) {
-            m_cpuSteps = 0;
-        }
-        if (message == nullptr) {
-            return;
-        }
-        m_runMessage = message->text;
-        if (!s.printMessages) {
-            return;
-        }
-        if (progress && !sequence.IsRunning()) {
-            progress->End(sequence.Report()); // the stage lines come before the closing message
-        }
-        std::FILE* to = message->icon == MessageIcon::Stop ? stderr : stdout;
-        std::fprintf(to, "%s%s\n", s.prefix.c_str(), message->text.c_str());
-        std::fflush(to);
-    });
+    const std::unique_ptr<DriverPort> machine = s.ports();
+    // The platform's paths are looked up only without a shared log: the lookup reads the user
+    // database, which is not safe from several lanes at once.
+    TransferLog ownLog = s.log != nullptr ? TransferLog(std::string(), std::string())
+                                          : TransferLog::AtPlatformPaths();
+    UnitRunSettings settings;
+    settings.devicePath = s.devicePath;
+    settings.forWriting = true;
+    settings.finishCommittedWait = s.finishCommittedWait;
+    settings.stopRequested = Interrupted;
+    UnitRun run(*s.profile, *machine, s.log != nullptr ? *s.log : ownLog, *this,
+                std::move(settings));
 
     m_record = s.common;
     m_record["time"] = UtcTimestamp();
-    AddUnitFacts(m_record, s.devicePath, s.deviceNumber, runner.AnsweredRows());
+    AddUnitFacts(m_record, s.devicePath, s.deviceNumber, run.AnsweredRows());
     NoteRecord(m_record);
-    const UnitSessionRunner::Found found = runner.OpenUnit(true);
-    if (!runner.OpenedPath().empty()) {
-        AddUnitFacts(m_record, runner.OpenedPath(), runner.OpenedNumber(), runner.AnsweredRows());
+    const std::optional<Failure> failure = run.Open();
+    if (!run.OpenedPath().empty()) {
+        AddUnitFacts(m_record, run.OpenedPath(), run.OpenedNumber(), run.AnsweredRows());
     }
     NoteRecord(m_record);
-    if (found != UnitSessionRunner::Found::Ready) {
-        UnitNotFound what = DescribeUnitNotFound(runner, found);
-        m_record["failure"] = {{"stage", what.stage}, {"block", 0}, {"cause", what.cause}};
+    if (failure) {
+        const UnitNotFound what = DescribeUnitNotFound(run, *failure, s.deviceNumber, *machine);
+        m_record["failure"] = {{"stage", StageName(failure->stage)},
+                               {"block", 0},
+                               {"cause", CauseName(failure->cause)}};
         const bool stopped = what.code == ExitCode::Interrupted;
         return Finish({stopped ? "interrupted" : "failed", what.code, what.text}, what.text);
     }
     if (s.printIdentity) {
-        PrintIdentityRows(runner.AnsweredRows());
+        PrintIdentityRows(run.AnsweredRows());
     }
-    progress = PrepareDownload(runner.controller());
-    return Download(runner, *progress);
-}
-
-std::unique_ptr<DownloadProgress> FlashLane::PrepareDownload(FlashTransferController& controller) {
-    const LaneSettings& s = m_settings;
-    DownloadSequence& sequence = controller.Sequence();
-    CopyImage(*s.image, controller.Image());
-    if (s.commitWaitMs) {
-        const CommitWait wait = CommitWait::OfMilliseconds(*s.commitWaitMs);
-        sequence.SetCommitWait(wait.steps, wait.tick);
-    }
-    auto progress = std::make_unique<DownloadProgress>(
+    m_progress = std::make_unique<DownloadProgress>(
         s.stageLines ? s.stageLines : stdout, s.bar, s.stageLines == nullptr,
-        s.image->CountCpuBlocksToSend(), s.image->FlashBlockCount(), sequence.Wait());
-    progress->SetLinePrefix(s.prefix);
-    return progress;
+        s.image->CountCpuBlocksToSend(), s.image->FlashBlockCount(), m_wait);
+    m_progress->SetLinePrefix(s.prefix);
+    return Download(run);
 }
 
-ExitCode FlashLane::Download(UnitSessionRunner& runner, DownloadProgress& progress) {
-    FlashTransferController& controller = runner.controller();
-    DownloadSequence& sequence = controller.Sequence();
-    const std::size_t flashBlocks = m_settings.image->FlashBlockCount();
-    const std::uint32_t waitSteps = sequence.CommitWaitSteps();
+ExitCode FlashLane::Download(UnitRun& run) {
     m_runMessage.reset();
-    const DownloadReport& report = sequence.Report();
-    std::unique_lock<std::mutex> atCommit(m_snapshotMutex, std::defer_lock);
-    auto note = [&] {
-        progress.Update(report, m_cpuSteps);
-        NoteStatus(m_status, report, m_cpuSteps, flashBlocks, waitSteps);
-        NoteStep(atCommit, sequence, waitSteps);
-    };
-    progress.Begin();
+    m_progress->Begin();
     {
         std::lock_guard lock(m_snapshotMutex);
-        m_snapshot.report.failure = {DownloadStage::Prepare, 0, DownloadFailureCause::Interrupted};
+        m_snapshot.report.failure = Failure{Stage::Prepare, 0, Cause::Interrupted};
     }
-    controller.OnStartDownload();
-    note();
-    const bool finished =
-        runner.Pump([&] { return !sequence.IsRunning(); }, note,
-                    [&] { return m_settings.finishCommittedWait && report.commitSent; });
-    if (atCommit.owns_lock()) {
-        atCommit.unlock();
-    }
-    if (!finished) {
-        sequence.Cancel(); // between two blocks: nothing more goes to the unit
-    }
-    progress.End(report);
+    m_run = &run;
+    const DownloadReport& report = run.Download(*m_settings.image, m_wait);
+    m_run = nullptr;
+    m_progress->End(report);
     m_status.stage = static_cast<int>(report.stage);
 
-    AddDownloadFacts(m_record, report, progress);
+    AddDownloadFacts(m_record, report, *m_progress);
     // Only what the logic said during this run: never the message of the load before it.
     nlohmann::ordered_json message = nullptr;
     if (m_runMessage) {
         message = *m_runMessage;
     }
-    const bool stopped = !finished || (!report.succeeded && Interrupted());
-    return Finish(DescribeDownloadEnd(report, stopped, waitSteps), message);
+    const bool stopped = run.Stopped() || (!report.succeeded && Interrupted());
+    return Finish(DescribeDownloadEnd(report, stopped, m_wait), message);
+}
+
+void FlashLane::OnLogicEvent(const LogicEvent& event) {
+    if (m_run == nullptr) {
+        return; // the opening's events: the lane says what it found once it is open
+    }
+    const DownloadReport& report = m_run->Core().Report();
+    std::visit(Overloaded{
+                   [&](const StageBegan& began) {
+                       m_progress->BeginStage(began.stage, report);
+                       m_status.stage = static_cast<int>(began.stage);
+                       m_status.total = static_cast<long>(began.steps);
+                       m_status.done = 0;
+                   },
+                   [&](const BlockStep& step) {
+                       m_progress->Step(report, step.number);
+                       m_status.done = static_cast<long>(step.number);
+                   },
+                   [&](const WaitTick& tick) {
+                       m_progress->Step(report, tick.done);
+                       m_status.done = static_cast<long>(tick.done);
+                   },
+                   [&](const RunEnded& ended) {
+                       if (ended.closing) {
+                           ShowMessage(*ended.closing);
+                       }
+                   },
+                   [&](const OperatorMessage& message) { ShowMessage(message); },
+                   [](const auto&) {},
+               },
+               event);
+    NoteStep(event);
+}
+
+void FlashLane::NoteStep(const LogicEvent& event) {
+    const DownloadCore& core = m_run->Core();
+    std::lock_guard lock(m_snapshotMutex);
+    if (core.IsRunning()) {
+        m_snapshot.report = core.Report();
+        m_snapshot.report.failure = core.PendingStep(Cause::Interrupted);
+    }
+    const auto* began = std::get_if<StageBegan>(&event);
+    if (began != nullptr && began->stage == Stage::Commit) {
+        m_snapshot.commitInFlight = true; // until the core says whether it went
+    } else if (std::holds_alternative<CommitSent>(event) ||
+               std::holds_alternative<RunEnded>(event)) {
+        m_snapshot.commitInFlight = false;
+        m_snapshotChanged.notify_all();
+    }
+}
+
+void FlashLane::ShowMessage(const OperatorMessage& message) {
+    m_runMessage = message.text;
+    if (!m_settings.printMessages) {
+        return;
+    }
+    if (!m_run->Core().IsRunning()) {
+        m_progress->End(m_run->Core().Report()); // the stage lines come before the message
+    }
+    std::FILE* to = message.icon == MessageIcon::Stop ? stderr : stdout;
+    std::fprintf(to, "%s%s\n", m_settings.prefix.c_str(), message.text.c_str());
+    std::fflush(to);
 }
 
 ExitCode FlashLane::Finish(const LaneEnd& end, const nlohmann::ordered_json& message) {
@@ -167,25 +175,6 @@ void FlashLane::NoteRecord(const nlohmann::ordered_json& record) {
     m_snapshot.record = record;
 }
 
-void FlashLane::NoteStep(std::unique_lock<std::mutex>& atCommit, const DownloadSequence& sequence,
-                         std::uint32_t waitSteps) {
-    if (!atCommit.owns_lock()) {
-        atCommit.lock();
-    }
-    bool commitNext = false;
-    if (sequence.IsRunning()) {
-        m_snapshot.report = sequence.Report();
-        m_snapshot.report.failure = sequence.PendingStep(DownloadFailureCause::Interrupted);
-        m_snapshot.waitSteps = waitSteps;
-        commitNext = m_snapshot.report.failure->stage == DownloadStage::Commit;
-    }
-    // Kept until the next note when the commit goes out next: a record taken meanwhile waits to
-    // know whether it went.
-    if (!commitNext) {
-        atCommit.unlock();
-    }
-}
-
 nlohmann::ordered_json FlashLane::RecordNow(std::string* line) const {
     if (m_status.ended) {
         if (line != nullptr) {
@@ -193,14 +182,15 @@ nlohmann::ordered_json FlashLane::RecordNow(std::string* line) const {
         }
         return m_record; // final, and no longer written once the lane ended
     }
-    std::lock_guard lock(m_snapshotMutex);
+    std::unique_lock lock(m_snapshotMutex);
+    m_snapshotChanged.wait(lock, [this] { return !m_snapshot.commitInFlight; });
     const DownloadReport& report = m_snapshot.report;
-    const LaneEnd end = DescribeDownloadEnd(report, true, m_snapshot.waitSteps);
+    const LaneEnd end = DescribeDownloadEnd(report, true, m_wait);
     nlohmann::ordered_json record = m_snapshot.record;
     record["commitSent"] = report.commitSent;
     if (report.failure) {
         record["failure"] = {{"stage", StageName(report.failure->stage)},
-                             {"block", report.failure->blockNumber},
+                             {"block", report.failure->block},
                              {"cause", "interrupted"}};
     } else {
         record["failure"] = {{"stage", "identity"}, {"block", 0}, {"cause", "interrupted"}};

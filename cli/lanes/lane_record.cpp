@@ -10,50 +10,18 @@
 namespace knot::cli {
 namespace {
 
-const char* CauseName(DownloadFailureCause cause) {
-    switch (cause) {
-    case DownloadFailureCause::LinkFailed:
-        return "link-failed";
-    case DownloadFailureCause::Refused:
-        return "refused";
-    case DownloadFailureCause::NoAnswer:
-        return "no-answer";
-    case DownloadFailureCause::UnitRemoved:
-        return "unit-removed";
-    case DownloadFailureCause::Interrupted:
-        return "interrupted";
-    }
-    return "?";
-}
-
-const char* CauseText(DownloadFailureCause cause) {
-    switch (cause) {
-    case DownloadFailureCause::LinkFailed:
-        return "the link failed: the driver did not take the packet";
-    case DownloadFailureCause::Refused:
-        return "the unit refused it";
-    case DownloadFailureCause::NoAnswer:
-        return "the unit stopped answering";
-    case DownloadFailureCause::UnitRemoved:
-        return "the unit was unplugged";
-    case DownloadFailureCause::Interrupted:
-        return "interrupted";
-    }
-    return "?";
-}
-
-std::string StoppedLine(const DownloadReport& report, std::uint32_t waitSteps) {
+std::string StoppedLine(const DownloadReport& report, const CommitWait& wait) {
     std::string line = std::string("interrupted during ") +
                        StageName(report.failure ? report.failure->stage : report.stage) + "; " +
                        (report.commitSent ? "the commit had been sent" : "no commit was sent");
     if (report.commitSent && !report.succeeded) {
         // The unit writes its flash on its own now; unplugging it would break that.
-        const std::uint32_t left = CommitWait{waitSteps}.TicksLeft(report.waitStepsDone);
+        const std::uint32_t left = wait.TicksLeft(report.waitStepsDone);
         char text[128];
         std::snprintf(text, sizeof text,
                       ": the unit is still writing its flash, keep it plugged in for another "
                       "%.0f s",
-                      std::ceil(CommitWait{}.Seconds(left)));
+                      std::ceil(wait.Seconds(left)));
         line += text;
     }
     return line;
@@ -62,14 +30,14 @@ std::string StoppedLine(const DownloadReport& report, std::uint32_t waitSteps) {
 std::string FailedLine(const DownloadReport& report) {
     char text[160] = "failed";
     if (report.failure) {
-        const DownloadFailure& failure = *report.failure;
-        if (failure.blockNumber > 0) {
+        const Failure& failure = *report.failure;
+        if (failure.block > 0) {
             std::snprintf(text, sizeof text, "failed in stage %s at block %d: %s",
-                          StageName(failure.stage), static_cast<int>(failure.blockNumber),
-                          CauseText(failure.cause));
+                          StageName(failure.stage), static_cast<int>(failure.block),
+                          CauseWords(failure.cause));
         } else {
             std::snprintf(text, sizeof text, "failed in stage %s: %s", StageName(failure.stage),
-                          CauseText(failure.cause));
+                          CauseWords(failure.cause));
         }
     }
     return text;
@@ -77,9 +45,9 @@ std::string FailedLine(const DownloadReport& report) {
 
 } // namespace
 
-LaneEnd DescribeDownloadEnd(const DownloadReport& report, bool stopped, std::uint32_t waitSteps) {
+LaneEnd DescribeDownloadEnd(const DownloadReport& report, bool stopped, const CommitWait& wait) {
     if (stopped) {
-        return {"interrupted", ExitCode::Interrupted, StoppedLine(report, waitSteps)};
+        return {"interrupted", ExitCode::Interrupted, StoppedLine(report, wait)};
     }
     if (!report.succeeded) {
         return {"failed", ExitCode::DownloadFailed, FailedLine(report)};
@@ -102,15 +70,14 @@ void AddDownloadFacts(nlohmann::ordered_json& record, const DownloadReport& repo
     record["cpuBlocksSkipped"] = report.cpuBlocksSkipped;
     record["commitSent"] = report.commitSent;
     nlohmann::ordered_json seconds;
-    for (DownloadStage stage :
-         {DownloadStage::Prepare, DownloadStage::CpuBlocks, DownloadStage::FlashBlocks,
-          DownloadStage::Commit, DownloadStage::Wait}) {
+    for (Stage stage :
+         {Stage::Prepare, Stage::CpuBlocks, Stage::FlashBlocks, Stage::Commit, Stage::Wait}) {
         seconds[StageName(stage)] = progress.StageSeconds(stage);
     }
     record["stageSeconds"] = seconds;
     if (report.failure) {
         record["failure"] = {{"stage", StageName(report.failure->stage)},
-                             {"block", report.failure->blockNumber},
+                             {"block", report.failure->block},
                              {"cause", CauseName(report.failure->cause)}};
     } else {
         record["failure"] = nullptr;

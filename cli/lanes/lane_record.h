@@ -2,7 +2,8 @@
 // it stopped) and the one line that says how it ended.
 #pragma once
 
-#include "download_sequence.h"
+#include "commit_wait.h"
+#include "download_report.h"
 #include "exit_codes.h"
 #include "logic_events.h"
 
@@ -25,8 +26,8 @@ struct LaneEnd {
 };
 
 // The end of a download that ran: "written", where it failed, or where it was stopped
-// (`stopped`: by Ctrl-C) and, after the commit, how long the unit must stay plugged in.
-LaneEnd DescribeDownloadEnd(const DownloadReport& report, bool stopped, std::uint32_t waitSteps);
+// (`stopped`: by Ctrl-C) and, after the commit, how long of `wait` the unit must stay plugged in.
+LaneEnd DescribeDownloadEnd(const DownloadReport& report, bool stopped, const CommitWait& wait);
 
 // The unit the record speaks of: its device path ("" for none) and number (none when it was
 // neither opened nor chosen), and the identity rows it answered with.

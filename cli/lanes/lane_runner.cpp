@@ -110,8 +110,8 @@ std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes) {
         const LaneStatus& status = entry.lane->Status();
         if (!status.ended) {
             looks.push_back({"unit " + std::to_string(entry.number),
-                             static_cast<DownloadStage>(status.stage.load()), status.done.load(),
-                             status.total.load()});
+                             static_cast<Stage>(status.stage.load()), status.done.load(),
+                             status.total.load(), entry.lane->Wait()});
         }
     }
     return looks;

@@ -1,5 +1,5 @@
 #include "download_progress.h"
-#include "stage_name.h"
+#include "failure.h"
 
 #include "firmware_image.h"
 #include "live_lines.h"
@@ -34,43 +34,37 @@ DownloadProgress::DownloadProgress(std::FILE* out, bool bar, bool quiet, std::si
 
 void DownloadProgress::Begin() {
     m_runStart = m_stageStart = m_lastDraw = Clock::now();
-    m_stage = DownloadStage::Prepare;
+    m_stage = Stage::Idle; // until the prepare begins
 }
 
-void DownloadProgress::Update(const DownloadReport& report, int position) {
-    if (m_stage == DownloadStage::Finished) {
+void DownloadProgress::BeginStage(Stage stage, const DownloadReport& report) {
+    if (m_stage == Stage::Finished) {
         return;
     }
-    Clock::time_point now = Clock::now();
-    if (report.stage != m_stage) {
-        CloseStage(m_stage, report, now);
-        if (report.stage == DownloadStage::Wait && m_stage != DownloadStage::Commit) {
-            // The commit is sent by the step that begins the wait: it gets its line all the same.
-            CloseStage(DownloadStage::Commit, report, now);
-        }
-        m_stage = report.stage;
-        m_stageStart = now;
-    }
-    if (m_bar && now - m_lastDraw >= REDRAW_INTERVAL) {
+    const Clock::time_point now = Clock::now();
+    CloseStage(m_stage, report, now);
+    m_stage = stage;
+    m_stageStart = now;
+}
+
+void DownloadProgress::Step(const DownloadReport& report, long position) {
+    const Clock::time_point now = Clock::now();
+    if (m_bar && m_stage != Stage::Finished && now - m_lastDraw >= REDRAW_INTERVAL) {
         DrawBar(report, position, now);
         m_lastDraw = now;
     }
 }
 
 void DownloadProgress::End(const DownloadReport& report) {
-    if (m_stage == DownloadStage::Finished) {
+    if (m_stage == Stage::Finished) {
         return;
     }
     ClearBar();
-    Clock::time_point now = Clock::now();
-    CloseStage(m_stage, report, now);
-    if (report.stage != m_stage) {
-        CloseStage(report.stage, report, now); // the step that ended the run began this stage
-    }
-    m_stage = DownloadStage::Finished;
+    CloseStage(m_stage, report, Clock::now());
+    m_stage = Stage::Finished;
 }
 
-double DownloadProgress::StageSeconds(DownloadStage stage) const {
+double DownloadProgress::StageSeconds(Stage stage) const {
     return m_seconds[static_cast<std::size_t>(stage)];
 }
 
@@ -82,9 +76,9 @@ void DownloadProgress::ClearBar() {
     }
 }
 
-void DownloadProgress::CloseStage(DownloadStage stage, const DownloadReport& report,
+void DownloadProgress::CloseStage(Stage stage, const DownloadReport& report,
                                   Clock::time_point now) {
-    if (stage == DownloadStage::Idle || stage == DownloadStage::Finished) {
+    if (stage == Stage::Idle || stage == Stage::Finished) {
         return;
     }
     double seconds = stage == m_stage ? Seconds(now - m_stageStart) : 0.0;
@@ -95,29 +89,29 @@ void DownloadProgress::CloseStage(DownloadStage stage, const DownloadReport& rep
     ClearBar();
     bool failedHere = report.failure && report.failure->stage == stage;
     switch (stage) {
-    case DownloadStage::Prepare:
+    case Stage::Prepare:
         std::fprintf(m_out, "%sprepare  %-44s %8.3f s\n", m_prefix.c_str(),
                      failedHere ? "failed" : "acknowledged", seconds);
         break;
-    case DownloadStage::CpuBlocks: {
+    case Stage::CpuBlocks: {
         char text[64];
         std::snprintf(text, sizeof text, "%zu block%s sent, %zu blank skipped",
                       report.cpuBlocksSent, Plural(report.cpuBlocksSent), report.cpuBlocksSkipped);
         std::fprintf(m_out, "%scpu      %-44s %8.3f s\n", m_prefix.c_str(), text, seconds);
         break;
     }
-    case DownloadStage::FlashBlocks: {
+    case Stage::FlashBlocks: {
         char text[64];
         std::snprintf(text, sizeof text, "%zu of %zu block%s sent", report.flashBlocksSent,
                       m_flashBlocks, Plural(m_flashBlocks));
         std::fprintf(m_out, "%sflash    %-44s %8.3f s\n", m_prefix.c_str(), text, seconds);
         break;
     }
-    case DownloadStage::Commit:
+    case Stage::Commit:
         std::fprintf(m_out, "%scommit   %-44s %8.3f s\n", m_prefix.c_str(),
                      report.commitSent ? "sent" : "failed", seconds);
         break;
-    case DownloadStage::Wait: {
+    case Stage::Wait: {
         char text[64];
         std::snprintf(text, sizeof text, "%u of %u tick%s", report.waitStepsDone, m_wait.Ticks(),
                       Plural(m_wait.Ticks()));
@@ -130,32 +124,27 @@ void DownloadProgress::CloseStage(DownloadStage stage, const DownloadReport& rep
     std::fflush(m_out);
 }
 
-std::optional<StageSteps> StepsOfStage(const DownloadReport& report, int position,
-                                       std::size_t flashBlocks, const CommitWait& wait) {
-    switch (report.stage) {
-    case DownloadStage::CpuBlocks:
-        return StageSteps{position, static_cast<long>(CPU_BLOCK_COUNT)};
-    case DownloadStage::FlashBlocks:
-        return StageSteps{static_cast<long>(report.flashBlocksSent),
-                          static_cast<long>(flashBlocks)};
-    case DownloadStage::Wait:
-        return StageSteps{static_cast<long>(report.waitStepsDone), static_cast<long>(wait.Ticks())};
+void DownloadProgress::DrawBar(const DownloadReport& report, long position, Clock::time_point now) {
+    long total = 0;
+    switch (m_stage) {
+    case Stage::CpuBlocks:
+        total = static_cast<long>(CPU_BLOCK_COUNT);
+        break;
+    case Stage::FlashBlocks:
+        total = static_cast<long>(m_flashBlocks);
+        break;
+    case Stage::Wait:
+        total = static_cast<long>(m_wait.Ticks());
+        break;
     default:
-        return std::nullopt;
+        return; // a command has no steps to show
     }
-}
-
-void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock::time_point now) {
-    const std::optional<StageSteps> steps = StepsOfStage(report, position, m_flashBlocks, m_wait);
-    if (!steps) {
-        return;
-    }
-    const long total = std::max(steps->total, 1L);
-    const long done = std::clamp(steps->done, 0L, total);
+    total = std::max(total, 1L);
+    const long done = std::clamp(position, 0L, total);
     const std::string bar = ProgressBar(BAR_WIDTH, done, total);
     const double waitLeft = m_wait.Seconds(m_wait.TicksLeft(report.waitStepsDone));
     char line[256];
-    if (report.stage == DownloadStage::Wait) {
+    if (m_stage == Stage::Wait) {
         // The unit writes its flash now: a countdown, and the one thing the operator must not do.
         std::snprintf(line, sizeof line, "wait   %s %3.0f s left: do not unplug the unit",
                       bar.c_str(), std::ceil(waitLeft));
@@ -178,7 +167,7 @@ void DownloadProgress::DrawBar(const DownloadReport& report, int position, Clock
                 std::snprintf(pace, sizeof pace, "%7.1f KiB/s", 32.0 / 1024.0 / perBlock);
             }
         }
-        std::snprintf(line, sizeof line, "%-6s %s %6ld/%-6ld %12s %s", StageName(report.stage),
+        std::snprintf(line, sizeof line, "%-6s %s %6ld/%-6ld %12s %s", StageName(m_stage),
                       bar.c_str(), done, total, pace, left);
     }
     // Never as wide as the terminal, read again each time: a line that wraps is not redrawn.

@@ -1,9 +1,11 @@
 // How knot-fdt shows a download: on a terminal a live bar with the stage, steps done of total,
 // throughput and time left; otherwise one line per stage as it ends. It also times each stage.
+// The lane tells it the download core's events as they come.
 #pragma once
 
-#include "download_sequence.h"
-#include "stage_name.h"
+#include "commit_wait.h"
+#include "download_report.h"
+#include "failure.h"
 
 #include <array>
 #include <chrono>
@@ -13,15 +15,6 @@
 
 namespace knot::cli {
 using namespace knot::logic;
-
-// How far a stage with steps is, in steps done of all it has: the window's progress position in
-// the CPU blocks, the flash blocks sent, the ticks of the wait. Nothing for the other stages.
-struct StageSteps {
-    long done = 0;
-    long total = 0;
-};
-std::optional<StageSteps> StepsOfStage(const DownloadReport& report, int position,
-                                       std::size_t flashBlocks, const CommitWait& wait);
 
 class DownloadProgress {
   public:
@@ -37,19 +30,22 @@ class DownloadProgress {
 
     // Marks the run's start (the prepare begins).
     void Begin();
-    // After each handled step: notes a stage change, redraws the bar now and then.
-    void Update(const DownloadReport& report, int position);
+    // A stage began: the one before it is closed with its line.
+    void BeginStage(Stage stage, const DownloadReport& report);
+    // After a block or a tick: the bar is redrawn now and then. `position`: the steps of the
+    // stage done (CPU steps, flash blocks, ticks).
+    void Step(const DownloadReport& report, long position);
     // The run is over: closes the last stage and clears the bar (once; later calls do nothing).
     void End(const DownloadReport& report);
     // Clears the bar so that another line can be printed.
     void ClearBar();
 
-    // Seconds spent in each stage so far, indexed by DownloadStage.
-    double StageSeconds(DownloadStage stage) const;
+    // Seconds spent in each stage so far, indexed by Stage.
+    double StageSeconds(Stage stage) const;
 
   private:
-    void CloseStage(DownloadStage stage, const DownloadReport& report, Clock::time_point now);
-    void DrawBar(const DownloadReport& report, int position, Clock::time_point now);
+    void CloseStage(Stage stage, const DownloadReport& report, Clock::time_point now);
+    void DrawBar(const DownloadReport& report, long position, Clock::time_point now);
 
     std::FILE* m_out;
     bool m_bar;
@@ -58,11 +54,11 @@ class DownloadProgress {
     std::size_t m_flashBlocks;
     std::size_t m_lastSent = 0;
     CommitWait m_wait;
-    DownloadStage m_stage = DownloadStage::Idle;
+    Stage m_stage = Stage::Idle;
     Clock::time_point m_runStart;
     Clock::time_point m_stageStart;
     Clock::time_point m_lastDraw;
-    std::array<double, 7> m_seconds{};
+    std::array<double, static_cast<std::size_t>(Stage::Finished) + 1> m_seconds{};
     bool m_barShown = false;
     std::string m_prefix;
 };

@@ -1,6 +1,6 @@
 #include "live_lines.h"
 
-#include "stage_name.h"
+#include "failure.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,17 +59,16 @@ std::string StepsLine(const std::string& head, const LaneLook& lane, std::size_t
 }
 
 std::string LaneLine(const LaneLook& lane, std::size_t width) {
-    const char* stage = lane.stage == DownloadStage::Idle ? "opening" : StageName(lane.stage);
+    const char* stage = lane.stage == Stage::Idle ? "opening" : StageName(lane.stage);
     const std::string head = Padded(lane.label, LABEL_COLUMNS) + " " + Padded(stage, STAGE_COLUMNS);
     switch (lane.stage) {
-    case DownloadStage::CpuBlocks:
-    case DownloadStage::FlashBlocks:
+    case Stage::CpuBlocks:
+    case Stage::FlashBlocks:
         return FitToWidth(StepsLine(head + " ", lane, width), width);
-    case DownloadStage::Wait: {
+    case Stage::Wait: {
         // The unit writes its flash now: the time it still needs, and the one thing not to do.
-        const long left = std::max(0L, lane.total - lane.done);
-        const auto seconds =
-            static_cast<long>(std::ceil(CommitWait{}.Seconds(static_cast<double>(left))));
+        const std::uint32_t left = lane.wait.TicksLeft(static_cast<std::uint32_t>(lane.done));
+        const auto seconds = static_cast<long>(std::ceil(lane.wait.Seconds(left)));
         return FitToWidth(head + " " + std::to_string(seconds) + " s: do not unplug", width);
     }
     default:
@@ -156,7 +155,7 @@ std::vector<std::string> DrawLiveLines(const std::vector<LaneLook>& lanes, std::
     if (shown < lanes.size() && forLanes > 0) {
         const auto waiting =
             std::count_if(lanes.begin() + static_cast<long>(shown), lanes.end(),
-                          [](const LaneLook& lane) { return lane.stage == DownloadStage::Wait; });
+                          [](const LaneLook& lane) { return lane.stage == Stage::Wait; });
         lines.push_back(FitToWidth("and " + std::to_string(lanes.size() - shown) + " more units (" +
                                        std::to_string(waiting) +
                                        " in their wait: do not unplug them)",

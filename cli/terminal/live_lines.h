@@ -3,7 +3,8 @@
 // is ever wider than the terminal; LiveBlock draws them over the ones it drew before.
 #pragma once
 
-#include "download_sequence.h"
+#include "commit_wait.h"
+#include "failure.h"
 #include "terminal_output.h"
 
 #include <cstdio>
@@ -22,9 +23,10 @@ inline constexpr TerminalSize DEFAULT_TERMINAL_SIZE{80, 24};
 // One lane as its live line shows it.
 struct LaneLook {
     std::string label; // "unit 3"
-    DownloadStage stage = DownloadStage::Idle;
+    Stage stage = Stage::Idle;
     long done = 0; // steps of the stage done, of `total` (0 of 0 for a stage without steps)
     long total = 0;
+    CommitWait wait; // the lane's wait after the commit, for the time left in it
 };
 
 // The columns `text` takes (a UTF-8 character takes one).

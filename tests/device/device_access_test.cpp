@@ -2,6 +2,7 @@
 
 #include "case_printer.h"
 #include "device_access.h"
+#include "device_access_seam.h"
 #include "disconnect_event.h"
 #include "fake_driver_port.h"
 #include "file_text.h"
@@ -222,7 +223,7 @@ TEST(DeviceAccessTest, NoInterfaceSetGivesNothingAndPrintsOnlyOnOpen) {
     EXPECT_EQ(link.packetSize, 62);
     EXPECT_EQ(link.deviceNumber, 4);
 
-    EXPECT_EQ(f.access.OpenDeviceInterface(0), NULL_PORT_HANDLE);
+    EXPECT_EQ(DeviceAccessSeam::OpenDeviceInterface(f.access, 0), NULL_PORT_HANDLE);
     EXPECT_EQ(f.printed, NO_DEVICE_INFO_TEXT);
 }
 
@@ -302,15 +303,16 @@ TEST(DeviceAccessTest, CloseMarksTheLinkAndKeepsItsFields) {
 TEST(DeviceAccessTest, GetDevicePathClearsTheBufferAndRefusesWhatDoesNotFit) {
     AccessFixture f;
     f.port.interfaces = {Unit(0x7832, "abcd")};
-    EXPECT_FALSE(f.access.GetDevicePath(0, nullptr, 10));
+    EXPECT_FALSE(DeviceAccessSeam::GetDevicePath(f.access, 0, nullptr, 10));
     std::array<char, 8> buffer;
     buffer.fill('#');
-    EXPECT_TRUE(f.access.GetDevicePath(0, buffer.data(), 6));
+    EXPECT_TRUE(DeviceAccessSeam::GetDevicePath(f.access, 0, buffer.data(), 6));
     EXPECT_EQ(std::string(buffer.data(), 8), std::string("abcd\0\0##", 8));
     buffer.fill('#');
-    EXPECT_FALSE(f.access.GetDevicePath(0, buffer.data(), 4)); // "abcd" and its zero need 5
+    EXPECT_FALSE(DeviceAccessSeam::GetDevicePath(f.access, 0, buffer.data(),
+                                                 4)); // "abcd" and its zero need 5
     EXPECT_EQ(std::string(buffer.data(), 8), std::string("\0\0\0\0####", 8));
-    EXPECT_FALSE(f.access.GetDevicePath(1, buffer.data(), 8));
+    EXPECT_FALSE(DeviceAccessSeam::GetDevicePath(f.access, 1, buffer.data(), 8));
     EXPECT_TRUE(f.port.openHandles.empty());
 }
 

@@ -128,7 +128,7 @@ TEST_F(ProtocolFixture, DataBlockLayout) {
         data[i] = static_cast<std::uint8_t>(0xA0 + i);
     }
     link.QueueAck(0x3F12);
-    EXPECT_TRUE(protocol.SendDataBlock(data.data(), 0x01020304, 0x12));
+    EXPECT_EQ(protocol.SendDataBlock(data.data(), 0x01020304, 0x12), Exchange::Accepted);
     ASSERT_EQ(link.writes.size(), 1u);
     Bytes expected = {0x01, 0x00, 0x70, 0x00, 0x30, 0x00, 0x00, 0x00, 0x00,
                       0x24, 0x3F, 0x12, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04};
@@ -144,7 +144,7 @@ TEST_F(ProtocolFixture, ShortPacketsSendTheFirst62BytesAndAcceptOnly62ByteAnswer
     data.fill(0x55);
     link.QueueResponse(ResponsePacket(0x3F23, 0x40, 64)); // wrong size for this link: skipped
     link.QueueAck(0x3F23);
-    EXPECT_TRUE(protocol.SendDataBlock(data.data(), 1, 0x23));
+    EXPECT_EQ(protocol.SendDataBlock(data.data(), 1, 0x23), Exchange::Accepted);
     ASSERT_EQ(link.writes.size(), 1u);
     EXPECT_EQ(link.writes[0].size(), 62u);
     EXPECT_EQ(Head(link.writes[0], 18),
@@ -156,7 +156,7 @@ TEST_F(ProtocolFixture, ShortPacketsSendTheFirst62BytesAndAcceptOnly62ByteAnswer
 TEST_F(ProtocolFixture, NegativeBlockNumberIsSentAsItsTwosComplement) {
     std::array<std::uint8_t, DATA_BLOCK_SIZE> data{};
     link.QueueAck(0x3F13);
-    EXPECT_TRUE(protocol.SendDataBlock(data.data(), -2, 0x13));
+    EXPECT_EQ(protocol.SendDataBlock(data.data(), -2, 0x13), Exchange::Accepted);
     EXPECT_EQ(Bytes(link.writes[0].begin() + 14, link.writes[0].begin() + 18),
               (Bytes{0xFF, 0xFF, 0xFF, 0xFE}));
 }
@@ -165,11 +165,12 @@ struct BlockFailureCase {
     const char* name;
     bool sendFails;
     std::uint8_t status; // of the one answer queued, when the send works
+    Exchange told;       // why the block failed, as the protocol tells it
 };
 
 class DataBlockFailureTest : public ::testing::TestWithParam<BlockFailureCase> {};
 
-TEST_P(DataBlockFailureTest, BeepsOnceAndReturnsFalse) {
+TEST_P(DataBlockFailureTest, BeepsOnceAndSaysWhy) {
     const BlockFailureCase& c = GetParam();
     FakePacketLink link(64);
     int beeps = 0;
@@ -181,16 +182,17 @@ TEST_P(DataBlockFailureTest, BeepsOnceAndReturnsFalse) {
     } else if (c.status != 0x40) {
         link.QueueAck(0x3F22, c.status);
     }
-    EXPECT_FALSE(protocol.SendDataBlock(data.data(), 7, 0x22));
+    EXPECT_EQ(protocol.SendDataBlock(data.data(), 7, 0x22), c.told);
     EXPECT_EQ(beeps, 1);
     EXPECT_EQ(link.receiveCalls, c.sendFails ? 0 : (c.status == 0x40 ? ACK_TRIES : 1));
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, DataBlockFailureTest,
-                         ::testing::Values(BlockFailureCase{"SendFails", true, 0x40},
-                                           BlockFailureCase{"Refused", false, 0xC0},
-                                           BlockFailureCase{"NoAnswer", false, 0x40}),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Failures, DataBlockFailureTest,
+    ::testing::Values(BlockFailureCase{"SendFails", true, 0x40, Exchange::LinkFailed},
+                      BlockFailureCase{"Refused", false, 0xC0, Exchange::Refused},
+                      BlockFailureCase{"NoAnswer", false, 0x40, Exchange::NoAnswer}),
+    [](const auto& info) { return info.param.name; });
 
 // --- Acknowledgment wait -------------------------------------------------------------------
 
@@ -233,7 +235,7 @@ TEST_P(WaitForAckTest, JudgesTheResponses) {
         }
     }
     link.QueueAck(0x3F12); // beyond the end of every script: reached only by a wrong wait
-    EXPECT_EQ(protocol.WaitForAck(0x3F12), c.result);
+    EXPECT_EQ(protocol.WaitForAck(0x3F12) == Exchange::Accepted, c.result);
     EXPECT_EQ(link.receiveCalls, c.receives);
     EXPECT_EQ(beeps, 0);
 }
@@ -311,18 +313,18 @@ TEST(AwaitResponseTest, StartsFromTheGivenBudgetAndKeepsTheMatchingResponse) {
     }
     link.QueueResponse(ResponsePacket(0x0822, 0x40, 64, {0x00, 0x5A}));
     std::array<std::uint8_t, PACKET_IMAGE_SIZE> response;
-    EXPECT_EQ(AwaitResponse(link, 0x0822, 10, response.data()), ResponseOutcome::Accepted);
+    EXPECT_EQ(AwaitResponse(link, 0x0822, 10, response.data()), Exchange::Accepted);
     EXPECT_EQ(response[14], 0x00);
     EXPECT_EQ(response[15], 0x5A);
     EXPECT_EQ(response[64], 0x00); // cleared before the read
 
     link.QueueResponse(ResponsePacket(0x0822, 0x80, 64));
-    EXPECT_EQ(AwaitResponse(link, 0x0822, 10, response.data()), ResponseOutcome::Refused);
-    EXPECT_EQ(AwaitResponse(link, 0x0822, 1, response.data()), ResponseOutcome::NoAnswer);
+    EXPECT_EQ(AwaitResponse(link, 0x0822, 10, response.data()), Exchange::Refused);
+    EXPECT_EQ(AwaitResponse(link, 0x0822, 1, response.data()), Exchange::NoAnswer);
     for (int i = 0; i < MAX_IGNORED_RESPONSES; ++i) {
         link.QueueAck(0x0821);
     }
-    EXPECT_EQ(AwaitResponse(link, 0x0822, 10, response.data()), ResponseOutcome::TooManyIgnored);
+    EXPECT_EQ(AwaitResponse(link, 0x0822, 10, response.data()), Exchange::OutOfTurn);
 }
 
 } // namespace

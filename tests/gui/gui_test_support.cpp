@@ -9,7 +9,11 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 
 const VariantProfile& ProfileOf(const QString& model) {
     return model == QLatin1String("p") ? VariantPProfile() : VariantQProfile();
@@ -134,4 +138,46 @@ std::int32_t WindowBench::PlugUnit() {
     unit.version = "V1.10";
     unit.checksum = 0x005A;
     return port.Plug(unit);
+}
+
+namespace {
+
+template <class Control> Control* Named(const CFlashTransferDlg& dlg, const char* name) {
+    return dlg.findChild<Control*>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+QTableWidget* ListOf(const CFlashTransferDlg& dlg) {
+    return Named<QTableWidget>(dlg, "m_list");
+}
+
+QPushButton* StartOf(const CFlashTransferDlg& dlg) {
+    return Named<QPushButton>(dlg, "m_start");
+}
+
+QLabel* StatusOf(const CFlashTransferDlg& dlg) {
+    return Named<QLabel>(dlg, "m_status");
+}
+
+QProgressBar* ProgressOf(const CFlashTransferDlg& dlg) {
+    return Named<QProgressBar>(dlg, "m_progress");
+}
+
+QMenuBar* MenuBarOf(const CFlashTransferDlg& dlg) {
+    return dlg.findChild<QMenuBar*>();
+}
+
+QAction* MenuItemOf(const CFlashTransferDlg& dlg, int commandId) {
+    for (QAction* top : MenuBarOf(dlg)->actions()) {
+        if (top->menu() == nullptr) {
+            continue;
+        }
+        for (QAction* item : top->menu()->actions()) {
+            if (!item->isSeparator() && item->data().toInt() == commandId) {
+                return item;
+            }
+        }
+    }
+    return nullptr;
 }

@@ -85,3 +85,12 @@ struct WindowBench {
     LoopbackDriverPort port;
     int sleeps = 0;
 };
+
+// The window's controls, found by their names as any tool that inspects the window finds them.
+QTableWidget* ListOf(const CFlashTransferDlg& dlg);
+QPushButton* StartOf(const CFlashTransferDlg& dlg);
+QLabel* StatusOf(const CFlashTransferDlg& dlg);
+QProgressBar* ProgressOf(const CFlashTransferDlg& dlg);
+QMenuBar* MenuBarOf(const CFlashTransferDlg& dlg);
+// The menu item of `commandId`, or nullptr when the model's menu bar has none.
+QAction* MenuItemOf(const CFlashTransferDlg& dlg, int commandId);

@@ -24,12 +24,12 @@ namespace {
 constexpr int kRunTimeoutMs = 60000;
 
 QString Cell(const CFlashTransferDlg& dlg, int row) {
-    const QTableWidgetItem* item = dlg.m_list->item(row, 1);
+    const QTableWidgetItem* item = ListOf(dlg)->item(row, 1);
     return item == nullptr ? QString() : item->text();
 }
 
 bool ShowsPlaceholders(const CFlashTransferDlg& dlg) {
-    if (dlg.m_list->rowCount() != 3) {
+    if (ListOf(dlg)->rowCount() != 3) {
         return false;
     }
     for (int row = 0; row < 3; ++row) {
@@ -111,11 +111,11 @@ void WindowCommandsTest::startRule() {
         switch (step.toLatin1()) {
         case 'u':
             unit = bench.PlugUnit();
-            QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+            QTRY_VERIFY(dlg.Controller().DeviceReady());
             break;
         case 'x':
             QVERIFY(bench.port.Unplug(unit));
-            QTRY_VERIFY(!dlg.Controller().Session().DeviceReady());
+            QTRY_VERIFY(!dlg.Controller().DeviceReady());
             break;
         case 'g':
             answerer.fileToChoose = good;
@@ -132,13 +132,13 @@ void WindowCommandsTest::startRule() {
             QCOMPARE(answerer.boxes.back().icon, QMessageBox::Critical);
             break;
         case 's':
-            QVERIFY(dlg.m_start->isEnabled());
-            dlg.m_start->click();
+            QVERIFY(StartOf(dlg)->isEnabled());
+            StartOf(dlg)->click();
             QVERIFY(dlg.Controller().IsDownloadRunning());
             break;
         }
     }
-    QCOMPARE(dlg.m_start->isEnabled(), startEnabled);
+    QCOMPARE(StartOf(dlg)->isEnabled(), startEnabled);
 }
 
 void WindowCommandsTest::cancellingTheChooserKeepsTheImage() {
@@ -148,18 +148,18 @@ void WindowCommandsTest::cancellingTheChooserKeepsTheImage() {
     bench.PlugUnit();
     const auto window = bench.Open(QStringLiteral("q"));
     CFlashTransferDlg& dlg = *window;
-    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    QTRY_VERIFY(dlg.Controller().DeviceReady());
     ModalAnswerer answerer;
     answerer.fileToChoose = good;
     dlg.OnCommand(ID_FILE_OPEN);
-    QVERIFY(dlg.m_start->isEnabled());
+    QVERIFY(StartOf(dlg)->isEnabled());
 
     answerer.fileToChoose.clear();
-    dlg.menuItem(ID_FILE_OPEN)->trigger();
+    MenuItemOf(dlg, ID_FILE_OPEN)->trigger();
     QCOMPARE(answerer.choosersCancelled, 1);
     QCOMPARE(answerer.boxes.size(), 1u); // no message for a cancelled chooser
     QVERIFY(dlg.Controller().Image().imageLoaded);
-    QVERIFY(dlg.m_start->isEnabled());
+    QVERIFY(StartOf(dlg)->isEnabled());
 }
 
 void WindowCommandsTest::failedLoadAfterAGoodOneDisablesStart() {
@@ -171,26 +171,26 @@ void WindowCommandsTest::failedLoadAfterAGoodOneDisablesStart() {
     bench.PlugUnit();
     const auto window = bench.Open(QStringLiteral("q"));
     CFlashTransferDlg& dlg = *window;
-    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    QTRY_VERIFY(dlg.Controller().DeviceReady());
     ModalAnswerer answerer;
     answerer.fileToChoose = good;
     dlg.OnCommand(ID_FILE_OPEN);
-    QVERIFY(dlg.m_start->isEnabled());
+    QVERIFY(StartOf(dlg)->isEnabled());
 
     answerer.fileToChoose = bad;
     dlg.OnCommand(ID_FILE_OPEN);
     QCOMPARE(answerer.boxes.back().text, QString::fromUtf8(LOAD_REJECTED_TEXT));
     QCOMPARE(answerer.boxes.back().icon, QMessageBox::Critical);
     QVERIFY(!dlg.Controller().Image().imageLoaded);
-    QVERIFY(!dlg.m_start->isEnabled());
-    QVERIFY(dlg.Controller().Session().DeviceReady()); // the session is left alone
+    QVERIFY(!StartOf(dlg)->isEnabled());
+    QVERIFY(dlg.Controller().DeviceReady()); // the session is left alone
 }
 
 void WindowCommandsTest::initializeFollowsTheUnit() {
     WindowBench bench;
     const auto window = bench.Open(QStringLiteral("p"));
     CFlashTransferDlg& dlg = *window;
-    QAction* item = dlg.menuItem(ID_DATA_INITIALIZE);
+    QAction* item = MenuItemOf(dlg, ID_DATA_INITIALIZE);
     QVERIFY(!item->isEnabled()); // greyed while no unit is ready
 
     const std::int32_t unit = bench.PlugUnit();
@@ -215,8 +215,8 @@ void WindowCommandsTest::initializeUnreachableInModelQ() {
     bench.PlugUnit();
     const auto window = bench.Open(QStringLiteral("q"));
     CFlashTransferDlg& dlg = *window;
-    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
-    QVERIFY(dlg.menuItem(ID_DATA_INITIALIZE) == nullptr);
+    QTRY_VERIFY(dlg.Controller().DeviceReady());
+    QVERIFY(MenuItemOf(dlg, ID_DATA_INITIALIZE) == nullptr);
     ModalAnswerer answerer;
     dlg.OnCommand(ID_DATA_INITIALIZE); // the command exists, but nothing in Q issues it
     QVERIFY(answerer.boxes.empty());
@@ -245,11 +245,11 @@ void WindowCommandsTest::identityRowsShowTheUnitsBytes() {
     const std::int32_t unit = bench.port.Plug(config);
     const auto window = bench.Open(QStringLiteral("q"));
     CFlashTransferDlg& dlg = *window;
-    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
-    QCOMPARE(dlg.m_list->rowCount(), 3);
-    QCOMPARE(dlg.m_list->item(0, 0)->text(), QStringLiteral("Program Name"));
-    QCOMPARE(dlg.m_list->item(1, 0)->text(), QStringLiteral("Version"));
-    QCOMPARE(dlg.m_list->item(2, 0)->text(), QStringLiteral("Check SUM"));
+    QTRY_VERIFY(dlg.Controller().DeviceReady());
+    QCOMPARE(ListOf(dlg)->rowCount(), 3);
+    QCOMPARE(ListOf(dlg)->item(0, 0)->text(), QStringLiteral("Program Name"));
+    QCOMPARE(ListOf(dlg)->item(1, 0)->text(), QStringLiteral("Version"));
+    QCOMPARE(ListOf(dlg)->item(2, 0)->text(), QStringLiteral("Check SUM"));
     QCOMPARE(Cell(dlg, 0), shown);
     QCOMPARE(Cell(dlg, 1), QStringLiteral("V1.10"));
     QCOMPARE(Cell(dlg, 2), QStringLiteral("0AFF"));
@@ -275,7 +275,7 @@ void WindowCommandsTest::unplugWhileAModalWindowIsOpenIsHandledAtOnce() {
     const std::int32_t unit = bench.PlugUnit();
     const auto window = bench.Open(QStringLiteral("p"));
     CFlashTransferDlg& dlg = *window;
-    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    QTRY_VERIFY(dlg.Controller().DeviceReady());
     QCOMPARE(Cell(dlg, 0), QStringLiteral("PROGNAME"));
 
     ModalAnswerer answerer;
@@ -288,17 +288,17 @@ void WindowCommandsTest::unplugWhileAModalWindowIsOpenIsHandledAtOnce() {
         QVERIFY(bench.port.Unplug(unit));
         // The removal runs inside the window's own loop: the list is reset before it closes.
         handledWhileOpen = QTest::qWaitFor([&] { return ShowsPlaceholders(dlg); }, 5000) &&
-                           open.isVisible() && !dlg.Controller().Session().DeviceReady();
+                           open.isVisible() && !dlg.Controller().DeviceReady();
     };
     dlg.OnCommand(command);
     QVERIFY(handledWhileOpen);
-    QVERIFY(!dlg.m_start->isEnabled()); // a load after the removal: no unit ready
-    QVERIFY(!dlg.menuItem(ID_DATA_INITIALIZE)->isEnabled());
+    QVERIFY(!StartOf(dlg)->isEnabled()); // a load after the removal: no unit ready
+    QVERIFY(!MenuItemOf(dlg, ID_DATA_INITIALIZE)->isEnabled());
 
     answerer.whileModalOpen = nullptr;
     bench.PlugUnit(); // and the poller that the removal started finds the next one
-    QTRY_VERIFY(dlg.menuItem(ID_DATA_INITIALIZE)->isEnabled());
-    QCOMPARE(dlg.m_start->isEnabled(), dlg.Controller().Image().imageLoaded);
+    QTRY_VERIFY(MenuItemOf(dlg, ID_DATA_INITIALIZE)->isEnabled());
+    QCOMPARE(StartOf(dlg)->isEnabled(), dlg.Controller().Image().imageLoaded);
 }
 
 void WindowCommandsTest::downloadGoesOnUnderTheAboutBox() {
@@ -308,16 +308,16 @@ void WindowCommandsTest::downloadGoesOnUnderTheAboutBox() {
     bench.PlugUnit();
     const auto window = bench.Open(QStringLiteral("q"));
     CFlashTransferDlg& dlg = *window;
-    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    QTRY_VERIFY(dlg.Controller().DeviceReady());
     ModalAnswerer answerer;
     answerer.fileToChoose = file;
     dlg.OnCommand(ID_FILE_OPEN);
-    const DownloadReport& report = dlg.Controller().Sequence().Report();
+    const DownloadReport& report = dlg.Controller().Core().Report();
     bool wentOn = false;
     answerer.whileModalOpen = [&](QWidget& open) {
         if (open.inherits("knot::qt::CAboutDlg")) {
             // Started while the About box is open: its steps run in the box's own loop.
-            dlg.m_start->click();
+            StartOf(dlg)->click();
             wentOn =
                 QTest::qWaitFor([&] { return report.cpuBlocksSent >= 100; }) && open.isVisible();
         }
@@ -345,26 +345,27 @@ void WindowCommandsTest::closeStopsTheWorkers() {
     CFlashTransferDlg& dlg = *window;
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    UnitSession& session = dlg.Controller().Session();
+    const UnitSession& session = dlg.Controller().Session();
     ModalAnswerer answerer;
     if (state == QLatin1String("polling")) {
         QVERIFY(session.IsPollerRunning());
     } else {
         bench.PlugUnit();
-        QTRY_VERIFY(session.DeviceReady());
+        QTRY_VERIFY(dlg.Controller().DeviceReady());
         QVERIFY(session.IsWatcherRunning());
     }
     if (state == QLatin1String("run")) {
         answerer.fileToChoose = good;
         dlg.OnCommand(ID_FILE_OPEN);
-        dlg.m_start->click();
-        QTRY_VERIFY(dlg.Controller().Sequence().Report().cpuBlocksSent >= 10);
+        StartOf(dlg)->click();
+        QTRY_VERIFY(dlg.Controller().Core().Report().cpuBlocksSent >= 10);
     }
     QVERIFY(dlg.close()); // the close box
     QVERIFY(!dlg.isVisible());
     QVERIFY(!session.IsPollerRunning());
     QVERIFY(!session.IsWatcherRunning());
-    QVERIFY(!session.DeviceReady() || dlg.Controller().Link().handle == INVALID_PORT_HANDLE);
+    QVERIFY(!dlg.Controller().DeviceReady() ||
+            dlg.Controller().Core().Link().Link().handle == INVALID_PORT_HANDLE);
     // Messages still queued for the closed window start nothing and send nothing.
     const std::size_t packets = bench.port.CaptureLines().size();
     QTest::qWait(50);
@@ -426,30 +427,30 @@ void WindowCommandsTest::wholeRunEndsWithTheClosingMessage() {
     const auto window = bench.Open(model);
     CFlashTransferDlg& dlg = *window;
     dlg.show();
-    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    QTRY_VERIFY(dlg.Controller().DeviceReady());
     ModalAnswerer answerer;
     answerer.fileToChoose = file;
     dlg.OnCommand(ID_FILE_OPEN);
-    QVERIFY(dlg.m_start->isEnabled());
+    QVERIFY(StartOf(dlg)->isEnabled());
 
-    dlg.m_start->click();
-    QVERIFY(!dlg.m_start->isEnabled());
-    QVERIFY(!dlg.menuItem(ID_FILE_OPEN)->isEnabled()); // no load under a running download
+    StartOf(dlg)->click();
+    QVERIFY(!StartOf(dlg)->isEnabled());
+    QVERIFY(!MenuItemOf(dlg, ID_FILE_OPEN)->isEnabled()); // no load under a running download
     QTRY_VERIFY_WITH_TIMEOUT(answerer.boxes.size() == 2u, kRunTimeoutMs);
 
     const ModalAnswerer::Box& closing = answerer.boxes[1];
     QCOMPARE(closing.text, QString::fromUtf8(DOWNLOAD_DONE_TEXT));
     QCOMPARE(closing.icon, QMessageBox::Information);
     QCOMPARE(closing.caption, QString::fromUtf8(ProgramTitle(profile)));
-    QCOMPARE(dlg.m_status->text(), QString());
-    QCOMPARE(dlg.m_progress->maximum(), static_cast<int>(profile.commitWaitSteps));
-    QCOMPARE(dlg.m_progress->value(), 0);
-    QVERIFY(!dlg.m_start->isEnabled());
+    QCOMPARE(StatusOf(dlg)->text(), QString());
+    QCOMPARE(ProgressOf(dlg)->maximum(), static_cast<int>(profile.commitWaitSteps));
+    QCOMPARE(ProgressOf(dlg)->value(), 0);
+    QVERIFY(!StartOf(dlg)->isEnabled());
     QVERIFY(ShowsPlaceholders(dlg));
     QCOMPARE(bench.sleeps, static_cast<int>(profile.commitWaitSteps) + 1);
 
     // Every step was handled: the unit holds what the image holds.
-    const DownloadReport& report = dlg.Controller().Sequence().Report();
+    const DownloadReport& report = dlg.Controller().Core().Report();
     QVERIFY(report.succeeded);
     QCOMPARE(report.cpuBlocksSent, 4u); // 100 bytes: blocks 0 to 3
     QCOMPARE(report.cpuBlocksSkipped, 8188u);
@@ -481,13 +482,13 @@ void WindowCommandsTest::closeRequestMidRunIsServedByTheWindowsLoop() {
     bench.PlugUnit();
     const auto window = bench.Open(QStringLiteral("q"));
     CFlashTransferDlg& dlg = *window;
-    QTRY_VERIFY(dlg.Controller().Session().DeviceReady());
+    QTRY_VERIFY(dlg.Controller().DeviceReady());
     ModalAnswerer answerer; // also closes the closing message, should the run get that far
     answerer.fileToChoose = file;
     dlg.OnCommand(ID_FILE_OPEN);
-    QVERIFY(dlg.m_start->isEnabled());
+    QVERIFY(StartOf(dlg)->isEnabled());
 
-    const DownloadReport& report = dlg.Controller().Sequence().Report();
+    const DownloadReport& report = dlg.Controller().Core().Report();
     bool fired = false;
     bool midRun = false;
     bool placeholders = false;
@@ -503,12 +504,12 @@ void WindowCommandsTest::closeRequestMidRunIsServedByTheWindowsLoop() {
         fired = true;
         midRun = dlg.Controller().IsDownloadRunning();
         placeholders = ShowsPlaceholders(dlg);
-        status = dlg.m_status->text();
+        status = StatusOf(dlg)->text();
         packetsAtClose = bench.port.CaptureLines().size();
         QTest::keyClick(&dlg, Qt::Key_Escape);
     });
     QTimer::singleShot(0, &dlg, [&] {
-        dlg.m_start->click();
+        StartOf(dlg)->click();
         timer.start();
     });
     dlg.exec();

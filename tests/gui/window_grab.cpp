@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
         WindowBench bench;
         const auto dlg = bench.Open(args[3]);
         dlg->layout()->activate();
-        const QTableWidget& list = *dlg->m_list;
+        const QTableWidget& list = *ListOf(*dlg);
         const int last = list.rowCount() - 1;
         const QRect values(list.columnViewportPosition(1), list.rowViewportPosition(0),
                            list.columnWidth(1),

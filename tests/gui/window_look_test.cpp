@@ -62,7 +62,7 @@ struct MenuLine {
 
 static std::vector<MenuLine> MenuLines(const CFlashTransferDlg& dlg) {
     std::vector<MenuLine> lines;
-    for (QAction* top : dlg.menuBar()->actions()) {
+    for (QAction* top : MenuBarOf(dlg)->actions()) {
         for (QAction* item : top->menu()->actions()) {
             lines.push_back({top->text(), item->text(), item->data().toInt()});
         }
@@ -165,35 +165,35 @@ void WindowLookTest::layoutFollowsTemplateInDialogUnits() {
     dlg.show();
     const DialogUnits units(DialogFont());
     QVERIFY(units.baseX() > 0 && units.baseY() > 0);
-    QCOMPARE(dlg.m_list->geometry(), units.ToPixels(7, 7, 175, 44));
-    QCOMPARE(dlg.m_start->geometry(), units.ToPixels(190, 7, 50, 44));
-    QCOMPARE(dlg.m_status->geometry(), units.ToPixels(7, 59, 233, 14));
-    QCOMPARE(dlg.m_progress->geometry(), units.ToPixels(7, 75, 233, 18));
+    QCOMPARE(ListOf(dlg)->geometry(), units.ToPixels(7, 7, 175, 44));
+    QCOMPARE(StartOf(dlg)->geometry(), units.ToPixels(190, 7, 50, 44));
+    QCOMPARE(StatusOf(dlg)->geometry(), units.ToPixels(7, 59, 233, 14));
+    QCOMPARE(ProgressOf(dlg)->geometry(), units.ToPixels(7, 75, 233, 18));
     // The client area is the template's size; the menu bar sits above it, and nothing resizes.
-    QCOMPARE(dlg.m_list->parentWidget()->size(), units.ToPixels(247, 100));
+    QCOMPARE(ListOf(dlg)->parentWidget()->size(), units.ToPixels(247, 100));
     QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
     QVERIFY(!(dlg.windowFlags() & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(dlg.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(dlg.windowFlags() & Qt::WindowCloseButtonHint);
-    QCOMPARE(dlg.m_status->alignment(), Qt::AlignCenter);
-    QVERIFY(!dlg.m_progress->isTextVisible());
-    QVERIFY(!dlg.m_start->isEnabled());
+    QCOMPARE(StatusOf(dlg)->alignment(), Qt::AlignCenter);
+    QVERIFY(!ProgressOf(dlg)->isTextVisible());
+    QVERIFY(!StartOf(dlg)->isEnabled());
     // Tab order: the list first (it has the focus at the start), then Start, then the list.
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     dlg.activateWindow();
-    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.m_list));
-    dlg.m_start->setEnabled(true);
-    QTest::keyClick(dlg.m_list, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.m_start));
-    QTest::keyClick(dlg.m_start, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.m_list));
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(ListOf(dlg)));
+    StartOf(dlg)->setEnabled(true);
+    QTest::keyClick(ListOf(dlg), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(StartOf(dlg)));
+    QTest::keyClick(StartOf(dlg), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(ListOf(dlg)));
 }
 
 void WindowLookTest::listIsAGridOfThreeRows() {
     WindowBench bench;
     const auto window = bench.Open(QStringLiteral("p"));
     CFlashTransferDlg& dlg = *window;
-    QTableWidget* list = dlg.m_list;
+    QTableWidget* list = ListOf(dlg);
     QVERIFY(list->horizontalHeader()->isHidden());
     QVERIFY(list->verticalHeader()->isHidden());
     QVERIFY(list->showGrid());
@@ -208,23 +208,23 @@ void WindowLookTest::listIsAGridOfThreeRows() {
         QCOMPARE(list->item(row, 1)->text(), QString::fromUtf8(IDENTITY_PLACEHOLDER));
         QCOMPARE(list->item(row, 1)->textAlignment(), int{Qt::AlignCenter});
     }
-    QCOMPARE(dlg.m_progress->maximum(), 1);
-    QCOMPARE(dlg.m_progress->value(), 0);
+    QCOMPARE(ProgressOf(dlg)->maximum(), 1);
+    QCOMPARE(ProgressOf(dlg)->value(), 0);
 }
 
 void WindowLookTest::boldFontOnStartListAndStatus() {
     WindowBench bench;
     const auto window = bench.Open(QStringLiteral("q"));
     CFlashTransferDlg& dlg = *window;
-    const QFont& bold = dlg.boldFont();
+    const QFont bold = StartOf(dlg)->font();
     QCOMPARE(bold.pixelSize(), 19);
     QCOMPARE(bold.weight(), QFont::Bold);
     QCOMPARE(bold.family(), DialogFont().family());
-    for (QWidget* control : {static_cast<QWidget*>(dlg.m_start), static_cast<QWidget*>(dlg.m_list),
-                             static_cast<QWidget*>(dlg.m_status)}) {
+    for (QWidget* control :
+         {static_cast<QWidget*>(ListOf(dlg)), static_cast<QWidget*>(StatusOf(dlg))}) {
         QCOMPARE(control->font(), bold);
     }
-    QCOMPARE(dlg.m_progress->font(), DialogFont());
+    QCOMPARE(ProgressOf(dlg)->font(), DialogFont());
 }
 
 void WindowLookTest::progressPastTheMaximumShowsAFullBar() {
@@ -233,11 +233,11 @@ void WindowLookTest::progressPastTheMaximumShowsAFullBar() {
     CFlashTransferDlg& dlg = *window;
     dlg.SetProgressRange(8193);
     dlg.SetProgressPos(8194); // the last flash step sets one above the maximum
-    QCOMPARE(dlg.m_progress->value(), 8193);
+    QCOMPARE(ProgressOf(dlg)->value(), 8193);
     dlg.SetProgressRange(65535); // the largest 16-bit maximum
     dlg.SetProgressPos(100);
-    QCOMPARE(dlg.m_progress->maximum(), 65535);
-    QCOMPARE(dlg.m_progress->value(), 100);
+    QCOMPARE(ProgressOf(dlg)->maximum(), 65535);
+    QCOMPARE(ProgressOf(dlg)->value(), 100);
 }
 
 void WindowLookTest::initializeItemOnlyInTheSecondMenu_data() {
@@ -251,12 +251,12 @@ void WindowLookTest::initializeItemOnlyInTheSecondMenu() {
     WindowBench bench; // no unit: nothing is ready
     const auto window = bench.Open(model);
     CFlashTransferDlg& dlg = *window;
-    QAction* item = dlg.menuItem(ID_DATA_INITIALIZE);
+    QAction* item = MenuItemOf(dlg, ID_DATA_INITIALIZE);
     if (model == QLatin1String("q")) {
         QVERIFY(item == nullptr); // no menu item issues the command
         const std::vector<MenuLine> before = MenuLines(dlg);
         dlg.EnableInitializeItem(true);
-        for (QAction* top : dlg.menuBar()->actions()) {
+        for (QAction* top : MenuBarOf(dlg)->actions()) {
             for (QAction* action : top->menu()->actions()) {
                 QVERIFY(action->isEnabled());
             }
@@ -295,7 +295,7 @@ void WindowLookTest::everyAboutIdOpensTheSameAboutBox() {
     for (int id : {ID_APP_ABOUT_P, ID_APP_ABOUT_Q, ID_APP_ABOUT_R, ID_APP_ABOUT_V}) {
         dlg.OnCommand(id);
     }
-    dlg.menuItem(ProfileOf(model).aboutCommandId)->trigger();
+    MenuItemOf(dlg, ProfileOf(model).aboutCommandId)->trigger();
     QCOMPARE(answerer.aboutCaptions, std::vector<QString>(5, caption));
     QCOMPARE(answerer.aboutFirstLines, std::vector<QString>(5, firstLine));
 
@@ -344,12 +344,12 @@ void WindowLookTest::closingKeys() {
     QVERIFY(dlg.Controller().Session().IsPollerRunning());
     ModalAnswerer answerer; // Start with no unit fails with a message, or is refused
     if (focusOnStart) {
-        dlg.m_start->setEnabled(true); // Start pressed with no image: the run is refused
-        dlg.m_start->setFocus();
+        StartOf(dlg)->setEnabled(true); // Start pressed with no image: the run is refused
+        StartOf(dlg)->setFocus();
     } else {
-        dlg.m_list->setFocus();
+        ListOf(dlg)->setFocus();
     }
-    QVERIFY2(!dlg.m_start->isDefault(), "Start is drawn as the default button");
+    QVERIFY2(!StartOf(dlg)->isDefault(), "Start is drawn as the default button");
     QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
     QCOMPARE(dlg.isVisible(), !closes);
     QCOMPARE(dlg.Controller().Session().IsPollerRunning(), !closes);
@@ -362,7 +362,7 @@ void WindowLookTest::helpKeyDoesNothing() {
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     ModalAnswerer answerer;
-    QTest::keyClick(dlg.m_list, Qt::Key_F1);
+    QTest::keyClick(ListOf(dlg), Qt::Key_F1);
     dlg.OnCommand(ID_HELP);
     QCoreApplication::processEvents();
     QVERIFY(dlg.isVisible());

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     dlg.show();
     QElapsedTimer waited;
     waited.start();
-    while (!dlg.Controller().Session().DeviceReady() && waited.elapsed() < 5000) {
+    while (!dlg.Controller().DeviceReady() && waited.elapsed() < 5000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     if (args.size() > 3) {

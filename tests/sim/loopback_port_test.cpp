@@ -70,15 +70,16 @@ TEST_F(LoopbackPortTest, RunsADownloadIntoTheUnitsMemory) {
     const CommandCode checksum = profile.identityQueryCodes[2];
     ASSERT_EQ(protocol.SendCommandText(IdentityQueryText(checksum)), checksum);
     std::uint8_t response[PACKET_IMAGE_SIZE];
-    ASSERT_EQ(AwaitResponse(packets, checksum, 10, response), ResponseOutcome::Accepted);
+    ASSERT_EQ(AwaitResponse(packets, checksum, 10, response), Exchange::Accepted);
     EXPECT_EQ(response[PACKET_PARAMETER_OFFSET], 0xC0);
     EXPECT_EQ(response[PACKET_PARAMETER_OFFSET + 1], 0xDE);
 
     std::uint8_t block[DATA_BLOCK_SIZE];
     std::fill(std::begin(block), std::end(block), 0x5A);
-    ASSERT_TRUE(protocol.WaitForAck(protocol.SendCommandText(PrepareCommandText(profile))));
-    ASSERT_TRUE(protocol.SendDataBlock(block, 2, profile.cpuBlockType));
-    ASSERT_TRUE(protocol.SendDataBlock(block, 1, profile.flashBlockType));
+    ASSERT_EQ(protocol.WaitForAck(protocol.SendCommandText(PrepareCommandText(profile))),
+              Exchange::Accepted);
+    ASSERT_EQ(protocol.SendDataBlock(block, 2, profile.cpuBlockType), Exchange::Accepted);
+    ASSERT_EQ(protocol.SendDataBlock(block, 1, profile.flashBlockType), Exchange::Accepted);
     ASSERT_NE(protocol.SendCommandText(CommitCommandText(profile)), 0);
     // Nothing answers the commit, so a receive fails at once.
     std::size_t received = 0;
@@ -107,7 +108,7 @@ TEST_F(LoopbackPortTest, UnplugSignalsTheEventAndFailsTheHandle) {
 
     ASSERT_TRUE(access.OpenDeviceLink(link));
     std::uint8_t block[DATA_BLOCK_SIZE] = {};
-    EXPECT_FALSE(protocol.SendDataBlock(block, 1, 0x12));
+    EXPECT_NE(protocol.SendDataBlock(block, 1, 0x12), Exchange::Accepted);
     EXPECT_EQ(port.WaitForStopOrEvent(stop, three, 0), WaitOutcome::Disconnected);
     EXPECT_EQ(protocol.SendCommandText(InitializeCommandText()), 0); // the handle is dead
 

@@ -8,6 +8,7 @@
 
 #include "command_texts.h"
 #include "device_access.h"
+#include "device_access_seam.h"
 #include "device_packet_link.h"
 #include "disconnect_event.h"
 #include "interface_survey.h"
@@ -214,26 +215,28 @@ TEST_P(SimFaultTest, PlaysTheFault) {
         bool acknowledged = false;
         switch (action.step) {
         case Step::Prepare:
-            acknowledged = bench.protocol.WaitForAck(
-                bench.protocol.SendCommandText(PrepareCommandText(profile)));
+            acknowledged = bench.protocol.WaitForAck(bench.protocol.SendCommandText(
+                               PrepareCommandText(profile))) == Exchange::Accepted;
             break;
         case Step::Initialize:
-            acknowledged =
-                bench.protocol.WaitForAck(bench.protocol.SendCommandText(InitializeCommandText()));
+            acknowledged = bench.protocol.WaitForAck(bench.protocol.SendCommandText(
+                               InitializeCommandText())) == Exchange::Accepted;
             break;
         case Step::Query: {
             const CommandCode code = profile.identityQueryCodes[0];
             std::uint8_t response[PACKET_IMAGE_SIZE];
-            acknowledged = bench.protocol.SendCommandText(IdentityQueryText(code)) == code &&
-                           AwaitResponse(bench.packets, code, ACK_TRIES, response) ==
-                               ResponseOutcome::Accepted;
+            acknowledged =
+                bench.protocol.SendCommandText(IdentityQueryText(code)) == code &&
+                AwaitResponse(bench.packets, code, ACK_TRIES, response) == Exchange::Accepted;
             break;
         }
         case Step::CpuBlock:
         case Step::FlashBlock:
-            acknowledged = bench.protocol.SendDataBlock(
-                block.data(), action.blockNumber,
-                action.step == Step::CpuBlock ? profile.cpuBlockType : profile.flashBlockType);
+            acknowledged =
+                bench.protocol.SendDataBlock(block.data(), action.blockNumber,
+                                             action.step == Step::CpuBlock
+                                                 ? profile.cpuBlockType
+                                                 : profile.flashBlockType) == Exchange::Accepted;
             break;
         case Step::Commit:
             // Nothing is read after a commit; "acknowledged" means the driver took it.
@@ -338,7 +341,7 @@ TEST(SimProcessTest, CommitIsNotAnsweredUnlessRefused) {
         bench.access.ReceiveFromDevice(bench.link.handle, response, sizeof response, received));
     bench.access.CloseDeviceLink(bench.link);
 
-    bench.link.handle = bench.access.OpenDeviceInterface(1);
+    bench.link.handle = DeviceAccessSeam::OpenDeviceInterface(bench.access, 1);
     ASSERT_NE(bench.link.handle, NULL_PORT_HANDLE);
     ASSERT_EQ(bench.protocol.SendCommandText(commit), 0x3F80);
     ASSERT_TRUE(
@@ -387,12 +390,15 @@ TEST(SimProcessTest, WritesCaptureLinesAndMemoryFiles) {
     ASSERT_TRUE(bench.access.OpenDeviceLink(bench.link));
     const VariantProfile& profile = VariantQProfile();
 
-    ASSERT_TRUE(
-        bench.protocol.WaitForAck(bench.protocol.SendCommandText(PrepareCommandText(profile))));
+    ASSERT_EQ(
+        bench.protocol.WaitForAck(bench.protocol.SendCommandText(PrepareCommandText(profile))),
+        Exchange::Accepted);
     const auto cpuBlock = BlockOf(0x10);
     const auto flashBlock = BlockOf(0xA0);
-    ASSERT_TRUE(bench.protocol.SendDataBlock(cpuBlock.data(), 1, profile.cpuBlockType));
-    ASSERT_TRUE(bench.protocol.SendDataBlock(flashBlock.data(), 3, profile.flashBlockType));
+    ASSERT_EQ(bench.protocol.SendDataBlock(cpuBlock.data(), 1, profile.cpuBlockType),
+              Exchange::Accepted);
+    ASSERT_EQ(bench.protocol.SendDataBlock(flashBlock.data(), 3, profile.flashBlockType),
+              Exchange::Accepted);
     ASSERT_NE(bench.protocol.SendCommandText(CommitCommandText(profile)), 0);
 
     const std::vector<std::string> lines = ReadLines(bench.server.Root() + "/capture.txt");

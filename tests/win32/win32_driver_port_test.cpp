@@ -1,6 +1,7 @@
 #include "knot_names.h"
 
 #include "device_access.h"
+#include "device_access_seam.h"
 #include "disconnect_event.h"
 #include "interface_survey.h"
 #include "scratch_folder.h"
@@ -188,10 +189,10 @@ TEST(Win32DriverPortTest, DeviceSearchFindsNoUnitAndLeavesTheLinkClosed) {
     EXPECT_EQ(link.deviceNumber, UNKNOWN_DEVICE_NUMBER);
     EXPECT_EQ(printed, "");
 
-    EXPECT_EQ(access.OpenDeviceInterface(0), NULL_PORT_HANDLE);
+    EXPECT_EQ(DeviceAccessSeam::OpenDeviceInterface(access, 0), NULL_PORT_HANDLE);
     EXPECT_EQ(printed, NO_INTERFACE_DATA_TEXT);
     char path[DEVICE_PATH_BUFFER_SIZE];
-    EXPECT_FALSE(access.GetDevicePath(0, path, DEVICE_PATH_CAPACITY));
+    EXPECT_FALSE(DeviceAccessSeam::GetDevicePath(access, 0, path, DEVICE_PATH_CAPACITY));
 }
 
 struct WaitCase {

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
         CFlashTransferDlg* dlg = rig.Open(profile);
         if (dlg == nullptr) {
             std::fprintf(stderr, "no window (is there a display?)\n");
-        } else if (!PumpUntil([&] { return dlg->Controller().Session().DeviceReady(); })) {
+        } else if (!PumpUntil([&] { return dlg->Controller().DeviceReady(); })) {
             std::fprintf(stderr, "the unit was not found\n");
         } else {
             ModalAnswerer answerer(dlg->GetSafeHwnd());

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     UpdateWindow(dlg->GetSafeHwnd());
     const double shownMs =
         std::chrono::duration<double, std::milli>(Clock::now() - created).count();
-    if (!PumpUntil([&] { return dlg->Controller().Session().DeviceReady(); })) {
+    if (!PumpUntil([&] { return dlg->Controller().DeviceReady(); })) {
         std::fprintf(stderr, "the unit was not found\n");
         return 1;
     }
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
         PumpOne();
     }
     const double runUs = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-    const DownloadReport& report = dlg->Controller().Sequence().Report();
+    const DownloadReport& report = dlg->Controller().Core().Report();
     const std::size_t steps = report.cpuBlocksSent + report.cpuBlocksSkipped +
                               report.flashBlocksSent + report.waitStepsDone;
     std::printf("model %s: window shown after %.1f ms\n", profile.modelName, shownMs);

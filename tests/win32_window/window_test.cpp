@@ -45,7 +45,7 @@ class WindowTest : public ::testing::TestWithParam<char> {
         CFlashTransferDlg* dlg = rig.Open(ProfileOf(GetParam()));
         EXPECT_NE(dlg, nullptr);
         if (plugged) {
-            EXPECT_TRUE(PumpUntil([dlg] { return dlg->Controller().Session().DeviceReady(); }));
+            EXPECT_TRUE(PumpUntil([dlg] { return dlg->Controller().DeviceReady(); }));
         }
         return *dlg;
     }
@@ -297,7 +297,7 @@ TEST_P(WindowTest, WholeRunEndsWithTheClosingMessage) {
     EXPECT_FALSE(StartEnabled());
     EXPECT_TRUE(ShowsPlaceholders());
     EXPECT_EQ(rig.sleeps, static_cast<int>(profile.commitWaitSteps) + 1);
-    const DownloadReport& report = dlg.Controller().Sequence().Report();
+    const DownloadReport& report = dlg.Controller().Core().Report();
     EXPECT_TRUE(report.succeeded);
     EXPECT_EQ(report.cpuBlocksSent, 4u);
     const FirmwareImage& image = dlg.Controller().Image();
@@ -329,21 +329,21 @@ TEST_P(WindowTest, RunThatEndsEarly) {
         const std::int32_t number = rig.port.Plug(config);
         CFlashTransferDlg* dlg = rig.Open(profile);
         ASSERT_NE(dlg, nullptr);
-        ASSERT_TRUE(PumpUntil([&] { return dlg->Controller().Session().DeviceReady(); }));
+        ASSERT_TRUE(PumpUntil([&] { return dlg->Controller().DeviceReady(); }));
         ModalAnswerer answerer(dlg->GetSafeHwnd());
         dlg->Controller().OnFileChosen(file); // the chooser has its own test above
         ASSERT_EQ(answerer.BoxTexts(), std::vector<std::wstring>{Wide(LOAD_DONE_TEXT)});
         SendMessageW(dlg->GetSafeHwnd(), WM_COMMAND, IDC_START, 0);
         HWND start = rig.Item(IDC_START);
         if (ending == Ending::Closed) {
-            ASSERT_TRUE(PumpUntil(
-                [&] { return dlg->Controller().Sequence().Report().cpuBlocksSent >= 10; }));
+            ASSERT_TRUE(
+                PumpUntil([&] { return dlg->Controller().Core().Report().cpuBlocksSent >= 10; }));
             PostMessageW(dlg->GetSafeHwnd(), WM_CLOSE, 0, 0);
             ASSERT_TRUE(PumpUntil([&] { return dlg->IsClosed(); }));
-            const std::size_t sent = dlg->Controller().Sequence().Report().cpuBlocksSent;
+            const std::size_t sent = dlg->Controller().Core().Report().cpuBlocksSent;
             PumpPending();
             // The close ended the run within one step, and the workers are stopped.
-            EXPECT_LE(dlg->Controller().Sequence().Report().cpuBlocksSent, sent + 1);
+            EXPECT_LE(dlg->Controller().Core().Report().cpuBlocksSent, sent + 1);
             EXPECT_FALSE(IsWindow(start));
             EXPECT_FALSE(dlg->Controller().Session().IsPollerRunning());
             EXPECT_FALSE(dlg->Controller().Session().IsWatcherRunning());
@@ -359,9 +359,9 @@ TEST_P(WindowTest, RunThatEndsEarly) {
             // The bar stays on the last block the unit took, exactly, though that moved the
             // filled part by less than a pixel.
             EXPECT_EQ(SendMessageW(rig.Item(IDC_PROGRESS), PBM_GETPOS, 0, 0),
-                      static_cast<LRESULT>(dlg->Controller().Sequence().Report().cpuBlocksSent));
+                      static_cast<LRESULT>(dlg->Controller().Core().Report().cpuBlocksSent));
         } else {
-            ASSERT_TRUE(PumpUntil([&] { return !dlg->Controller().Session().DeviceReady(); }));
+            ASSERT_TRUE(PumpUntil([&] { return !dlg->Controller().DeviceReady(); }));
             EXPECT_FALSE(IsWindowEnabled(start));
             EXPECT_EQ(rig.port.PluggedUnits().size(), 0u);
         }

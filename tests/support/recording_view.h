@@ -107,6 +107,14 @@ class RecordingView : public FlashTransferView {
     }
     // Handles queued messages in order until none is left, as the window's loop does.
     int Pump(FlashTransferController& controller, int limit = 1 << 30) {
-        return controller.HandleQueued(queue, limit);
+        int handled = 0;
+        for (; handled < limit; ++handled) {
+            std::optional<PostedMessage> next = queue.Take();
+            if (!next) {
+                break;
+            }
+            controller.OnWindowMessage(next->message, next->wParam);
+        }
+        return handled;
     }
 };

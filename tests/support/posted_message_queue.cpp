@@ -1,7 +1,7 @@
-// The logic's own queue of posted messages.
+// The suites' queue of posted messages.
 #include "posted_message_queue.h"
 
-namespace knot::logic {
+namespace knot::test {
 void PostedMessageQueue::Post(const PostedMessage& posted) {
     {
         std::lock_guard lock(m_mutex);
@@ -57,4 +57,4 @@ int PostedMessageQueue::Pump(const std::function<void(const PostedMessage&)>& ha
     return handled;
 }
 
-} // namespace knot::logic
+} // namespace knot::test

@@ -1,5 +1,5 @@
-// The window's posted messages kept in the logic's own queue, for the hosts that have no toolkit
-// loop (knot-fdt, tests, benchmarks): posted from any thread, handled on one in the order posted.
+// A window's posted messages kept in a queue of the suites' own, for a view that has no toolkit
+// loop: posted from any thread, handled on one in the order posted, and counted.
 #pragma once
 
 #include "window_host.h"
@@ -12,7 +12,9 @@
 #include <mutex>
 #include <optional>
 
-namespace knot::logic {
+namespace knot::test {
+using namespace knot::logic;
+
 class PostedMessageQueue {
   public:
     // Thread-safe. `afterPost` (set before any worker starts) runs on the posting thread after
@@ -39,23 +41,4 @@ class PostedMessageQueue {
     std::map<unsigned, int> m_postedCount;
 };
 
-// A host without a window: posts go to its queue, the wait cursor is nothing, and each repaint
-// the download asks for calls `onRefresh` (if set).
-class QueuedHost : public WindowHost {
-  public:
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void PostWindowMessage(WindowMessage message, std::uintptr_t wParam) override {
-        queue.Post({message, wParam});
-    }
-    void RefreshWindow() override {
-        if (onRefresh) {
-            onRefresh();
-        }
-    }
-
-    PostedMessageQueue queue;
-    std::function<void()> onRefresh;
-};
-
-} // namespace knot::logic
+} // namespace knot::test
