@@ -49,6 +49,14 @@ bool ChosenUnitPort::GetInterfaceDetail(PortHandle set, std::uint32_t index, std
     return m_inner.GetInterfaceDetail(set, static_cast<std::uint32_t>(inner), path);
 }
 
+std::string ChosenUnitPort::GetInterfaceLocation(PortHandle set, std::uint32_t index) {
+    long inner = InnerIndex(set);
+    if (index != 0 || inner < 0) {
+        return "";
+    }
+    return m_inner.GetInterfaceLocation(set, static_cast<std::uint32_t>(inner));
+}
+
 void ChosenUnitPort::DestroyDeviceInfoList(PortHandle set) {
     {
         std::lock_guard lock(m_mutex);

@@ -22,6 +22,7 @@ class ChosenUnitPort : public ForwardingDriverPort {
     std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) override;
     bool GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) override;
     void DestroyDeviceInfoList(PortHandle set) override;
+    std::string GetInterfaceLocation(PortHandle set, std::uint32_t index) override;
 
   private:
     // The inner index of the chosen interface in `set`, or -1.

@@ -47,6 +47,11 @@ class DriverPort {
     virtual std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) = 0;
     virtual bool GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) = 0;
     virtual void DestroyDeviceInfoList(PortHandle set) = 0;
+    // Where the unit of interface `index` sits, as the setup service knows its device (the USB
+    // port and hub, e.g. "Port_#0003.Hub_#0001"); "" when the port or the device tells none.
+    virtual std::string GetInterfaceLocation(PortHandle /*set*/, std::uint32_t /*index*/) {
+        return "";
+    }
 
     // Files and device I/O. CreateFile returns INVALID_PORT_HANDLE on failure.
     virtual PortHandle CreateFile(const std::string& path) = 0;

@@ -21,6 +21,9 @@ class ForwardingDriverPort : public DriverPort {
         return m_inner.GetInterfaceDetail(set, index, path);
     }
     void DestroyDeviceInfoList(PortHandle set) override { m_inner.DestroyDeviceInfoList(set); }
+    std::string GetInterfaceLocation(PortHandle set, std::uint32_t index) override {
+        return m_inner.GetInterfaceLocation(set, index);
+    }
     PortHandle CreateFile(const std::string& path) override { return m_inner.CreateFile(path); }
     bool DeviceIoControl(PortHandle handle, std::uint32_t code, const void* in, std::size_t inSize,
                          void* out, std::size_t outSize, std::size_t& returned) override {

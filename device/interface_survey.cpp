@@ -9,6 +9,18 @@
 namespace knot::device {
 namespace {
 
+// The location of interface `index` as a set made now has it, when that interface still has
+// `path`: a unit that went since it was judged must not lend another one its place.
+std::string LocationAt(DriverPort& port, std::uint32_t index, const std::string& path) {
+    InterfaceSet set(port);
+    std::string read;
+    if (path.empty() || !set.valid() || !ReadInterfacePath(port, set.handle(), index, read) ||
+        std::strcmp(read.c_str(), path.c_str()) != 0) {
+        return "";
+    }
+    return port.GetInterfaceLocation(set.handle(), index);
+}
+
 // Device access for a survey: it sends no packet, so its log never writes a line, and the
 // search's diagnostics are not printed.
 struct SurveyAccess {
@@ -26,6 +38,7 @@ struct SurveyAccess {
             access.GetDeviceNumber(handle, unit.deviceNumber);
             access.port().CloseHandle(handle);
         }
+        unit.location = LocationAt(access.port(), index, unit.path);
         return unit;
     }
 };
@@ -100,6 +113,25 @@ std::vector<UnitInterface> SurveyUnits(DriverPort& port) {
 
 UnitInterface SurveyUnit(DriverPort& port, std::uint32_t index) {
     return SurveyAccess(port).Survey(index);
+}
+
+std::string SlotOf(const UnitInterface& unit) {
+    return unit.location.empty() ? unit.path : unit.location;
+}
+
+std::string SlotOfPath(DriverPort& port, const std::string& devicePath) {
+    InterfaceSet set(port);
+    std::string location;
+    if (set.valid()) {
+        WalkInterfaces(port, set.handle(), true, [&](std::uint32_t index, const std::string& path) {
+            if (std::strcmp(path.c_str(), devicePath.c_str()) != 0) {
+                return true;
+            }
+            location = port.GetInterfaceLocation(set.handle(), index);
+            return false;
+        });
+    }
+    return location.empty() ? devicePath : location;
 }
 
 } // namespace knot::device

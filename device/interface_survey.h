@@ -60,9 +60,17 @@ bool IsInterfacePresent(DriverPort& port, const std::string& devicePath);
 std::optional<std::vector<std::string>> PresentPaths(DriverPort& port);
 
 // Every present interface, judged in the order of the device search: each is opened for its
-// descriptor and device number and closed again. Prints nothing and traces nothing.
+// descriptor and device number and closed again, and its location is read. Prints nothing and
+// traces nothing.
 std::vector<UnitInterface> SurveyUnits(DriverPort& port);
 // The present interface at `index`, judged the same way.
 UnitInterface SurveyUnit(DriverPort& port, std::uint32_t index);
+
+// A unit's slot, the name of its place on the bench: its location where the port tells one, else
+// its device path.
+std::string SlotOf(const UnitInterface& unit);
+// The slot of the present interface at `devicePath`, read from one set without opening it; the
+// path itself when the interface tells no location or is not present.
+std::string SlotOfPath(DriverPort& port, const std::string& devicePath);
 
 } // namespace knot::device

@@ -38,6 +38,8 @@ struct UnitInterface {
     bool qualifies = false;
     std::int32_t packetSize = FULL_PACKET_SIZE; // from the path as the buffer holds it
     std::int32_t deviceNumber = UNKNOWN_DEVICE_NUMBER;
+    // Where the unit sits, as the port tells it (GetInterfaceLocation); "" when it tells none.
+    std::string location;
 
     // Not judged yet: it could not be opened or gave no descriptor, so it may still turn out
     // to be a unit when it is looked at again.

@@ -7,6 +7,7 @@ namespace knot::sim {
 struct LoopbackDriverPort::Entry {
     enum class Kind { Set, File, StopEvent, NamedEvent } kind;
     std::vector<std::string> paths;    // Set: the interfaces present when it was made
+    std::vector<std::string> slots;    // Set: each one's slot, "" for none
     std::int32_t unit = -1;            // File: the unit's number
     bool unplugged = false;            // File: the unit has gone, the handle fails
     std::shared_ptr<EventState> event; // StopEvent, NamedEvent
@@ -110,9 +111,12 @@ void LoopbackDriverPort::EraseLocked(PortHandle handle, std::initializer_list<in
 PortHandle LoopbackDriverPort::GetClassDevices() {
     std::lock_guard lock(m_mutex);
     m_host.RunTimers();
-    Entry entry{Entry::Kind::Set, {}, -1, false, nullptr};
-    for (std::int32_t number : m_host.PluggedUnits())
-        entry.paths.push_back(UnitDevicePath(m_host.FindUnit(number)->Config()));
+    Entry entry{Entry::Kind::Set, {}, {}, -1, false, nullptr};
+    for (std::int32_t number : m_host.PluggedUnits()) {
+        const UnitConfig& config = m_host.FindUnit(number)->Config();
+        entry.paths.push_back(UnitDevicePath(config));
+        entry.slots.push_back(config.slot);
+    }
     return AddLocked(std::move(entry));
 }
 
@@ -137,6 +141,15 @@ bool LoopbackDriverPort::GetInterfaceDetail(PortHandle set, std::uint32_t index,
     return true;
 }
 
+std::string LoopbackDriverPort::GetInterfaceLocation(PortHandle set, std::uint32_t index) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_handles.find(set);
+    if (it == m_handles.end() || it->second->kind != Entry::Kind::Set ||
+        index >= it->second->slots.size())
+        return "";
+    return it->second->slots[index];
+}
+
 void LoopbackDriverPort::DestroyDeviceInfoList(PortHandle set) {
     std::lock_guard lock(m_mutex);
     EraseLocked(set, {static_cast<int>(Entry::Kind::Set)});
@@ -147,7 +160,7 @@ PortHandle LoopbackDriverPort::CreateFile(const std::string& path) {
     m_host.RunTimers();
     for (std::int32_t number : m_host.PluggedUnits()) {
         if (UnitDevicePath(m_host.FindUnit(number)->Config()) == path)
-            return AddLocked(Entry{Entry::Kind::File, {}, number, false, nullptr});
+            return AddLocked(Entry{Entry::Kind::File, {}, {}, number, false, nullptr});
     }
     return INVALID_PORT_HANDLE;
 }
@@ -207,7 +220,8 @@ void LoopbackDriverPort::CloseHandle(PortHandle handle) {
 
 PortHandle LoopbackDriverPort::CreateStopEvent() {
     std::lock_guard lock(m_mutex);
-    return AddLocked(Entry{Entry::Kind::StopEvent, {}, -1, false, std::make_shared<EventState>()});
+    return AddLocked(
+        Entry{Entry::Kind::StopEvent, {}, {}, -1, false, std::make_shared<EventState>()});
 }
 
 bool LoopbackDriverPort::SetEvent(PortHandle event) {
@@ -227,7 +241,7 @@ PortHandle LoopbackDriverPort::OpenNamedEvent(const std::string& name) {
     const auto it = m_namedEvents.find(name);
     if (it == m_namedEvents.end())
         return INVALID_PORT_HANDLE;
-    return AddLocked(Entry{Entry::Kind::NamedEvent, {}, -1, false, it->second});
+    return AddLocked(Entry{Entry::Kind::NamedEvent, {}, {}, -1, false, it->second});
 }
 
 WaitOutcome LoopbackDriverPort::WaitForStopOrEvent(PortHandle stopEvent, PortHandle namedEvent,

@@ -42,6 +42,8 @@ class LoopbackDriverPort : public DriverPort, private UnitHostListener {
     std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) override;
     bool GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) override;
     void DestroyDeviceInfoList(PortHandle set) override;
+    // The unit's UnitConfig::slot.
+    std::string GetInterfaceLocation(PortHandle set, std::uint32_t index) override;
 
     PortHandle CreateFile(const std::string& path) override;
     bool DeviceIoControl(PortHandle handle, std::uint32_t code, const void* in, std::size_t inSize,

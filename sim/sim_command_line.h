@@ -13,7 +13,7 @@ inline constexpr const char* SIM_USAGE =
     "       knot-unit-sim plug [--vendor 0xVVVV] [--product 0xPPPP] [--number N]\n"
     "                          [--packet-size 62|64] [--program-name TEXT] [--version TEXT]\n"
     "                          [--checksum HHHH] [--no-descriptor] [--no-number] [--no-event]\n"
-    "                          [--fault SPEC]...\n"
+    "                          [--slot NAME] [--fault SPEC]...\n"
     "       knot-unit-sim unplug N\n"
     "       knot-unit-sim list\n";
 

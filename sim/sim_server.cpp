@@ -231,11 +231,15 @@ bool SimServer::IsOwnRequest(const std::string& command) const {
 }
 
 std::string SimServer::AnswerOwnRequest(const std::string&) {
-    // One line per unit in plug order: its socket name, a tab, its device path.
+    // One line per unit in plug order: its socket name, a tab, its device path, and a tab and
+    // its slot when it has one.
     std::string text;
     for (std::int32_t number : m_host.PluggedUnits()) {
-        text += SimUnitSocketName(number) + "\t" +
-                UnitDevicePath(m_host.FindUnit(number)->Config()) + "\n";
+        const UnitConfig& config = m_host.FindUnit(number)->Config();
+        text += SimUnitSocketName(number) + "\t" + UnitDevicePath(config);
+        if (!config.slot.empty())
+            text += "\t" + config.slot;
+        text += "\n";
     }
     return text;
 }

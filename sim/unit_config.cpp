@@ -3,6 +3,7 @@
 #include "disconnect_event.h"
 #include "unit_packet.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -26,6 +27,14 @@ bool ParseUnsigned(std::string text, int base, std::uint64_t limit, std::uint64_
         return false;
     value = parsed;
     return true;
+}
+
+// A slot travels as one word of a control request and one field of an enumeration line, and
+// under Windows through the setup service's ANSI calls: printable ASCII only, which real
+// locations are.
+bool IsSlotText(const std::string& text) {
+    return !text.empty() && text.size() <= SLOT_TEXT_LIMIT &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c <= '~'; });
 }
 
 } // namespace
@@ -97,6 +106,15 @@ bool ParsePlugOptions(const std::vector<std::string>& args, UnitConfig& config,
                 return false;
             }
             config.checksum = static_cast<std::uint16_t>(number);
+        } else if (option == "--slot") {
+            if (!takeValue(value))
+                return false;
+            if (!IsSlotText(value)) {
+                error = "--slot takes 1 to " + std::to_string(SLOT_TEXT_LIMIT) +
+                        " printable ASCII characters, not \"" + value + "\"";
+                return false;
+            }
+            config.slot = value;
         } else if (option == "--fault") {
             if (!takeValue(value))
                 return false;
@@ -155,6 +173,8 @@ std::string DescribeUnit(const UnitConfig& config) {
         line += " no-event";
     for (const FaultSpec& fault : config.faults)
         line += " fault=" + FormatFaultSpec(fault);
+    if (!config.slot.empty())
+        line += " slot=\"" + config.slot + "\"";
     line += " path=" + UnitDevicePath(config);
     return line;
 }

@@ -23,8 +23,12 @@ struct UnitConfig {
     bool hasDescriptor = true; // false: the descriptor request fails
     bool hasNumber = true;     // false: the device-number request fails, the event has no number
     bool hasEvent = true;      // false: the driver creates no disconnect event
+    std::string slot;          // the location the driver tells for the unit; "" for none
     std::vector<FaultSpec> faults;
 };
+
+// The longest --slot a unit takes.
+inline constexpr std::size_t SLOT_TEXT_LIMIT = 64;
 
 // Reads the options of "knot-unit-sim plug" into `config`; on failure `error` says why.
 bool ParsePlugOptions(const std::vector<std::string>& args, UnitConfig& config, std::string& error);

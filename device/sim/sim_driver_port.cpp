@@ -67,8 +67,11 @@ std::vector<SimDriverPort::Interface> SimDriverPort::Enumerate() const {
     std::string line;
     while (std::getline(lines, line)) {
         const auto tab = line.find('\t');
-        if (tab != std::string::npos)
-            interfaces.push_back({line.substr(0, tab), line.substr(tab + 1)});
+        if (tab == std::string::npos)
+            continue;
+        const auto slotTab = line.find('\t', tab + 1);
+        interfaces.push_back({line.substr(0, tab), line.substr(tab + 1, slotTab - tab - 1),
+                              slotTab == std::string::npos ? "" : line.substr(slotTab + 1)});
     }
     return interfaces;
 }
@@ -122,6 +125,13 @@ bool SimDriverPort::GetInterfaceDetail(PortHandle set, std::uint32_t index, std:
         return false;
     path = entry->interfaces[index].devicePath;
     return true;
+}
+
+std::string SimDriverPort::GetInterfaceLocation(PortHandle set, std::uint32_t index) {
+    const auto entry = Find(set, Kind::Set);
+    if (!entry || index >= entry->interfaces.size())
+        return "";
+    return entry->interfaces[index].location;
 }
 
 void SimDriverPort::DestroyDeviceInfoList(PortHandle set) {

@@ -33,6 +33,8 @@ class SimDriverPort : public DriverPort {
     std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) override;
     bool GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) override;
     void DestroyDeviceInfoList(PortHandle set) override;
+    // The unit's --slot.
+    std::string GetInterfaceLocation(PortHandle set, std::uint32_t index) override;
 
     PortHandle CreateFile(const std::string& path) override;
     bool DeviceIoControl(PortHandle handle, std::uint32_t code, const void* in, std::size_t inSize,
@@ -56,6 +58,7 @@ class SimDriverPort : public DriverPort {
     struct Interface {
         std::string socketName;
         std::string devicePath;
+        std::string location;
     };
     struct Entry; // one open handle; closes its descriptor when the last user lets go
     enum class Kind { Set, File, StopEvent, NamedEvent };

@@ -26,7 +26,8 @@ inline constexpr std::size_t SIM_MAX_MESSAGE = 65536;
 
 // Control requests are words separated by NUL: "plug <options>", "unplug N", "list", "enumerate".
 // The reply starts with SIM_REPLY_OK or SIM_REPLY_ERROR, then text. "enumerate" answers one
-// line per unit in plug order: the unit's socket name, a tab, its device path.
+// line per unit in plug order: the unit's socket name, a tab, its device path, and for a unit
+// plugged with a slot a tab and the slot (a line without it reads as before).
 inline constexpr char SIM_REPLY_OK = '0';
 inline constexpr char SIM_REPLY_ERROR = '1';
 

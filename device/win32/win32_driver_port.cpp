@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace knot::device {
 namespace {
@@ -67,6 +68,61 @@ DWORD DetailRecordSize(PortHandle set, SP_DEVICE_INTERFACE_DATA& data) {
 
 constexpr std::size_t PATH_OFFSET = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
 
+// The whole detail record of interface `data`, `required` bytes long, and the device instance the
+// interface belongs to into `device` when one is asked for; null when the service gives none.
+std::unique_ptr<unsigned char[]> ReadDetailRecord(PortHandle set, SP_DEVICE_INTERFACE_DATA& data,
+                                                  DWORD& required, SP_DEVINFO_DATA* device) {
+    required = DetailRecordSize(set, data);
+    if (required <= PATH_OFFSET) {
+        return nullptr;
+    }
+    // operator new gives the alignment the record's DWORD size field needs.
+    std::size_t allocated = std::max<std::size_t>(required, DETAIL_DATA_SIZE);
+    std::unique_ptr<unsigned char[]> storage(new (std::nothrow) unsigned char[allocated]);
+    if (!storage) {
+        return nullptr;
+    }
+    std::memset(storage.get(), 0, allocated);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.get());
+    detail->cbSize = DETAIL_DATA_SIZE;
+    if (!SetupDiGetDeviceInterfaceDetailA(ToHandle(set), &data, detail, required, nullptr,
+                                          device)) {
+        return nullptr;
+    }
+    return storage;
+}
+
+// Room for a location at the first try, and the most a device may claim to need for one.
+constexpr DWORD LOCATION_FIRST_SIZE = 256;
+constexpr DWORD LOCATION_MOST_SIZE = 4096;
+
+// A text property of `device`: the string, or the first string of a multi-string; "" when the
+// device has none, or one of another type.
+std::string DeviceText(PortHandle set, SP_DEVINFO_DATA& device, DWORD property) {
+    std::vector<char> buffer(LOCATION_FIRST_SIZE);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD type = 0;
+        // Left as it is by a service that does not know the property (Wine's, for the paths).
+        DWORD required = 0;
+        if (SetupDiGetDeviceRegistryPropertyA(ToHandle(set), &device, property, &type,
+                                              reinterpret_cast<BYTE*>(buffer.data()),
+                                              static_cast<DWORD>(buffer.size()), &required)) {
+            if (type != REG_SZ && type != REG_MULTI_SZ) {
+                return "";
+            }
+            // Bounded by the buffer in case the service left the text without its zero.
+            std::size_t size = std::min<std::size_t>(required, buffer.size());
+            return std::string(buffer.data(), strnlen(buffer.data(), size));
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= buffer.size() ||
+            required > LOCATION_MOST_SIZE) {
+            return "";
+        }
+        buffer.assign(required, '\0');
+    }
+    return "";
+}
+
 } // namespace
 
 std::uint32_t Win32DriverPort::InterfaceDataRecordSize() {
@@ -102,28 +158,29 @@ bool Win32DriverPort::GetInterfaceDetail(PortHandle set, std::uint32_t index, st
     if (!EnumInterface(set, index, data)) {
         return false;
     }
-    DWORD required = DetailRecordSize(set, data);
-    if (required <= PATH_OFFSET) {
-        return false;
-    }
-    // operator new gives the alignment the record's DWORD size field needs.
-    std::size_t allocated = std::max<std::size_t>(required, DETAIL_DATA_SIZE);
-    std::unique_ptr<unsigned char[]> storage(new (std::nothrow) unsigned char[allocated]);
+    DWORD required = 0;
+    std::unique_ptr<unsigned char[]> storage = ReadDetailRecord(set, data, required, nullptr);
     if (!storage) {
         return false;
     }
-    std::memset(storage.get(), 0, allocated);
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.get());
-    detail->cbSize = DETAIL_DATA_SIZE;
-    if (!SetupDiGetDeviceInterfaceDetailA(ToHandle(set), &data, detail, required, nullptr,
-                                          nullptr)) {
-        return false;
-    }
     // Bounded by the buffer in case the service left the path without its zero.
+    const auto* detail = reinterpret_cast<const SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.get());
     const char* begin = detail->DevicePath;
     std::size_t capacity = required - PATH_OFFSET;
     path.assign(begin, strnlen(begin, capacity));
     return true;
+}
+
+std::string Win32DriverPort::GetInterfaceLocation(PortHandle set, std::uint32_t index) {
+    SP_DEVICE_INTERFACE_DATA data;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    DWORD required = 0;
+    if (!EnumInterface(set, index, data) || !ReadDetailRecord(set, data, required, &device)) {
+        return "";
+    }
+    std::string location = DeviceText(set, device, SPDRP_LOCATION_INFORMATION);
+    return location.empty() ? DeviceText(set, device, SPDRP_LOCATION_PATHS) : location;
 }
 
 void Win32DriverPort::DestroyDeviceInfoList(PortHandle set) {

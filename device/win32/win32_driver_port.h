@@ -20,6 +20,9 @@ class Win32DriverPort : public DriverPort {
     std::size_t GetInterfaceDetailSize(PortHandle set, std::uint32_t index) override;
     bool GetInterfaceDetail(PortHandle set, std::uint32_t index, std::string& path) override;
     void DestroyDeviceInfoList(PortHandle set) override;
+    // The location information of the interface's device instance, else the first of its
+    // location paths.
+    std::string GetInterfaceLocation(PortHandle set, std::uint32_t index) override;
 
     PortHandle CreateFile(const std::string& path) override;
     bool DeviceIoControl(PortHandle handle, std::uint32_t code, const void* in, std::size_t inSize,

@@ -215,6 +215,10 @@ bool UnitDriverService::AddUnitDevice(const UnitConfig& config, std::string& err
                                           static_cast<DWORD>(name.size() + 1)) &&
         SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE,
                                           reinterpret_cast<const BYTE*>(SERVICE), sizeof SERVICE) &&
+        (config.slot.empty() ||
+         SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_LOCATION_INFORMATION,
+                                           reinterpret_cast<const BYTE*>(config.slot.c_str()),
+                                           static_cast<DWORD>(config.slot.size() + 1))) &&
         SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr);
     if (!made)
         error = Win32ErrorText("creating the device " + instanceId);

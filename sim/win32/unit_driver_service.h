@@ -34,7 +34,8 @@ class UnitDriverService {
     static HANDLE OpenRelayDevice(std::string& error);
 
     // Creates the unit's root device, names it for the driver ("N" or "N EVENT": the number and
-    // the disconnect event's name) and has the service enumerate it.
+    // the disconnect event's name), gives it the unit's slot as its location information, as a
+    // USB hub's driver gives its port, and has the service enumerate it.
     bool AddUnitDevice(const UnitConfig& config, std::string& error);
     // Removes the unit's root device; the driver then fails its pending requests and signals
     // its event.

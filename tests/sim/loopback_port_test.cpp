@@ -4,10 +4,12 @@
 
 #include "loopback_driver_port.h"
 
+#include "chosen_unit_port.h"
 #include "command_texts.h"
 #include "device_access.h"
 #include "device_packet_link.h"
 #include "disconnect_event.h"
+#include "interface_survey.h"
 #include "packet_protocol.h"
 #include "transfer_log.h"
 #include "variant_profile.h"
@@ -50,7 +52,8 @@ TEST_F(LoopbackPortTest, SelectsAmongUnitsInPlugOrder) {
     EXPECT_FALSE(access.OpenDeviceLink(link));
     EXPECT_EQ(port.Plug(Unit({"--product", "0x1234"})), 0);
     EXPECT_EQ(port.Plug(Unit({"--no-descriptor"})), 1);
-    EXPECT_EQ(port.Plug(Unit({"--packet-size", "62", "--number", "9"})), 9);
+    EXPECT_EQ(port.Plug(Unit({"--packet-size", "62", "--number", "9", "--slot", "hub 1 port 3"})),
+              9);
     EXPECT_EQ(port.Plug(Unit({"--number", "9"})), -1);
     EXPECT_EQ(port.Plug(), 2);
     EXPECT_EQ(port.PluggedUnits(), (std::vector<std::int32_t>{0, 1, 9, 2}));
@@ -59,6 +62,12 @@ TEST_F(LoopbackPortTest, SelectsAmongUnitsInPlugOrder) {
     ASSERT_TRUE(access.OpenDeviceLink(link));
     EXPECT_EQ(link.deviceNumber, 9);
     EXPECT_EQ(link.packetSize, 62);
+
+    // Narrowed to unit 9, a survey sees it alone, in its own slot.
+    ChosenUnitPort chosen(port, UnitDevicePath(Unit({"--packet-size", "62", "--number", "9"})));
+    const std::vector<UnitInterface> units = SurveyUnits(chosen);
+    ASSERT_EQ(units.size(), 1u);
+    EXPECT_EQ(units[0].location, "hub 1 port 3");
 }
 
 TEST_F(LoopbackPortTest, RunsADownloadIntoTheUnitsMemory) {

@@ -125,9 +125,13 @@ TEST_P(SimPacketSizeTest, SelectsTheFirstUnitWithTheProductIdInPlugOrder) {
     ASSERT_TRUE(bench.server.Ready());
     const std::string size = std::to_string(GetParam());
     ASSERT_EQ(bench.server.Plug({"--product", "0x1234"}), 0);
-    ASSERT_EQ(bench.server.Plug({"--vendor", "0x0DEF", "--packet-size", size}), 1);
+    ASSERT_EQ(
+        bench.server.Plug({"--vendor", "0x0DEF", "--packet-size", size, "--slot", "bench " + size}),
+        1);
     ASSERT_EQ(bench.server.Plug({}), 2);
     EXPECT_EQ(CountDeviceInterfaces(bench.port), 3);
+    EXPECT_EQ(SurveyUnit(bench.port, 1).location, "bench " + size);
+    EXPECT_EQ(SurveyUnit(bench.port, 2).location, "");
 
     ASSERT_TRUE(bench.access.OpenDeviceLink(bench.link));
     EXPECT_EQ(bench.link.deviceNumber, 1);
@@ -509,6 +513,8 @@ TEST(SimProcessTest, ControlCommandsAndCleanShutdown) {
                                                {"--fault", "refuse=wait:5"},
                                                {"--vendor"},
                                                {"--program-name", "NINECHARS"},
+                                               {"--slot", ""},
+                                               {"--slot", "tab\there"},
                                                {"--bogus"}}) {
         EXPECT_EQ(server.Plug(bad), -1) << bad[0];
     }

@@ -5,6 +5,7 @@
 
 #include "device_access.h"
 #include "disconnect_event.h"
+#include "interface_survey.h"
 #include "scratch_folder.h"
 #include "transfer_log.h"
 #include "unit_interface_class.h"
@@ -121,17 +122,20 @@ struct IdentityCase {
     const char* plug;
     std::int32_t packetSize;
     std::int32_t deviceNumber;
+    const char* location = ""; // as the setup service tells it for the unit's device
 };
 
 class UnitIdentityTest : public UnitDriverPortTest,
                          public ::testing::WithParamInterface<IdentityCase> {};
 
 // The packet size comes from the path the setup service built for the unit, the number from the
-// driver; the driver signals the event of that number when the unit goes.
-TEST_P(UnitIdentityTest, PacketSizeNumberAndDisconnectEvent) {
+// driver, the location from the unit's device instance; the driver signals the event of that
+// number when the unit goes.
+TEST_P(UnitIdentityTest, PacketSizeNumberLocationAndDisconnectEvent) {
     const IdentityCase& c = GetParam();
     const std::int32_t plugged = Plug(c.plug);
     ASSERT_GE(plugged, 0);
+    EXPECT_EQ(SurveyUnit(port, 0).location, c.location);
     DeviceLink link;
     ASSERT_TRUE(access.OpenDeviceLink(link));
     EXPECT_EQ(link.packetSize, c.packetSize);
@@ -152,7 +156,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(IdentityCase{"Short", "--packet-size 62 --number 3", SHORT_PACKET_SIZE, 3},
                       IdentityCase{"Full", "--packet-size 64 --number 12", FULL_PACKET_SIZE, 12},
                       IdentityCase{"NoNumber", "--packet-size 62 --no-number", SHORT_PACKET_SIZE,
-                                   UNKNOWN_DEVICE_NUMBER}),
+                                   UNKNOWN_DEVICE_NUMBER},
+                      IdentityCase{"Slotted", "--number 5 --slot Port_#0003.Hub_#0001",
+                                   FULL_PACKET_SIZE, 5, "Port_#0003.Hub_#0001"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
