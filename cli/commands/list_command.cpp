@@ -6,16 +6,12 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace knot::cli {
 namespace {
-
-constexpr const char* PATH_HEADING = "device path";
 
 std::string Hex4(std::uint16_t value) {
     char text[8];
@@ -28,9 +24,8 @@ std::string Hex4(std::uint16_t value) {
 CLI::App* ListCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         Name(), "List every present unit interface: its device number (which --unit takes), "
-                "packet size, vendor and product id, whether it qualifies, its device path and "
-                "its slot, where it sits: its location where the driver tells one, else its "
-                "device path (--json adds its index in the device search)");
+                "packet size, vendor and product id, whether it qualifies and its device path "
+                "(--json adds its index in the device search)");
     command->add_flag("--json", m_bJson, "print one JSON array instead of text");
     return command;
 }
@@ -55,7 +50,6 @@ ExitCode ListCommand::Run(const DriverPortFactory& ports) {
             std::string why = WhyNotQualifying(info);
             item["reason"] =
                 why.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(why);
-            item["slot"] = SlotOf(info);
             out.push_back(std::move(item));
         }
         std::printf("%s\n", DumpIndented(out).c_str());
@@ -65,24 +59,18 @@ ExitCode ListCommand::Run(const DriverPortFactory& ports) {
         std::printf("%s\n", NoInterfaceText(*port).c_str());
         return ExitCode::Success;
     }
-    // The slot comes last, after the paths padded to the longest, so that every line reads as it
-    // did up to its path.
-    int pathWidth = static_cast<int>(std::strlen(PATH_HEADING));
-    for (const UnitInterface& info : found) {
-        pathWidth = std::max(pathWidth, static_cast<int>(info.path.size()));
-    }
-    std::printf("%-6s %-6s %-6s %-7s %-35s %-*s  %s\n", "number", "packet", "vendor", "product",
-                "qualifies", pathWidth, PATH_HEADING, "slot");
+    std::printf("%-6s %-6s %-6s %-7s %-35s %s\n", "number", "packet", "vendor", "product",
+                "qualifies", "device path");
     for (const UnitInterface& info : found) {
         std::string why = WhyNotQualifying(info);
         std::string qualifies = why.empty() ? "yes" : "no: " + why;
         const std::string number =
             info.deviceNumber >= 0 ? std::to_string(info.deviceNumber) : std::string("?");
-        std::printf("%-6s %-6d %-6s %-7s %-35s %-*s  %s\n", number.c_str(),
+        std::printf("%-6s %-6d %-6s %-7s %-35s %s\n", number.c_str(),
                     static_cast<int>(info.packetSize),
                     info.hasDescriptor ? Hex4(info.vendorId).c_str() : "?",
                     info.hasDescriptor ? Hex4(info.productId).c_str() : "?", qualifies.c_str(),
-                    pathWidth, info.path.c_str(), SlotOf(info).c_str());
+                    info.path.c_str());
     }
     return ExitCode::Success;
 }

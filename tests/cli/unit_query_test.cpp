@@ -76,7 +76,7 @@ TEST_F(UnitCommandsTest, RefusedInitializeExitsFour) {
 
 TEST_F(UnitCommandsTest, ListShowsEveryInterfaceAndWhetherItQualifies) {
     ASSERT_EQ(Plug({"--product", "0x1111"}), 0);
-    ASSERT_EQ(Plug({"--packet-size", "62", "--number", "5", "--slot", "Port_#0003.Hub_#0001"}), 5);
+    ASSERT_EQ(Plug({"--packet-size", "62", "--number", "5"}), 5);
     ToolRun run = RunTool("list --json");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     auto units = nlohmann::json::parse(run.out);
@@ -90,9 +90,6 @@ TEST_F(UnitCommandsTest, ListShowsEveryInterfaceAndWhetherItQualifies) {
     EXPECT_EQ(units[1]["packetSize"], 62);
     EXPECT_EQ(units[1]["deviceNumber"], 5);
     EXPECT_NE(units[1]["devicePath"].get<std::string>().find("#00002#"), std::string::npos);
-    // Where the port tells no location, the device path names the slot.
-    EXPECT_EQ(units[0]["slot"], units[0]["devicePath"]);
-    EXPECT_EQ(units[1]["slot"], "Port_#0003.Hub_#0001");
 }
 
 // What the tools say when something is not as the operator expects.
@@ -236,12 +233,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "list",
                     0,
                     {"number packet vendor product", "\n0      62     0x0ABC 0x7832  yes"},
-                    {}},
-        MessageCase{"ListEndsEachLineWithTheSlot",
-                    {"--slot", "bench 2"},
-                    "list",
-                    0,
-                    {"  device path  ", "  slot\n", "}  bench 2\n"},
                     {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
