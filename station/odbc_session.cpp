@@ -41,8 +41,17 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
                 SQLGetDiagRecA(type, handle, record, state, &native, text, sizeof text, &length))) {
             break;
         }
-        std::string line = reinterpret_cast<char*>(text);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        // One line each: a driver's own line ends and indents become single spaces.
+        std::string line;
+        for (const char* at = reinterpret_cast<char*>(text); *at != '\0'; ++at) {
+            const bool space = *at == '\n' || *at == '\r' || *at == '\t';
+            if (!space) {
+                line += *at;
+            } else if (!line.empty() && line.back() != ' ') {
+                line += ' ';
+            }
+        }
+        while (!line.empty() && line.back() == ' ') {
             line.pop_back();
         }
         all +=
