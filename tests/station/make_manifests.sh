@@ -35,3 +35,7 @@ openssl dgst -sha256 -sign other.key -out foreign.json.sig foreign.json
 cp manifest.json unsigned.json
 printf '{"images": [{"model": "p",' >broken.json
 printf '{"images": [{"model": "p", "sha256": 12, "name": "a", "version": "1"}]}' >shape.json
+# The manifest as one JSON line, for the check against docs/manifest.schema.json.
+mkdir -p schema
+python3 -c 'import json, sys; print(json.dumps(json.load(open(sys.argv[1]))))' manifest.json \
+    >schema/manifest.jsonl
