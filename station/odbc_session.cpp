@@ -38,7 +38,7 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
         if (!SQL_SUCCEEDED(
-                SQLGetDiagRecA(type, handle, record, state, &native, text, sizeof text, &length))) {
+                SQLGetDiagRec(type, handle, record, state, &native, text, sizeof text, &length))) {
             break;
         }
         // One line each: a driver's own line ends and indents become single spaces.
@@ -132,9 +132,9 @@ bool OdbcSession::Connect(const std::string& connection, std::string& why) {
     std::string text = connection;
     SQLCHAR completed[1024];
     SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLDriverConnectA(
-            h.connection, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, completed,
-            sizeof completed, &length, SQL_DRIVER_NOPROMPT))) {
+    if (!SQL_SUCCEEDED(SQLDriverConnect(h.connection, nullptr,
+                                        reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, completed,
+                                        sizeof completed, &length, SQL_DRIVER_NOPROMPT))) {
         why = WithoutSecrets(ConnectFailure(h.connection), connection);
         Disconnect();
         return false;
@@ -142,7 +142,7 @@ bool OdbcSession::Connect(const std::string& connection, std::string& why) {
     h.connected = true;
     SQLCHAR name[256] = "";
     SQLSMALLINT nameLength = 0;
-    SQLGetInfoA(h.connection, SQL_DBMS_NAME, name, sizeof name, &nameLength);
+    SQLGetInfo(h.connection, SQL_DBMS_NAME, name, sizeof name, &nameLength);
     m_dbmsName = reinterpret_cast<char*>(name);
     return true;
 }
@@ -180,7 +180,7 @@ bool OdbcSession::Execute(const std::string& sql, const std::vector<SqlText>& pa
         }
     }
     std::string text = sql;
-    if (!Good(SQLExecDirectA(raw, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
+    if (!Good(SQLExecDirect(raw, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
         why = WithoutSecrets(Diagnostics(SQL_HANDLE_STMT, raw), m_connection);
         return false;
     }
