@@ -67,7 +67,10 @@ bool Rename(const std::string& from, const std::string& to, std::string& why) {
 #else
 bool WriteTemporary(const std::string& temporary, std::string_view bytes, bool durable,
                     std::string& why) {
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A fresh file, never one that someone placed there (a link would send the bytes elsewhere).
+    ::unlink(temporary.c_str());
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         why = ErrorText(errno);
         return false;
