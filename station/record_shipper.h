@@ -68,7 +68,9 @@ class RecordShipper {
     // Ends the follower once its current statement has ended.
     void Stop();
 
-    // Records of the report that the database does not have yet, as far as the shipper knows.
+    // Records of the report that the database does not have yet: those the last pass found,
+    // and one for each Notify() since it began (a record appended while it read may count
+    // twice until the next pass).
     std::uint64_t Backlog() const;
     // Waits until the backlog is empty; false when `deadline` came first.
     bool WaitUntilShipped(std::chrono::steady_clock::time_point deadline);

@@ -115,7 +115,7 @@ TEST_F(RecordShipperTest, DatabaseDownAtTheStartThenUp) {
     shipper.Start();
     Append(150, &shipper);
     ASSERT_TRUE(told.WaitFor(1));
-    EXPECT_EQ(shipper.Backlog(), 150u);
+    EXPECT_GE(shipper.Backlog(), 150u);
     Append(50, &shipper);
     ASSERT_TRUE(s_server->Start());
     ASSERT_TRUE(shipper.WaitUntilShipped(std::chrono::steady_clock::now() + 60s));
