@@ -1,8 +1,5 @@
-// Store-and-forward of a report's records into the line's database: the report file stays the
-// source of truth, and the shipper sends what the database lacks, in batches that are each one
-// transaction, keeping its position beside the report. The table's key on the record's id makes
-// a replay after a crash insert nothing twice. Flashing never waits for it: the follower thread
-// only reads the report, and Notify() never blocks.
+// Store-and-forward of a report's records into the line's database, which never makes flashing
+// wait: the report stays the source of truth, and the shipper sends what the database lacks.
 #pragma once
 
 #include <atomic>
@@ -49,6 +46,9 @@ struct ShipPass {
     std::string why;            // when not reached
 };
 
+// Sends the records in batches, each one transaction, and keeps its position beside the report;
+// the table's key on the record's id makes a replay after a crash insert nothing twice. The
+// follower thread only reads the report, and Notify() never blocks.
 class RecordShipper {
   public:
     RecordShipper(ShipperSettings settings, std::function<void(const ShipperNews&)> tell,
