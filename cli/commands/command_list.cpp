@@ -5,6 +5,7 @@
 #include "initialize_command.h"
 #include "inspect_command.h"
 #include "list_command.h"
+#include "ship_command.h"
 #include "station_command.h"
 
 namespace knot::cli {
@@ -16,6 +17,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
     commands.push_back(std::make_unique<FlashCommand>());
     commands.push_back(std::make_unique<StationCommand>());
     commands.push_back(std::make_unique<InitializeCommand>());
+    commands.push_back(std::make_unique<ShipCommand>());
     return commands;
 }
 

@@ -21,6 +21,7 @@
 namespace knot::cli {
 using namespace knot::core;
 using namespace knot::logic;
+using knot::station::Sha256;
 
 namespace {
 

@@ -10,6 +10,7 @@ namespace knot::cli {}
 namespace knot::qt {}
 namespace knot::win32 {}
 namespace knot::tools {}
+namespace knot::station {}
 namespace knot::test {}
 
 using namespace knot::core;
@@ -20,4 +21,5 @@ using namespace knot::cli;
 using namespace knot::qt;
 using namespace knot::win32;
 using namespace knot::tools;
+using namespace knot::station;
 using namespace knot::test;

@@ -1,4 +1,4 @@
-// The image's SHA-256 from Windows' own cryptography (CNG, bcrypt.dll: Vista and later).
+// SHA-256 from Windows' own cryptography (CNG, bcrypt.dll: Vista and later).
 #include "sha256.h"
 
 #include <windows.h>
@@ -8,10 +8,9 @@
 #include <algorithm>
 #include <vector>
 
-namespace knot::cli {
+namespace knot::station {
 namespace {
 
-constexpr ULONG SHA256_SIZE = 32;
 constexpr std::size_t GATHER_SIZE = 16 * 1024;
 
 bool Succeeded(NTSTATUS status) {
@@ -94,16 +93,22 @@ void Sha256::Update(const void* bytes, std::size_t size) {
     }
 }
 
-std::optional<std::string> Sha256::HexDigest() {
-    UCHAR digest[SHA256_SIZE];
+std::optional<Sha256Digest> Sha256::Digest() {
+    Sha256Digest digest;
     State& state = *m_state;
     state.good = state.good && HashData(state.hash, state.pending.data(), state.pending.size());
     state.pending.clear();
-    if (!state.good || !Succeeded(BCryptFinishHash(state.hash, digest, SHA256_SIZE, 0))) {
+    if (!state.good ||
+        !Succeeded(BCryptFinishHash(state.hash, digest.data(), ULONG{SHA256_SIZE}, 0))) {
         return std::nullopt;
     }
     state.good = false; // the hash is spent
-    return DigestHex(digest, SHA256_SIZE);
+    return digest;
 }
 
-} // namespace knot::cli
+std::optional<std::string> Sha256::HexDigest() {
+    const std::optional<Sha256Digest> digest = Digest();
+    return digest ? std::optional(DigestHex(digest->data(), digest->size())) : std::nullopt;
+}
+
+} // namespace knot::station

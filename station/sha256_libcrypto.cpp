@@ -1,4 +1,4 @@
-// The image's SHA-256 from OpenSSL's libcrypto (Linux).
+// SHA-256 from OpenSSL's libcrypto (Linux).
 #include "sha256.h"
 
 // The digest's own functions, not the EVP interface: EVP first sets up libcrypto's providers,
@@ -6,7 +6,7 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
 
-namespace knot::cli {
+namespace knot::station {
 struct Sha256::State {
     SHA256_CTX context;
     bool good = true;
@@ -22,13 +22,19 @@ void Sha256::Update(const void* bytes, std::size_t size) {
     m_state->good = m_state->good && SHA256_Update(&m_state->context, bytes, size) == 1;
 }
 
-std::optional<std::string> Sha256::HexDigest() {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    if (!m_state->good || SHA256_Final(digest, &m_state->context) != 1) {
+std::optional<Sha256Digest> Sha256::Digest() {
+    Sha256Digest digest;
+    static_assert(SHA256_SIZE == SHA256_DIGEST_LENGTH);
+    if (!m_state->good || SHA256_Final(digest.data(), &m_state->context) != 1) {
         return std::nullopt;
     }
     m_state->good = false; // the context is spent
-    return DigestHex(digest, sizeof digest);
+    return digest;
 }
 
-} // namespace knot::cli
+std::optional<std::string> Sha256::HexDigest() {
+    const std::optional<Sha256Digest> digest = Digest();
+    return digest ? std::optional(DigestHex(digest->data(), digest->size())) : std::nullopt;
+}
+
+} // namespace knot::station

@@ -1,13 +1,17 @@
-// SHA-256 of an image's bytes, for inspect and the flash report: which image went into the unit.
+// SHA-256 of a file's bytes: which image went into the unit, which release manifest allowed it.
 // The digest comes from the system's cryptography library (libcrypto, or Windows' CNG).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 
-namespace knot::cli {
+namespace knot::station {
+inline constexpr std::size_t SHA256_SIZE = 32;
+using Sha256Digest = std::array<unsigned char, SHA256_SIZE>;
+
 // A digest fed piece by piece, as the file is read.
 class Sha256 {
   public:
@@ -20,6 +24,8 @@ class Sha256 {
     // The digest of every byte given, as 64 lower-case hexadecimal digits; nothing when the
     // system's library could not compute it.
     std::optional<std::string> HexDigest();
+    // The same digest as bytes; the digest is spent by either call.
+    std::optional<Sha256Digest> Digest();
 
   private:
     struct State;
@@ -37,4 +43,4 @@ inline std::string DigestHex(const unsigned char* digest, std::size_t size) {
     return hex;
 }
 
-} // namespace knot::cli
+} // namespace knot::station
