@@ -9,7 +9,6 @@
 #endif
 
 namespace knot::device {
-
 #ifdef _WIN32
 namespace {
 

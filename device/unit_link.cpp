@@ -2,7 +2,6 @@
 #include "unit_link.h"
 
 namespace knot::device {
-
 UnitLink::UnitLink(DriverPort& port, TransferLog& log) : m_access(port, log) {}
 
 bool UnitLink::Open() {

@@ -10,7 +10,6 @@
 #include <string>
 
 namespace knot::device {
-
 class TransferLog;
 
 class UnitLink : public PacketLink {

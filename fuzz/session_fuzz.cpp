@@ -58,7 +58,7 @@ class SessionHarness {
     void Run();
 
   private:
-    UnitReaction React(int interface, const std::vector<std::uint8_t>& packet);
+    WorldReaction React(int interface, const std::vector<std::uint8_t>& packet);
     void AddInterface();
     void TakeStep();
     void Command(int id);
@@ -129,7 +129,7 @@ void SessionHarness::AddInterface() {
     Narrate("world: interface %d of kind %d plugged in", added, kind);
 }
 
-UnitReaction SessionHarness::React(int interface, const std::vector<std::uint8_t>& packet) {
+WorldReaction SessionHarness::React(int interface, const std::vector<std::uint8_t>& packet) {
     Promise(!m_closed, "no packet reaches a unit after the window is closed");
     const CommandCode code = PacketCommandCode(packet.data());
     const UnitConfig& config = m_port.Interface(interface).config;

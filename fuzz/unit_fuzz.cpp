@@ -46,7 +46,7 @@ class UnitHarness {
     void Run();
 
   private:
-    UnitReaction React(const Packet& packet);
+    WorldReaction React(const Packet& packet);
     bool TakeIdleStep();
     void PressStart();
     void CheckRunEnd(const std::string& text);
@@ -117,7 +117,7 @@ UnitHarness::UnitHarness(const std::uint8_t* data, std::size_t size)
     };
 }
 
-UnitReaction UnitHarness::React(const Packet& packet) {
+WorldReaction UnitHarness::React(const Packet& packet) {
     Promise(!m_closed, "no packet reaches the unit after the window is closed");
     Promise(packet.size() == m_world.packetSize, "every packet has the unit's packet size");
     const CommandCode code = PacketCommandCode(packet.data());

@@ -85,9 +85,9 @@ void ReadImage(FuzzedDataProvider& input, FirmwareImage& image) {
     image.imageLoaded = true;
 }
 
-UnitReaction ReadReaction(FuzzedDataProvider& input, CommandCode code, std::size_t packetSize,
-                          const std::vector<std::uint8_t>& payload, bool& closeAfter) {
-    UnitReaction reaction;
+WorldReaction ReadReaction(FuzzedDataProvider& input, CommandCode code, std::size_t packetSize,
+                           const std::vector<std::uint8_t>& payload, bool& closeAfter) {
+    WorldReaction reaction;
     const auto choice = input.ConsumeIntegral<std::uint8_t>() % 16; // an empty input accepts
     if (choice < 8) {
         reaction.items.push_back(RealAnswer(code, STATUS_ACCEPTED, payload));

@@ -31,7 +31,7 @@ void ReadImage(FuzzedDataProvider& input, FirmwareImage& image);
 // silent, vanish, answer late, or first answer with the wrong size or for other commands.
 // `payload` goes with an accepting answer. `closeAfter` is raised when the operator is to close
 // the window once the packet's step is over.
-UnitReaction ReadReaction(FuzzedDataProvider& input, CommandCode code, std::size_t packetSize,
-                          const std::vector<std::uint8_t>& payload, bool& closeAfter);
+WorldReaction ReadReaction(FuzzedDataProvider& input, CommandCode code, std::size_t packetSize,
+                           const std::vector<std::uint8_t>& payload, bool& closeAfter);
 
 } // namespace knot::fuzz

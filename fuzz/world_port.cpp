@@ -215,7 +215,7 @@ bool WorldPort::DeviceIoControl(PortHandle handle, std::uint32_t code, const voi
 
 bool WorldPort::Send(int interface, const std::uint8_t* bytes, std::size_t length) {
     std::vector<std::uint8_t> packet(bytes, bytes + length);
-    UnitReaction reaction = m_reactor(interface, packet);
+    WorldReaction reaction = m_reactor(interface, packet);
     Narrate("unit %d receives code %04X: %s, %zu answers queued", interface,
             PacketCommandCode(packet.data()), reaction.vanishBeforeSend ? "vanishes" : "taken",
             reaction.items.size());

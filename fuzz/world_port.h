@@ -40,7 +40,7 @@ struct AnswerItem {
 };
 
 // How a unit takes one packet.
-struct UnitReaction {
+struct WorldReaction {
     bool vanishBeforeSend = false; // the unit is gone: the send fails
     std::vector<AnswerItem> items; // what its next receives deliver, then silence
 };
@@ -70,7 +70,7 @@ struct WorldInterface {
 class WorldPort : public DriverPort {
   public:
     // Asked for every packet a unit receives.
-    using Reactor = std::function<UnitReaction(int interface, const std::vector<std::uint8_t>&)>;
+    using Reactor = std::function<WorldReaction(int interface, const std::vector<std::uint8_t>&)>;
     explicit WorldPort(Reactor reactor) : m_reactor(std::move(reactor)) {}
 
     // The world's changes. Each bumps the version, which wakes blocked workers.

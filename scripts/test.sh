@@ -21,6 +21,7 @@ run_preset() {
 }
 
 bash scripts/check-layout.sh
+python3 scripts/check-type-names.py
 
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 run_preset default

@@ -15,7 +15,6 @@
 struct pollfd;
 
 namespace knot::sim {
-
 class SimServer : private UnitHostListener {
   public:
     explicit SimServer(ServeOptions options);

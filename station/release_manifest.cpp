@@ -208,9 +208,9 @@ ManifestLoad LoadReleaseManifest(const std::string& path, const std::string& key
     return load;
 }
 
-ImageRelease FindReleasedImage(const ReleaseManifest& manifest, std::string_view model,
-                               std::string_view imageSha256, std::string_view imageName) {
-    ImageRelease release;
+ReleaseLookup FindReleasedImage(const ReleaseManifest& manifest, std::string_view model,
+                                std::string_view imageSha256, std::string_view imageName) {
+    ReleaseLookup release;
     std::vector<const ManifestEntry*> forModel;
     const ManifestEntry* elsewhere = nullptr;
     for (const ManifestEntry& entry : manifest.images) {

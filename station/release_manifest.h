@@ -50,15 +50,15 @@ ManifestLoad LoadReleaseManifest(const std::string& path, const std::string& key
 ManifestLoad ParseReleaseManifest(std::string_view bytes, const std::string& path);
 
 // The manifest's entry for an image, or why the image may not be sent.
-struct ImageRelease {
+struct ReleaseLookup {
     const ManifestEntry* entry = nullptr; // null: refused
     std::string refusal;                  // the operator's text when refused
 };
 
 // Whether `manifest` lists `imageSha256` for `model`; `imageName` names the image in the
 // refusal (a path, or "standard input").
-ImageRelease FindReleasedImage(const ReleaseManifest& manifest, std::string_view model,
-                               std::string_view imageSha256, std::string_view imageName);
+ReleaseLookup FindReleasedImage(const ReleaseManifest& manifest, std::string_view model,
+                                std::string_view imageSha256, std::string_view imageName);
 
 // Where the detached signature of the manifest at `path` is looked for.
 std::string SignaturePath(const std::string& path);

@@ -8,6 +8,7 @@
 #include <system_error>
 
 namespace knot::logic {
+using namespace knot::device;
 
 void DisconnectWatcherProc(DriverPort& port, WorkerChannel& channel, PortHandle named,
                            PortHandle stopEvent, const std::string& devicePath,

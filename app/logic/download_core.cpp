@@ -7,6 +7,8 @@
 #include "string_table.h"
 
 namespace knot::logic {
+using namespace knot::core;
+using namespace knot::device;
 
 Cause DownloadCauseOf(Exchange exchange) {
     switch (exchange) {

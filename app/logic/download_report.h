@@ -9,7 +9,6 @@
 #include <optional>
 
 namespace knot::logic {
-
 // What the last (or current) run has done.
 struct DownloadReport {
     Stage stage = Stage::Idle;

@@ -7,7 +7,6 @@
 #include <span>
 
 namespace knot::logic {
-
 enum class Stage {
     Idle,
     Lock,     // taking the unit's lock for writing

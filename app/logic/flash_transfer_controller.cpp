@@ -8,6 +8,9 @@
 #include "variant_profile.h"
 
 namespace knot::logic {
+using namespace knot::core;
+using namespace knot::device;
+
 namespace {
 
 LogicServices Completed(LogicServices services) {

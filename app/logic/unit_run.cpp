@@ -7,6 +7,8 @@
 #include "operator_texts.h"
 
 namespace knot::logic {
+using namespace knot::device;
+
 namespace {
 
 std::unique_ptr<DriverPort> Narrowed(DriverPort& machine, const std::string& devicePath) {

@@ -17,6 +17,7 @@
 #include <string>
 
 namespace knot::logic {
+using namespace knot::device;
 
 struct UnitRunSettings {
     // The unit to talk to; "" for the first that qualifies, as the window takes it.

@@ -7,6 +7,7 @@
 #include "unit_link.h"
 
 namespace knot::logic {
+using namespace knot::device;
 
 UnitSession::UnitSession(WindowHost& host, UnitLink& link, const LogicServices& services)
     : m_host(host), m_link(link), m_port(link.Port()), m_services(WithDefaults(services)) {}

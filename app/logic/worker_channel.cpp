@@ -2,7 +2,6 @@
 #include "worker_channel.h"
 
 namespace knot::logic {
-
 void WorkerChannel::Stop() {
     std::lock_guard lock(m_mutex);
     m_run = false;

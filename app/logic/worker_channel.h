@@ -11,7 +11,6 @@
 #include <mutex>
 
 namespace knot::logic {
-
 class WorkerChannel {
   public:
     // `tell` runs on the worker's thread (a window posts the message to itself).

@@ -14,6 +14,7 @@ class App;
 
 namespace knot::cli {
 using namespace knot::device;
+using namespace knot::station;
 
 class Command {
   public:

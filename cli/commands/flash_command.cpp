@@ -1,10 +1,9 @@
 #include "flash_command.h"
 
 #include "device_link.h"
-#include "download_progress.h"
-#include "flash_lane.h"
 #include "interrupt_flag.h"
 #include "json_output.h"
+#include "lane_printer.h"
 #include "lane_runner.h"
 #include "live_lines.h"
 #include "operator_texts.h"
@@ -21,6 +20,7 @@
 namespace knot::cli {
 using namespace knot::device;
 using namespace knot::logic;
+using namespace knot::station;
 
 namespace {
 
@@ -95,8 +95,9 @@ ExitCode FlashCommand::Run(const DriverPortFactory& ports) {
     }
 
     TransferLog log = TransferLog::AtPlatformPaths();
-    LaneSettings settings = m_setup.Settings(log);
+    LaneSettings settings = m_setup.Setup().Settings(log);
     settings.ports = ports;
+    settings.stopRequested = Interrupted;
     return m_choice.Lanes() ? RunLanes(settings, chosen) : RunOne(settings, chosen);
 }
 
@@ -106,18 +107,20 @@ ExitCode FlashCommand::RunOne(LaneSettings settings, const ChosenUnits& chosen) 
     if (!settings.devicePath.empty()) {
         settings.deviceNumber = chosen.numbers.front();
     }
-    settings.stageLines = text ? stdout : nullptr;
-    settings.bar = text && IsTerminal(stdout);
-    settings.printIdentity = text;
-    settings.printMessages = text;
+    std::optional<LanePrinter> printer;
     if (text) {
+        printer.emplace(LanePrinting{stdout, IsTerminal(stdout), "", true, true},
+                        settings.image->CountCpuBlocksToSend(), settings.image->FlashBlockCount(),
+                        settings.wait);
+        settings.listener = &*printer;
         std::printf("%s\n", LOAD_DONE_TEXT);
         std::fflush(stdout);
     }
-    FlashLane lane(settings);
+    RunSetup& setup = m_setup.Setup();
+    Lane lane(settings);
     LastWords words([&] {
-        m_setup.SealReport();
-        m_setup.AppendReport(lane);
+        setup.SealReport();
+        AppendRecord(lane);
         std::string line;
         lane.RecordNow(&line);
         std::fprintf(stderr, "knot-fdt: %s\n", line.c_str());
@@ -130,15 +133,26 @@ ExitCode FlashCommand::RunOne(LaneSettings settings, const ChosenUnits& chosen) 
                      lane.ResultLine().c_str());
     }
     std::fflush(stdout);
-    if (!m_setup.AppendReport(lane) && code == ExitCode::Success) {
+    if (!AppendRecord(lane) && code == ExitCode::Success) {
         code = ExitCode::FileError;
     }
     return code;
 }
 
+bool FlashCommand::AppendRecord(Lane& lane) {
+    std::string why;
+    if (m_setup.Setup().AppendReport(lane, why)) {
+        return true;
+    }
+    FlashSetup::SayProblem("the record could not be appended to " + m_setup.Options().reportPath +
+                           ": " + why);
+    return false;
+}
+
 ExitCode FlashCommand::RunLanes(const LaneSettings& settings, const ChosenUnits& chosen) {
     const bool board = !m_setup.json && !m_bQuiet && IsTerminal(stdout);
-    LaneRunner runner(m_setup);
+    std::list<LanePrinter> printers; // each lane's, for as long as the lanes run
+    LaneRunner runner(m_setup.Setup(), FlashSetup::SayProblem);
     LastWords words([&] {
         PrintSummary(runner.AppendUnfinished(), chosen.paths.size(), ExitCode::Interrupted,
                      m_setup.json);
@@ -147,10 +161,11 @@ ExitCode FlashCommand::RunLanes(const LaneSettings& settings, const ChosenUnits&
         LaneSettings each = settings;
         each.devicePath = chosen.paths[i];
         each.deviceNumber = chosen.numbers[i];
-        each.prefix = UnitLabel(chosen.numbers[i]) + ": ";
-        const bool events = !m_setup.json && !m_bQuiet && !board;
-        each.stageLines = events ? stdout : nullptr;
-        each.printMessages = events;
+        if (!m_setup.json && !m_bQuiet && !board) {
+            LanePrinting printing{stdout, false, UnitLabel(chosen.numbers[i]) + ": ", false, true};
+            each.listener = &printers.emplace_back(printing, each.image->CountCpuBlocksToSend(),
+                                                   each.image->FlashBlockCount(), each.wait);
+        }
         runner.Start(std::move(each), chosen.numbers[i]);
     }
     // Each lane's line as it ends; on a terminal above the lines of those still running, which

@@ -1,6 +1,6 @@
 // knot-fdt flash: loads an S-Record file once, then opens the chosen unit (or every chosen unit
-// at once, one lane each), reads its identity and downloads the image, running the window's own
-// download sequence step by step.
+// at once, one lane each), reads its identity and downloads the image, stepping the window's own
+// download core.
 #pragma once
 
 #include "command.h"
@@ -21,8 +21,11 @@ class FlashCommand : public Command {
     ExitCode RunOne(LaneSettings settings, const ChosenUnits& chosen);
     // One lane per chosen unit, all at once.
     ExitCode RunLanes(const LaneSettings& settings, const ChosenUnits& chosen);
+    // Appends the lane's record to --report unless it was appended already; false (and said on
+    // standard error) when it could not be.
+    bool AppendRecord(Lane& lane);
 
-    FlashSetup m_setup;
+    FlashSetup m_setup{RunOptionSet::Flash};
     bool m_bQuiet = false;
     UnitChoice m_choice;
 };

@@ -17,7 +17,9 @@
 
 namespace knot::cli {
 using namespace knot::core;
+using namespace knot::device;
 using namespace knot::logic;
+using namespace knot::station;
 
 CLI::App* InfoCommand::Register(CLI::App& app) {
     CLI::App* command =
@@ -43,7 +45,7 @@ ExitCode InfoCommand::Run(const DriverPortFactory& ports) {
     settings.stopRequested = Interrupted;
     UnitRun run(ProfileForModel(m_model), *machine, log, m_quiet, std::move(settings));
     if (const std::optional<Failure> failure = run.Open()) {
-        return Refuse(DescribeUnitNotFound(run, *failure, std::nullopt, *machine),
+        return Refuse(*failure, DescribeUnitNotFound(*failure, run, std::nullopt, *machine),
                       run.AnsweredRows());
     }
     const DeviceLink& link = run.Core().Link().Link();
@@ -63,7 +65,8 @@ ExitCode InfoCommand::Run(const DriverPortFactory& ports) {
     return ExitCode::Success;
 }
 
-ExitCode InfoCommand::Refuse(const UnitNotFound& what, const IdentityValues& rows) const {
+ExitCode InfoCommand::Refuse(const Failure& failure, const LaneEnd& end,
+                             const IdentityValues& rows) const {
     // The rows that did answer are shown, as the window shows them.
     bool answered = false;
     for (const std::string& value : rows) {
@@ -74,13 +77,13 @@ ExitCode InfoCommand::Refuse(const UnitNotFound& what, const IdentityValues& row
         std::fflush(stdout);
     }
     if (!m_bJson || !answered) {
-        return ReportUnitNotFound(what, m_bJson);
+        return ReportUnitNotFound(failure, end, m_bJson);
     }
-    nlohmann::ordered_json out{{"result", CauseName(what.failure.cause)}, {"error", what.text}};
+    nlohmann::ordered_json out{{"result", CauseName(failure.cause)}, {"error", end.line}};
     out["identity"] = IdentityJson(rows);
-    out["exitCode"] = static_cast<int>(what.code);
+    out["exitCode"] = static_cast<int>(end.code);
     std::printf("%s\n", DumpLine(out).c_str());
-    return what.code;
+    return end.code;
 }
 
 } // namespace knot::cli

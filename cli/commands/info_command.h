@@ -16,7 +16,7 @@ class InfoCommand : public Command {
 
   private:
     // Says why the unit could not be read, with the rows that did answer; the exit status.
-    ExitCode Refuse(const UnitNotFound& what, const IdentityValues& rows) const;
+    ExitCode Refuse(const Failure& failure, const LaneEnd& end, const IdentityValues& rows) const;
 
     std::string m_model;
     bool m_bJson = false;

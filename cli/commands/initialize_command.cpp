@@ -15,6 +15,9 @@
 
 namespace knot::cli {
 using namespace knot::core;
+using namespace knot::device;
+using namespace knot::logic;
+using namespace knot::station;
 
 CLI::App* InitializeCommand::Register(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
@@ -49,8 +52,8 @@ ExitCode InitializeCommand::Run(const DriverPortFactory& ports) {
     IgnoredEvents quiet;
     UnitRun run(profile, *machine, log, quiet, std::move(settings));
     if (const std::optional<Failure> failure = run.Open()) {
-        return ReportUnitNotFound(DescribeUnitNotFound(run, *failure, unit.number, *machine),
-                                  m_bJson);
+        return ReportUnitNotFound(
+            *failure, DescribeUnitNotFound(*failure, run, unit.number, *machine), m_bJson);
     }
     const bool acknowledged = run.Initialize() == Exchange::Accepted;
     // The closing message the window shows.

@@ -19,6 +19,7 @@
 
 namespace knot::cli {
 using namespace knot::core;
+using namespace knot::station;
 
 namespace {
 
@@ -161,7 +162,10 @@ ExitCode InspectCommand::Run(const DriverPortFactory&) {
     DataRangeCollector collector;
     const ImageRead read = LoadImage(m_path, m_bDump, profile, *image, &collector);
     const std::vector<DataRange> ranges = collector.Ranges();
-    WarnAboutChecksums(ImageName(m_path), read.load);
+    if (const std::string warning = ChecksumWarning(ImageName(m_path), read.load);
+        !warning.empty()) {
+        std::fprintf(stderr, "knot-fdt: warning: %s\n", warning.c_str());
+    }
     if (m_bJson) {
         PrintJson(m_path, m_model, read, *image, profile, ranges);
     } else {

@@ -1,5 +1,7 @@
 #include "list_command.h"
 
+#include "lane_record.h"
+
 #include "json_output.h"
 #include "unit_choice.h"
 
@@ -11,6 +13,8 @@
 #include <vector>
 
 namespace knot::cli {
+using namespace knot::station;
+
 namespace {
 
 std::string Hex4(std::uint16_t value) {

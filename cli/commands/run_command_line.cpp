@@ -16,6 +16,8 @@
 #include <vector>
 
 namespace knot::cli {
+using namespace knot::station;
+
 namespace {
 
 // The number of single-character edits that turn `a` into `b`.

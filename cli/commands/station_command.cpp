@@ -2,18 +2,16 @@
 // arrival, a line per ended run and a running tally.
 #include "station_command.h"
 
-#include "download_progress.h"
-#include "flash_lane.h"
 #include "image_input.h"
 #include "interrupt_flag.h"
 #include "json_output.h"
+#include "lane_printer.h"
 #include "lane_runner.h"
 #include "live_lines.h"
 #include "logic_services.h"
-#include "station_presence.h"
+#include "station.h"
 #include "terminal_output.h"
 #include "transfer_log.h"
-#include "unit_choice.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -30,14 +28,21 @@
 namespace knot::cli {
 using namespace knot::device;
 using namespace knot::logic;
+using namespace knot::station;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// "unit 3  SIMUNIT 1.00 0000": the unit and the identity it answered with.
+// "unit 3 [Port_#0003.Hub_#0001]": the unit and where it sits.
+std::string UnitName(std::int32_t number, const std::string& slot) {
+    return "unit " + std::to_string(number) + (slot.empty() ? "" : " [" + slot + "]");
+}
+
+// "unit 3 [slot]  SIMUNIT 1.00 0000": the unit, where it sits and the identity it answered with.
 std::string UnitText(std::int32_t number, const nlohmann::ordered_json& record) {
-    std::string text = "unit " + std::to_string(number);
+    const nlohmann::ordered_json& slot = record.contains("slot") ? record["slot"] : nullptr;
+    std::string text = UnitName(number, slot.is_string() ? slot.get<std::string>() : "");
     if (record.contains("identity") && record["identity"].is_object()) {
         text += " ";
         for (const auto& [row, value] : record["identity"].items()) {
@@ -68,21 +73,23 @@ std::string LiveTallyText(const LaneTally& tally) {
 // What the station prints: a line for each thing that happened and, on a terminal, live lines
 // below them (each unit's stage and percent, or its countdown in the wait, then the tally),
 // redrawn in place.
-class StationLines {
+class StationLines : public StationListener {
   public:
     explicit StationLines(bool json) : m_text(!json), m_terminal(!json && IsTerminal(stdout)) {}
 
-    void Waiting(const FlashSetup& setup);
+    void Waiting(const RunSetup& setup);
     void Stopping();
-    void Unplugged(std::int32_t number);
-    void Ended(const RunningLane& entry, const LaneTally& tally);
-    // Says once of each unit in the wait after its commit that it must stay plugged, and
-    // redraws the live lines.
-    void ShowLanes(const std::list<RunningLane>& lanes, const LaneTally& tally);
     void Summary(const LaneTally& tally, ExitCode code);
     // The last line when a second signal ends the program, said on another thread: it
     // reads only constants and writes below the live lines.
     void LastSummary(const LaneTally& tally, ExitCode code) const;
+
+    void OnLaneStarted(const RunningLane&) override {}
+    void OnLaneEnded(const RunningLane& entry, const LaneTally& tally) override;
+    void OnUnplugged(std::int32_t number, const std::string& slot) override;
+    // Says once of each unit in the wait after its commit that it must stay plugged, and
+    // redraws the live lines.
+    void OnPolled(const std::list<RunningLane>& lanes, const LaneTally& tally) override;
 
   private:
     // A line for good: on a terminal above the live lines, wrapped to the width.
@@ -103,14 +110,14 @@ void StationLines::Say(const std::string& line) {
     }
 }
 
-void StationLines::Waiting(const FlashSetup& setup) {
+void StationLines::Waiting(const RunSetup& setup) {
     const nlohmann::ordered_json& common = setup.Common();
     if (m_text) {
         char blocks[96];
         std::snprintf(blocks, sizeof blocks, ", %d CPU and %d flash blocks to send",
                       common["blocks"]["cpu"].get<int>(), common["blocks"]["flash"].get<int>());
-        Say(ImageName(setup.Path()) + ": sha256 " + common.value("sha256", std::string("unknown")) +
-            blocks);
+        Say(ImageName(setup.Options().imagePath) + ": sha256 " +
+            common.value("sha256", std::string("unknown")) + blocks);
         Say("waiting for units; Ctrl-C ends the station");
     } else {
         nlohmann::ordered_json ready{{"station", "waiting"}};
@@ -126,13 +133,13 @@ void StationLines::Stopping() {
     }
 }
 
-void StationLines::Unplugged(std::int32_t number) {
+void StationLines::OnUnplugged(std::int32_t number, const std::string& slot) {
     if (m_text) {
-        Say("unit " + std::to_string(number) + " unplugged");
+        Say(UnitName(number, slot) + " unplugged");
     }
 }
 
-void StationLines::Ended(const RunningLane& entry, const LaneTally& tally) {
+void StationLines::OnLaneEnded(const RunningLane& entry, const LaneTally& tally) {
     m_waitsShown.erase(&entry);
     const nlohmann::ordered_json& record = entry.lane->Record();
     if (m_text) {
@@ -155,7 +162,7 @@ void StationLines::Ended(const RunningLane& entry, const LaneTally& tally) {
     }
 }
 
-void StationLines::ShowLanes(const std::list<RunningLane>& lanes, const LaneTally& tally) {
+void StationLines::OnPolled(const std::list<RunningLane>& lanes, const LaneTally& tally) {
     for (const RunningLane& entry : lanes) {
         const LaneStatus& status = entry.lane->Status();
         if (static_cast<Stage>(status.stage.load()) != Stage::Wait || status.ended ||
@@ -164,11 +171,11 @@ void StationLines::ShowLanes(const std::list<RunningLane>& lanes, const LaneTall
         }
         const CommitWait& wait = entry.lane->Wait();
         const std::uint32_t left = wait.TicksLeft(static_cast<std::uint32_t>(status.done.load()));
-        char line[128];
+        char line[96];
         std::snprintf(line, sizeof line,
-                      "unit %d  committed: keep it plugged in, it writes its flash for %.0f s",
-                      entry.number, std::ceil(wait.Seconds(left)));
-        Say(line);
+                      "  committed: keep it plugged in, it writes its flash for %.0f s",
+                      std::ceil(wait.Seconds(left)));
+        Say(UnitName(entry.number, entry.slot) + line);
     }
     if (m_terminal) {
         m_block.Draw(DrawLiveLines(LooksOf(lanes), LiveTallyText(tally),
@@ -198,55 +205,6 @@ void StationLines::LastSummary(const LaneTally& tally, ExitCode code) const {
     std::fflush(stdout);
 }
 
-// Starts a lane for each qualifying unit as it is plugged in, at the arrival poller's pace,
-// until Ctrl-C and every lane is over. After Ctrl-C no unit is taken; lanes that committed
-// finish their wait, the others stop before their commit.
-void Watch(LaneRunner& runner, const LaneSettings& base, StationLines& lines) {
-    const SessionTiming timing;
-    std::unique_ptr<DriverPort> port = base.ports();
-    PresenceRules rules;
-    rules.retryInterval = timing.retryInterval;
-    rules.look = [&](std::uint32_t index, const std::string& path) -> std::optional<UnitLook> {
-        UnitInterface unit = SurveyUnit(*port, index);
-        if (unit.path != path) {
-            return std::nullopt; // the interfaces changed since they were listed: next round
-        }
-        return UnitLook{unit.qualifies, unit.deviceNumber};
-    };
-    rules.busy = [&](const std::string& path) { return runner.HasLaneFor(path); };
-    Presence present;
-    for (bool stopping = false;;) {
-        if (!stopping && Interrupted()) {
-            stopping = true;
-            if (!runner.Lanes().empty()) {
-                lines.Stopping();
-            }
-        }
-        runner.Reap([&](const RunningLane& entry) { lines.Ended(entry, runner.Tally()); });
-        runner.DropReaped();
-        if (stopping && runner.Lanes().empty()) {
-            return;
-        }
-        if (!stopping) {
-            rules.now = Clock::now();
-            // Opens no interface but new ones: units being written are not disturbed.
-            PresenceStep step = TrackPresence(std::move(present), PresentPaths(*port), rules);
-            present = std::move(step.present);
-            for (std::int32_t number : step.unplugged) {
-                lines.Unplugged(number);
-            }
-            for (const UnitToStart& unit : step.start) {
-                LaneSettings each = base;
-                each.devicePath = unit.path;
-                each.deviceNumber = unit.number;
-                runner.Start(std::move(each), unit.number);
-            }
-        }
-        lines.ShowLanes(runner.Lanes(), runner.Tally());
-        std::this_thread::sleep_for(timing.pollInterval);
-    }
-}
-
 } // namespace
 
 CLI::App* StationCommand::Register(CLI::App& app) {
@@ -269,17 +227,30 @@ ExitCode StationCommand::Run(const DriverPortFactory& ports) {
         return refused;
     }
     StationLines lines(m_setup.json);
-    lines.Waiting(m_setup);
+    lines.Waiting(m_setup.Setup());
     TransferLog log = TransferLog::AtPlatformPaths();
-    LaneSettings base = m_setup.Settings(log);
+    LaneSettings base = m_setup.Setup().Settings(log);
     base.ports = ports;
-    base.finishCommittedWait = true;
-    LaneRunner runner(m_setup);
-    LastWords words([&] { lines.LastSummary(runner.AppendUnfinished(), ExitCode::Interrupted); });
-    Watch(runner, base, lines);
+    base.stopRequested = Interrupted;
+    Station station(m_setup.Setup(), std::move(base), lines, FlashSetup::SayProblem);
+    LastWords words([&] { lines.LastSummary(station.AppendUnfinished(), ExitCode::Interrupted); });
+    // Until Ctrl-C and every lane is over; after Ctrl-C no unit is taken, lanes that committed
+    // finish their wait and the others stop before their commit.
+    for (;;) {
+        if (!station.Stopping() && Interrupted()) {
+            station.Stop();
+            if (station.Tally().running > 0) {
+                lines.Stopping();
+            }
+        }
+        if (!station.Poll()) {
+            break;
+        }
+        std::this_thread::sleep_for(station.PollInterval());
+    }
     // 0 only when every run ended written.
-    const ExitCode code = runner.ExitStatus(ExitCode::Interrupted);
-    lines.Summary(runner.Tally(), code);
+    const ExitCode code = station.ExitStatus(ExitCode::Interrupted);
+    lines.Summary(station.Tally(), code);
     return code;
 }
 

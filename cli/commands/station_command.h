@@ -14,7 +14,7 @@ class StationCommand : public Command {
     ExitCode Run(const DriverPortFactory& ports) override;
 
   private:
-    FlashSetup m_setup;
+    FlashSetup m_setup{RunOptionSet::Station};
 };
 
 } // namespace knot::cli

@@ -10,6 +10,7 @@
 
 namespace knot::cli {
 using namespace knot::core;
+using namespace knot::logic;
 
 namespace {
 
@@ -27,45 +28,39 @@ const char* Plural(std::size_t count) {
 
 } // namespace
 
-DownloadProgress::DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t cpuBlocks,
+DownloadProgress::DownloadProgress(std::FILE* out, bool bar, std::size_t cpuBlocks,
                                    std::size_t flashBlocks, const CommitWait& wait)
-    : m_out(out), m_bar(bar && !quiet), m_quiet(quiet), m_cpuBlocks(cpuBlocks),
-      m_flashBlocks(flashBlocks), m_wait(wait) {}
+    : m_out(out), m_bar(bar), m_cpuBlocks(cpuBlocks), m_flashBlocks(flashBlocks), m_wait(wait) {}
 
 void DownloadProgress::Begin() {
-    m_runStart = m_stageStart = m_lastDraw = Clock::now();
-    m_stage = Stage::Idle; // until the prepare begins
+    m_lastDraw = Clock::now();
+    m_times.Begin(m_lastDraw);
 }
 
 void DownloadProgress::BeginStage(Stage stage, const DownloadReport& report) {
-    if (m_stage == Stage::Finished) {
+    const Stage closing = m_times.Current();
+    if (closing == Stage::Finished) {
         return;
     }
-    const Clock::time_point now = Clock::now();
-    CloseStage(m_stage, report, now);
-    m_stage = stage;
-    m_stageStart = now;
+    const double seconds = m_times.Enter(stage, Clock::now());
+    CloseStage(closing, report, seconds);
 }
 
 void DownloadProgress::Step(const DownloadReport& report, long position) {
     const Clock::time_point now = Clock::now();
-    if (m_bar && m_stage != Stage::Finished && now - m_lastDraw >= REDRAW_INTERVAL) {
+    if (m_bar && m_times.Current() != Stage::Finished && now - m_lastDraw >= REDRAW_INTERVAL) {
         DrawBar(report, position, now);
         m_lastDraw = now;
     }
 }
 
 void DownloadProgress::End(const DownloadReport& report) {
-    if (m_stage == Stage::Finished) {
+    const Stage closing = m_times.Current();
+    if (closing == Stage::Finished) {
         return;
     }
     ClearBar();
-    CloseStage(m_stage, report, Clock::now());
-    m_stage = Stage::Finished;
-}
-
-double DownloadProgress::StageSeconds(Stage stage) const {
-    return m_seconds[static_cast<std::size_t>(stage)];
+    CloseStage(closing, report, m_times.End(Clock::now()));
 }
 
 void DownloadProgress::ClearBar() {
@@ -76,14 +71,8 @@ void DownloadProgress::ClearBar() {
     }
 }
 
-void DownloadProgress::CloseStage(Stage stage, const DownloadReport& report,
-                                  Clock::time_point now) {
+void DownloadProgress::CloseStage(Stage stage, const DownloadReport& report, double seconds) {
     if (stage == Stage::Idle || stage == Stage::Finished) {
-        return;
-    }
-    double seconds = stage == m_stage ? Seconds(now - m_stageStart) : 0.0;
-    m_seconds[static_cast<std::size_t>(stage)] += seconds;
-    if (m_quiet) {
         return;
     }
     ClearBar();
@@ -126,7 +115,8 @@ void DownloadProgress::CloseStage(Stage stage, const DownloadReport& report,
 
 void DownloadProgress::DrawBar(const DownloadReport& report, long position, Clock::time_point now) {
     long total = 0;
-    switch (m_stage) {
+    const Stage stage = m_times.Current();
+    switch (stage) {
     case Stage::CpuBlocks:
         total = static_cast<long>(CPU_BLOCK_COUNT);
         break;
@@ -144,7 +134,7 @@ void DownloadProgress::DrawBar(const DownloadReport& report, long position, Cloc
     const std::string bar = ProgressBar(BAR_WIDTH, done, total);
     const double waitLeft = m_wait.Seconds(m_wait.TicksLeft(report.waitStepsDone));
     char line[256];
-    if (m_stage == Stage::Wait) {
+    if (stage == Stage::Wait) {
         // The unit writes its flash now: a countdown, and the one thing the operator must not do.
         std::snprintf(line, sizeof line, "wait   %s %3.0f s left: do not unplug the unit",
                       bar.c_str(), std::ceil(waitLeft));
@@ -153,7 +143,7 @@ void DownloadProgress::DrawBar(const DownloadReport& report, long position, Cloc
         // fixed wait. The rate is shown only while blocks move.
         const std::size_t sent = report.cpuBlocksSent + report.flashBlocksSent;
         const std::size_t toSend = m_cpuBlocks + m_flashBlocks;
-        const double blockSeconds = Seconds(now - m_runStart);
+        const double blockSeconds = Seconds(now - m_times.RunStart());
         char pace[48] = "";
         char left[32] = "";
         bool moving = sent > m_lastSent;
@@ -167,7 +157,7 @@ void DownloadProgress::DrawBar(const DownloadReport& report, long position, Cloc
                 std::snprintf(pace, sizeof pace, "%7.1f KiB/s", 32.0 / 1024.0 / perBlock);
             }
         }
-        std::snprintf(line, sizeof line, "%-6s %s %6ld/%-6ld %12s %s", StageName(m_stage),
+        std::snprintf(line, sizeof line, "%-6s %s %6ld/%-6ld %12s %s", StageName(stage),
                       bar.c_str(), done, total, pace, left);
     }
     // Never as wide as the terminal, read again each time: a line that wraps is not redrawn.

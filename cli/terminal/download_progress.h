@@ -1,29 +1,29 @@
 // How knot-fdt shows a download: on a terminal a live bar with the stage, steps done of total,
-// throughput and time left; otherwise one line per stage as it ends. It also times each stage.
+// throughput and time left; otherwise one line per stage as it ends, with the seconds it took.
 // The lane tells it the download core's events as they come.
 #pragma once
 
 #include "commit_wait.h"
 #include "download_report.h"
 #include "failure.h"
+#include "stage_times.h"
 
-#include <array>
 #include <chrono>
 #include <cstdio>
-#include <optional>
 #include <string>
 
 namespace knot::cli {
 using namespace knot::logic;
+using namespace knot::station;
 
 class DownloadProgress {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // `bar`: draw the live bar on `out`; `quiet`: print nothing at all (--json).
-    // `cpuBlocks` and `flashBlocks`: the blocks the run sends of each region.
-    DownloadProgress(std::FILE* out, bool bar, bool quiet, std::size_t cpuBlocks,
-                     std::size_t flashBlocks, const CommitWait& wait);
+    // `bar`: draw the live bar on `out`. `cpuBlocks` and `flashBlocks`: the blocks the run sends
+    // of each region.
+    DownloadProgress(std::FILE* out, bool bar, std::size_t cpuBlocks, std::size_t flashBlocks,
+                     const CommitWait& wait);
 
     // Written before every stage line (several units at once name their unit there).
     void SetLinePrefix(std::string prefix) { m_prefix = std::move(prefix); }
@@ -40,25 +40,18 @@ class DownloadProgress {
     // Clears the bar so that another line can be printed.
     void ClearBar();
 
-    // Seconds spent in each stage so far, indexed by Stage.
-    double StageSeconds(Stage stage) const;
-
   private:
-    void CloseStage(Stage stage, const DownloadReport& report, Clock::time_point now);
+    void CloseStage(Stage stage, const DownloadReport& report, double seconds);
     void DrawBar(const DownloadReport& report, long position, Clock::time_point now);
 
     std::FILE* m_out;
     bool m_bar;
-    bool m_quiet;
     std::size_t m_cpuBlocks;
     std::size_t m_flashBlocks;
     std::size_t m_lastSent = 0;
     CommitWait m_wait;
-    Stage m_stage = Stage::Idle;
-    Clock::time_point m_runStart;
-    Clock::time_point m_stageStart;
+    StageTimes m_times;
     Clock::time_point m_lastDraw;
-    std::array<double, static_cast<std::size_t>(Stage::Finished) + 1> m_seconds{};
     bool m_barShown = false;
     std::string m_prefix;
 };

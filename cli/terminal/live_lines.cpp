@@ -6,6 +6,8 @@
 #include <cmath>
 
 namespace knot::cli {
+using namespace knot::logic;
+
 namespace {
 
 constexpr const char* ELLIPSIS = "..."; // every terminal and console code page shows it

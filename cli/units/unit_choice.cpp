@@ -1,9 +1,13 @@
 // Choosing units from a survey of the interfaces: the --unit / --path / --all options.
 #include "unit_choice.h"
 
+#include "lane_record.h"
+
 #include <CLI/CLI.hpp>
 
 namespace knot::cli {
+using namespace knot::station;
+
 namespace {
 
 // "1 of 4 unit interfaces does not qualify and is skipped: unit 3: foreign product id 0x1111".
@@ -120,15 +124,6 @@ ChosenUnits ChooseUnits(const UnitChoice& choice, DriverPort& port) {
         }
     }
     return chosen;
-}
-
-std::string NoInterfaceText(DriverPort& port) {
-    std::string text = "no qualifying unit is attached: no unit interface is present";
-    // Where the port looked, and how to make a unit appear there (the simulator's folder).
-    if (std::string absence = port.DescribeAbsence(); !absence.empty()) {
-        text += "; " + absence;
-    }
-    return text;
 }
 
 } // namespace knot::cli

@@ -16,6 +16,7 @@ class App;
 
 namespace knot::cli {
 using namespace knot::device;
+using namespace knot::station;
 
 // The --unit, --path and --all options of a unit command.
 struct UnitChoice {
@@ -40,9 +41,5 @@ struct ChosenUnits {
     std::string skipped; // --all: the interfaces passed over and why; "" when none was
 };
 ChosenUnits ChooseUnits(const UnitChoice& choice, DriverPort& port);
-
-// The text for "no unit interface is present at all", with what `port` says of the absence (on
-// Linux: where the simulator was looked for and how to start one).
-std::string NoInterfaceText(DriverPort& port);
 
 } // namespace knot::cli

@@ -10,58 +10,19 @@
 #include <cstdio>
 
 namespace knot::cli {
-namespace {
+using namespace knot::device;
+using namespace knot::station;
 
-// The identity query's failures in the operator's words.
-const char* IdentityText(Cause cause) {
-    switch (cause) {
-    case Cause::Refused:
-        return "the unit refused its identity query";
-    case Cause::OutOfTurn:
-        return "the unit kept answering its identity query out of turn (answers of the wrong "
-               "size or for another command)";
-    case Cause::LinkFailed:
-        return "the driver did not take the identity query";
-    case Cause::Removed:
-        return "the unit was unplugged during its identity query";
-    default:
-        return "the unit did not answer its identity query";
-    }
-}
-
-} // namespace
-
-UnitNotFound DescribeUnitNotFound(const UnitRun& run, const Failure& failure,
-                                  std::optional<std::int32_t> number, DriverPort& machinePort) {
-    const std::string unit = number ? "unit " + std::to_string(*number) : "the unit";
-    switch (failure.cause) {
-    case Cause::Busy:
-        return {failure, unit + " is busy: another program is writing it", ExitCode::UnitBusy};
-    case Cause::LockFailed:
-        return {failure, unit + " cannot be locked for writing: " + run.LockProblem(),
-                ExitCode::UnitBusy};
-    case Cause::NoUnit:
-        return {failure,
-                run.AnyInterface() ? "no qualifying unit is attached"
-                                   : NoInterfaceText(machinePort),
-                ExitCode::NoUnit};
-    case Cause::Interrupted:
-        return {failure, "interrupted", ExitCode::Interrupted};
-    default:
-        return {failure, IdentityText(failure.cause), ExitCode::UnitRefused};
-    }
-}
-
-ExitCode ReportUnitNotFound(const UnitNotFound& what, bool json) {
+ExitCode ReportUnitNotFound(const Failure& failure, const LaneEnd& end, bool json) {
     if (json) {
-        nlohmann::ordered_json out{{"result", CauseName(what.failure.cause)},
-                                   {"error", what.text},
-                                   {"exitCode", static_cast<int>(what.code)}};
+        nlohmann::ordered_json out{{"result", CauseName(failure.cause)},
+                                   {"error", end.line},
+                                   {"exitCode", static_cast<int>(end.code)}};
         std::printf("%s\n", DumpLine(out).c_str());
     } else {
-        std::fprintf(stderr, "knot-fdt: %s\n", what.text.c_str());
+        std::fprintf(stderr, "knot-fdt: %s\n", end.line.c_str());
     }
-    return what.code;
+    return end.code;
 }
 
 SingleUnit ChooseSingleUnit(const UnitChoice& choice, DriverPort& port, bool json,

@@ -1,11 +1,11 @@
-// Which single unit a command talks to, and what knot-fdt says when a unit could not be locked,
-// opened or read: the operator's text, the exit status and the failure its record names.
+// Which single unit a command talks to, and how knot-fdt says that a unit could not be locked,
+// opened or read.
 #pragma once
 
 #include "exit_codes.h"
 
 #include "failure.h"
-#include "unit_run.h"
+#include "lane_record.h"
 
 #include <cstdint>
 #include <optional>
@@ -13,6 +13,7 @@
 
 namespace knot::cli {
 using namespace knot::logic;
+using namespace knot::station;
 
 struct UnitChoice;
 
@@ -28,17 +29,7 @@ struct SingleUnit {
 SingleUnit ChooseSingleUnit(const UnitChoice& choice, DriverPort& port, bool json,
                             bool forWriting = false);
 
-// A unit that could not be opened and read: where and why, the operator's text and the exit
-// status.
-struct UnitNotFound {
-    Failure failure;
-    std::string text;
-    ExitCode code;
-};
-// `failure` as UnitRun::Open gave it for `run` over `machinePort`; `number`: the chosen unit's.
-UnitNotFound DescribeUnitNotFound(const UnitRun& run, const Failure& failure,
-                                  std::optional<std::int32_t> number, DriverPort& machinePort);
-// Prints that text (or a JSON object with it) and returns the exit status.
-ExitCode ReportUnitNotFound(const UnitNotFound& what, bool json);
+// Prints why a unit could not be opened and read (or a JSON object with it); its exit status.
+ExitCode ReportUnitNotFound(const Failure& failure, const LaneEnd& end, bool json);
 
 } // namespace knot::cli

@@ -13,8 +13,12 @@
 #include "transfer_log.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <fstream>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -189,5 +193,26 @@ TEST_P(DownloadCoreTest, EachStateMeetsEachReaction) {
 
 INSTANTIATE_TEST_SUITE_P(States, DownloadCoreTest, ::testing::ValuesIn(coreCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// The record's schema names a failure's stages and causes with the one table the records use.
+TEST(FailureNamesTest, TheSchemaEnumeratesTheTable) {
+    std::ifstream file(KNOT_RECORD_SCHEMA);
+    const nlohmann::json schema = nlohmann::json::parse(file);
+    const nlohmann::json& failure = schema["properties"]["failure"]["oneOf"][1]["properties"];
+    std::vector<std::string> stages;
+    for (Stage stage : FailureStages()) {
+        stages.emplace_back(StageName(stage));
+    }
+    std::vector<std::string> causes;
+    for (Cause cause : FailureCauses()) {
+        causes.emplace_back(CauseName(cause));
+    }
+    EXPECT_EQ(failure["stage"]["enum"].get<std::vector<std::string>>(), stages);
+    EXPECT_EQ(failure["cause"]["enum"].get<std::vector<std::string>>(), causes);
+}
 
 } // namespace

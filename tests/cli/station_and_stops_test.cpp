@@ -21,9 +21,10 @@ using namespace knot_cli_test;
 using knot_test::ParseRecord;
 using knot_test::PrintTo;
 
-// One station session, step by step: each step plugs a unit (after unplugging one, where it
-// says) and names the record its run must leave. Units are left plugged unless a step unplugs
-// them: none of them may be written twice in one plug. (Stops during a run: StopTest.)
+// One station session, step by step: each step plugs a unit into bay N, its number (after
+// unplugging one, where it says) and names the record its run must leave. Units are left plugged
+// unless a step unplugs them: none of them may be written twice in one plug. (Stops during a run:
+// StopTest.)
 struct StationStep {
     const char* what;
     int unplug; // >= 0: unplug this unit first
@@ -43,6 +44,10 @@ const std::vector<StationStep> STATION_SESSION = {
     {"unit removed mid-run", -1, {"--fault", "unplug=flash:2"}, 4, "failed", "flash", 2},
     {"the removed unit plugged again", -1, {}, 4, "written", "", 0},
 };
+
+std::string Bay(int number) {
+    return "bay-" + std::to_string(number);
+}
 
 // The commit wait of every run.
 constexpr const char* STATION_WAIT_MS = "300";
@@ -69,13 +74,16 @@ TEST_F(SimProcessTest, StationWritesEachUnitOncePerPlugAndTalliesEveryRun) {
         }
         if (plugs[step.number] > 0) {
             // The same device path again: the station must have seen it go first.
-            const std::string gone = "unit " + std::to_string(step.number) + " unplugged";
+            const std::string gone =
+                "unit " + std::to_string(step.number) + " [" + Bay(step.number) + "] unplugged";
             ASSERT_TRUE(
                 WaitUntil([&] { return Count(Slurp("tool-out.txt"), gone) == plugs[step.number]; },
                           std::chrono::seconds(20)))
                 << step.what;
         }
-        ASSERT_EQ(server->Plug(step.plug), step.number) << step.what;
+        std::vector<std::string> plug = step.plug;
+        plug.insert(plug.end(), {"--slot", Bay(step.number)});
+        ASSERT_EQ(server->Plug(plug), step.number) << step.what;
         ++plugs[step.number];
         ASSERT_TRUE(WaitUntil([&] { return Lines(Slurp("report.jsonl")).size() == i + 1; },
                               std::chrono::seconds(30)))
@@ -92,6 +100,7 @@ TEST_F(SimProcessTest, StationWritesEachUnitOncePerPlugAndTalliesEveryRun) {
         const StationStep& step = STATION_SESSION[i];
         auto record = ParseRecord(records[i]);
         EXPECT_EQ(record["deviceNumber"], step.number) << step.what;
+        EXPECT_EQ(record["slot"], Bay(step.number)) << step.what;
         EXPECT_EQ(record["result"], step.result) << step.what;
         EXPECT_EQ(record["commitSent"], step.result == "written") << step.what;
         if (step.stage.empty()) {
@@ -111,8 +120,8 @@ TEST_F(SimProcessTest, StationWritesEachUnitOncePerPlugAndTalliesEveryRun) {
         EXPECT_EQ(prepares, count) << "unit " << number;
     }
     const std::string out = Slurp("tool-out.txt");
-    EXPECT_NE(out.find("unit 3  SIMUNIT 1.00 0000  failed in stage flash at block 3: the unit "
-                       "refused it"),
+    EXPECT_NE(out.find("unit 3 [bay-3]  SIMUNIT 1.00 0000  failed in stage flash at block 3: the "
+                       "unit refused it"),
               std::string::npos)
         << out;
     EXPECT_NE(out.find("station ended: 5 passed, 2 failed, 0 interrupted, 0 in progress"),

@@ -20,9 +20,10 @@ struct Round {
     std::vector<std::int32_t> unplugged;
 };
 
-// Unit 1 at A and unit 2 at B qualify; the interface at X does not.
+// Unit 1 at A and unit 2 at B qualify; the interface at X does not. Each sits in slot "s" + its
+// number.
 const std::map<std::string, UnitLook> INTERFACES = {
-    {"A", {true, 1}}, {"B", {true, 2}}, {"X", {false, 7}}};
+    {"A", {true, 1, "s1"}}, {"B", {true, 2, "s2"}}, {"X", {false, 7, "s7"}}};
 
 const std::vector<Round> ROUNDS = {
     {"unit 1 plugged", Listing{{"A"}}, {}, {"A"}, {1}, {}},
@@ -59,6 +60,10 @@ TEST(StationPresenceTest, StartsEachUnitOncePerPlug) {
         std::vector<std::int32_t> started;
         for (const UnitToStart& unit : step.start) {
             started.push_back(unit.number);
+            EXPECT_EQ(unit.slot, "s" + std::to_string(unit.number)) << each.what;
+        }
+        for (std::size_t i = 0; i < step.unplugged.size(); ++i) {
+            EXPECT_EQ(step.unpluggedSlots.at(i), "s" + std::to_string(step.unplugged[i]));
         }
         EXPECT_EQ(looked, each.looked) << each.what;
         EXPECT_EQ(started, each.started) << each.what;

@@ -46,7 +46,7 @@ TEST_P(ReleaseManifestTest, LetsOnlyListedImagesThrough) {
     if (load.problem == ManifestProblem::None) {
         EXPECT_EQ(load.manifest.sha256, ReadFile(Fixture("manifest.json.sha256")).substr(0, 64));
         EXPECT_EQ(load.manifest.signatureChecked, *c.key != '\0');
-        const ImageRelease release = FindReleasedImage(load.manifest, c.model, c.image, "app.mot");
+        const ReleaseLookup release = FindReleasedImage(load.manifest, c.model, c.image, "app.mot");
         said = release.entry ? release.entry->name + " " + release.entry->version : release.refusal;
     }
     for (const std::string& part : c.said) {

@@ -12,7 +12,7 @@ namespace knot::core {
 struct VariantProfile;
 } // namespace knot::core
 
-namespace knot::cli {
+namespace knot::station {
 using namespace knot::core;
 
 // Adds the required option --model q|p to `command`, storing the choice in `model`.
@@ -24,4 +24,4 @@ std::string NormaliseModel(const std::string& model);
 // The profile of a model the option accepted ("q" or "p").
 const VariantProfile& ProfileForModel(const std::string& model);
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -1,6 +1,6 @@
 #include "json_output.h"
 
-namespace knot::cli {
+namespace knot::station {
 namespace {
 
 std::string Dump(const nlohmann::ordered_json& json, int indent) {
@@ -19,4 +19,4 @@ std::string DumpIndented(const nlohmann::ordered_json& json) {
     return Dump(json, 2);
 }
 
-} // namespace knot::cli
+} // namespace knot::station

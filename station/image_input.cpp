@@ -18,9 +18,10 @@
 #include <unistd.h>
 #endif
 
-namespace knot::cli {
+namespace knot::station {
 using namespace knot::core;
 using namespace knot::logic;
+
 using knot::station::Sha256;
 
 namespace {
@@ -162,4 +163,4 @@ std::string LoadFailureText(const std::string& path, const LoadResult& load,
            std::to_string(load.line) + ": " + DescribeRejection(load, profile);
 }
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-namespace knot::cli {
+namespace knot::station {
 class ReportFile {
   public:
     ReportFile() = default;
@@ -41,4 +41,4 @@ class ReportFile {
 #endif
 };
 
-} // namespace knot::cli
+} // namespace knot::station

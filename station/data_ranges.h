@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace knot::cli {
+namespace knot::station {
 using namespace knot::core;
 
 struct DataRange {
@@ -28,4 +28,4 @@ class DataRangeCollector : public StoredRecordObserver {
     std::vector<DataRange> m_ranges; // in file order; the last one grows while records follow on
 };
 
-} // namespace knot::cli
+} // namespace knot::station

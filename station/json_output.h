@@ -7,10 +7,10 @@
 
 #include <string>
 
-namespace knot::cli {
+namespace knot::station {
 // One line, no line end: a record, a summary, a lane's end, a refusal.
 std::string DumpLine(const nlohmann::ordered_json& json);
 // Indented by two, for a person to read: the one answer of inspect, list, info or flash --json.
 std::string DumpIndented(const nlohmann::ordered_json& json);
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -1,10 +1,10 @@
 #include "lane_runner.h"
 
-#include "flash_setup.h"
+#include "run_setup.h"
 
 #include <algorithm>
 
-namespace knot::cli {
+namespace knot::station {
 LaneRunner::~LaneRunner() {
     for (RunningLane& entry : m_lanes) {
         if (entry.thread.joinable()) {
@@ -18,7 +18,8 @@ void LaneRunner::Start(LaneSettings settings, std::int32_t number) {
     RunningLane& entry = m_lanes.emplace_back();
     entry.path = settings.devicePath;
     entry.number = number;
-    entry.lane = std::make_unique<FlashLane>(std::move(settings));
+    entry.slot = settings.slot;
+    entry.lane = std::make_unique<Lane>(std::move(settings));
     entry.start = std::chrono::steady_clock::now();
     ++m_tally.running;
     entry.thread = std::thread([this, &entry] { RunLane(entry); });
@@ -26,7 +27,7 @@ void LaneRunner::Start(LaneSettings settings, std::int32_t number) {
 
 void LaneRunner::RunLane(RunningLane& entry) {
     entry.code = entry.lane->Run();
-    entry.recorded = m_setup.AppendReport(*entry.lane);
+    entry.recorded = Append(*entry.lane);
     std::lock_guard lock(m_mutex);
     m_ended.push_back(&entry);
     m_endedChanged.notify_all();
@@ -76,7 +77,7 @@ LaneTally LaneRunner::AppendUnfinished() {
         }
         const LaneStatus& status = entry.lane->Status();
         const bool ended = status.ended;
-        m_setup.AppendReport(*entry.lane);
+        Append(*entry.lane);
         --tally.running;
         Count(tally, ended ? static_cast<ExitCode>(status.code.load()) : ExitCode::Interrupted);
     }
@@ -104,17 +105,16 @@ ExitCode LaneRunner::ExitStatus(ExitCode notWritten) const {
     return m_recordLost ? ExitCode::FileError : ExitCode::Success;
 }
 
-std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes) {
-    std::vector<LaneLook> looks;
-    for (const RunningLane& entry : lanes) {
-        const LaneStatus& status = entry.lane->Status();
-        if (!status.ended) {
-            looks.push_back({"unit " + std::to_string(entry.number),
-                             static_cast<Stage>(status.stage.load()), status.done.load(),
-                             status.total.load(), entry.lane->Wait()});
-        }
+bool LaneRunner::Append(Lane& lane) {
+    std::string why;
+    if (m_setup.AppendReport(lane, why)) {
+        return true;
     }
-    return looks;
+    if (m_sayProblem) {
+        m_sayProblem("the record could not be appended to " + m_setup.Options().reportPath + ": " +
+                     why);
+    }
+    return false;
 }
 
-} // namespace knot::cli
+} // namespace knot::station

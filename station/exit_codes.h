@@ -2,7 +2,7 @@
 // benches to rely on.
 #pragma once
 
-namespace knot::cli {
+namespace knot::station {
 enum class ExitCode : int {
     Success = 0,
     ImageRejected = 1,       // the S-Record file holds a record that fails a check
@@ -17,4 +17,4 @@ enum class ExitCode : int {
     Interrupted = 130,       // stopped by the operator (Ctrl-C)
 };
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace knot::cli {
+namespace knot::station {
 using namespace knot::core;
 
 // The FILE argument that stands for standard input.
@@ -45,4 +45,4 @@ std::string DescribeRejection(const LoadResult& load, const VariantProfile& prof
 std::string LoadFailureText(const std::string& path, const LoadResult& load,
                             const VariantProfile& profile);
 
-} // namespace knot::cli
+} // namespace knot::station

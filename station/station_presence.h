@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-namespace knot::cli {
+namespace knot::station {
 // What the station knows of one present interface.
 struct PresentUnit {
     bool qualifies = false;
     std::int32_t number = 0;
+    std::string slot;     // where it sits
     bool written = false; // a lane was started for it in this plug
     std::chrono::steady_clock::time_point inspected;
 };
@@ -25,6 +26,7 @@ using Presence = std::map<std::string, PresentUnit>;
 struct UnitLook {
     bool qualifies = false;
     std::int32_t number = 0;
+    std::string slot;
 };
 
 // What a listing asks of the world around the station.
@@ -43,13 +45,15 @@ struct PresenceRules {
 struct UnitToStart {
     std::string path;
     std::int32_t number = 0;
+    std::string slot;
 };
 
 // What one listing changed.
 struct PresenceStep {
     Presence present;
-    std::vector<UnitToStart> start;      // qualifying units not written in this plug yet
-    std::vector<std::int32_t> unplugged; // units written in this plug that are gone now
+    std::vector<UnitToStart> start;          // qualifying units not written in this plug yet
+    std::vector<std::int32_t> unplugged;     // units written in this plug that are gone now
+    std::vector<std::string> unpluggedSlots; // and where each sat
 };
 
 // The presence after `listing` (the device paths of one enumeration, "" where a path could not
@@ -59,4 +63,4 @@ PresenceStep TrackPresence(Presence previous,
                            const std::optional<std::vector<std::string>>& listing,
                            const PresenceRules& rules);
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-namespace knot::cli {
+namespace knot::station {
 namespace {
 
 #ifdef _WIN32
@@ -109,4 +109,4 @@ void ReportFile::Seal() {
     m_mutex.lock(); // never let go: the program ends holding it
 }
 
-} // namespace knot::cli
+} // namespace knot::station

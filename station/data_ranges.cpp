@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-namespace knot::cli {
+namespace knot::station {
 namespace {
 
 constexpr const char* CPU_REGION_NAME = "cpu";
@@ -44,4 +44,4 @@ std::vector<DataRange> DataRangeCollector::Ranges() const {
     return merged;
 }
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -1,8 +1,6 @@
 #include "image_checks.h"
 
-#include <cstdio>
-
-namespace knot::cli {
+namespace knot::station {
 namespace {
 
 // Lines named in the checksum warning before it only counts the rest.
@@ -23,12 +21,11 @@ std::string ChecksumLinesText(const LoadResult& result) {
     return text;
 }
 
-void WarnAboutChecksums(const std::string& path, const LoadResult& result) {
+std::string ChecksumWarning(const std::string& name, const LoadResult& result) {
     if (result.badChecksumLines.empty()) {
-        return;
+        return "";
     }
-    std::fprintf(stderr, "knot-fdt: warning: %s: %s (loaded all the same)\n", path.c_str(),
-                 ChecksumLinesText(result).c_str());
+    return name + ": " + ChecksumLinesText(result) + " (loaded all the same)";
 }
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace knot::cli {
+namespace knot::station {
 namespace {
 
 bool Lists(const std::vector<std::string>& paths, const std::string& path) {
@@ -26,6 +26,7 @@ PresenceStep TrackPresence(Presence previous,
             }
             if (it->second.written) {
                 step.unplugged.push_back(it->second.number);
+                step.unpluggedSlots.push_back(it->second.slot);
             }
             it = present.erase(it); // unplugged: the next plug is a new arrival
         }
@@ -43,16 +44,17 @@ PresenceStep TrackPresence(Presence previous,
             PresentUnit& unit = present[path];
             unit.qualifies = look->qualifies;
             unit.number = look->number;
+            unit.slot = look->slot;
             unit.inspected = rules.now;
         }
     }
     for (auto& [path, unit] : present) {
         if (unit.qualifies && !unit.written && !rules.busy(path)) {
             unit.written = true;
-            step.start.push_back({path, unit.number});
+            step.start.push_back({path, unit.number, unit.slot});
         }
     }
     return step;
 }
 
-} // namespace knot::cli
+} // namespace knot::station

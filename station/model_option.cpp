@@ -4,7 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
-namespace knot::cli {
+namespace knot::station {
 using namespace knot::core;
 
 void AddModelOption(CLI::App& command, std::string& model) {
@@ -21,4 +21,4 @@ const VariantProfile& ProfileForModel(const std::string& model) {
     return NormaliseModel(model) == "p" ? VariantPProfile() : VariantQProfile();
 }
 
-} // namespace knot::cli
+} // namespace knot::station

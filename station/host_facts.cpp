@@ -8,7 +8,7 @@
 #include <unistd.h>
 #endif
 
-namespace knot::cli {
+namespace knot::station {
 std::string HostName() {
     char name[256] = {};
 #ifdef _WIN32
@@ -37,4 +37,4 @@ std::string UtcTimestamp() {
     return text;
 }
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -4,10 +4,10 @@
 
 #include <string>
 
-namespace knot::cli {
+namespace knot::station {
 // This machine's name, or "" when it cannot be read.
 std::string HostName();
 // The current time in UTC as "YYYY-MM-DDTHH:MM:SSZ".
 std::string UtcTimestamp();
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -1,21 +1,22 @@
-// One unit's download from the command line: its own run of the download core (link, lock,
-// disconnect watch) over the image that was loaded once, what it shows as it goes, and the
-// record of what happened. Several lanes run at once, one per thread; nothing of one lane
-// reaches another.
+// One unit's run in a station or in knot-fdt flash: its own run of the download core (link, lock,
+// disconnect watch) over the image that was loaded once, the record of what happened, and what a
+// front end may read of it while it runs. Several lanes run at once, one per thread; nothing of
+// one lane reaches another.
 #pragma once
 
 #include "commit_wait.h"
 #include "download_report.h"
 #include "driver_port_factory.h"
 #include "exit_codes.h"
+#include "lane_record.h"
 #include "logic_events.h"
+#include "stage_times.h"
 
 #include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
-#include <memory>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,34 +34,40 @@ namespace knot::logic {
 class UnitRun;
 } // namespace knot::logic
 
-namespace knot::cli {
+namespace knot::station {
 using namespace knot::core;
 using namespace knot::device;
 using namespace knot::logic;
 
-class DownloadProgress;
-struct LaneEnd;
+// What a front end hears of a lane, on the lane's own thread.
+class LaneListener {
+  public:
+    virtual ~LaneListener() = default;
+    // The unit answered its identity query with `rows`: its download comes next.
+    virtual void OnUnitReady(const IdentityValues& rows) = 0;
+    // Each event of the download, with the run's report as it stands.
+    virtual void OnDownloadEvent(const LogicEvent& event, const DownloadReport& report) = 0;
+    // The lane ended: its record is closed and `end` says how.
+    virtual void OnLaneEnded(const LaneEnd& end) = 0;
+};
 
-// What the lanes share and what each one shows.
+// What the lanes share and what each one is given.
 struct LaneSettings {
     const VariantProfile* profile = nullptr;
     DriverPortFactory ports;              // each lane makes its own port with it
     const FirmwareImage* image = nullptr; // loaded, read only, shared by every lane
-    TransferLog* log = nullptr;
-    std::string devicePath;                   // empty: the first qualifying unit
+    TransferLog* log = nullptr;           // shared; null: the lane's own at the platform's paths
+    std::string devicePath;               // empty: the first qualifying unit
     std::optional<std::int32_t> deviceNumber; // the chosen unit's, when it was chosen
-    std::optional<long> commitWaitMs;
-    bool finishCommittedWait = false; // Ctrl-C stops the lane only before its commit
-    nlohmann::ordered_json common;    // fields every record of the run starts with
-
-    std::FILE* stageLines = nullptr; // where stage lines go; null: none
-    bool bar = false;                // a live bar on stageLines (one unit on a terminal)
-    std::string prefix;              // before every line the lane prints
-    bool printIdentity = false;      // the identity rows on standard output
-    bool printMessages = false;      // the logic's message boxes, as the window shows them
+    std::string slot;                         // where the unit sits; "": looked up when it opens
+    CommitWait wait;                          // after the commit
+    bool finishCommittedWait = false;         // a stop ends the lane only before its commit
+    std::function<bool()> stopRequested;
+    nlohmann::ordered_json common; // fields every record of the run starts with
+    LaneListener* listener = nullptr;
 };
 
-// What a lane is doing now, for a display that redraws every unit's line.
+// What a lane is doing now, for a display that redraws every unit's line or tile.
 struct LaneStatus {
     std::atomic<int> stage{static_cast<int>(Stage::Idle)};
     std::atomic<long> done{0};
@@ -69,10 +76,10 @@ struct LaneStatus {
     std::atomic<bool> ended{false};
 };
 
-class FlashLane : private LogicObserver {
+class Lane : private LogicObserver {
   public:
-    explicit FlashLane(LaneSettings settings);
-    ~FlashLane() override;
+    explicit Lane(LaneSettings settings);
+    ~Lane() override;
 
     // Opens the unit, reads its identity and downloads; returns the lane's exit status and
     // fills Record(). Safe to run on its own thread.
@@ -82,8 +89,9 @@ class FlashLane : private LogicObserver {
     // How the lane ended, in one line: "written", or what failed where.
     const std::string& ResultLine() const { return m_resultLine; }
     const LaneStatus& Status() const { return m_status; }
-    // The wait after the commit that the lane's run has.
-    const CommitWait& Wait() const { return m_wait; }
+    const CommitWait& Wait() const { return m_settings.wait; }
+    // Where and why the lane failed, once it ended (none when it ended written).
+    const std::optional<Failure>& EndFailure() const { return m_failure; }
 
     // The record as it stands, from any thread: the final one once the lane ended, else one that
     // says the run was interrupted where it stands (its stage and block, whether the commit was
@@ -94,16 +102,16 @@ class FlashLane : private LogicObserver {
     std::atomic<bool>& RecordAppended() { return m_recordTaken; }
 
   private:
-    // Runs the download until it ends or Ctrl-C stops it, and notes what it did.
+    // Runs the download until it ends or a stop ends it, and notes what it did.
     ExitCode Download(UnitRun& run);
     // Closes the record, keeps the result line and marks the lane ended.
     ExitCode Finish(const LaneEnd& end, const nlohmann::ordered_json& message);
     // Keeps what RecordNow needs of a lane still running: the record so far.
     void NoteRecord(const nlohmann::ordered_json& record);
-    // The core's events, on the lane's thread: the display, the status and the snapshot.
+    bool StopRequested() const { return m_settings.stopRequested && m_settings.stopRequested(); }
+    // The core's events, on the lane's thread: the status, the times and the snapshot.
     void OnLogicEvent(const LogicEvent& event) override;
     void NoteStep(const LogicEvent& event);
-    void ShowMessage(const OperatorMessage& message);
 
     // What the lane is at, for another thread: guarded by m_snapshotMutex. The report's failure
     // is the step a stop would leave undone; none before the download began.
@@ -115,19 +123,19 @@ class FlashLane : private LogicObserver {
     };
 
     LaneSettings m_settings;
-    CommitWait m_wait;
     nlohmann::ordered_json m_record;
     std::string m_resultLine;
+    std::optional<Failure> m_failure;
     LaneStatus m_status;
     mutable std::mutex m_snapshotMutex;
     mutable std::condition_variable m_snapshotChanged;
     Snapshot m_snapshot;
     std::atomic<bool> m_recordTaken{false};
-    // Only on the lane's thread: its run and display while the download goes, and the last
-    // message box of the running download.
+    // Only on the lane's thread: its run while the download goes, the stages' times, and the
+    // last message box of the running download.
     UnitRun* m_run = nullptr;
-    std::unique_ptr<DownloadProgress> m_progress;
+    StageTimes m_times;
     std::optional<std::string> m_runMessage;
 };
 
-} // namespace knot::cli
+} // namespace knot::station

@@ -3,8 +3,7 @@
 // commands decide when lanes start and show them from Lanes(); the runner keeps the books.
 #pragma once
 
-#include "flash_lane.h"
-#include "live_lines.h"
+#include "lane.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -17,15 +16,16 @@
 #include <thread>
 #include <vector>
 
-namespace knot::cli {
-class FlashSetup;
+namespace knot::station {
+class RunSetup;
 
 // One lane the runner started. Its status may be read at any time, its record and result line
 // once the status says it ended, the rest once the runner reaped it.
 struct RunningLane {
     std::string path;
     std::int32_t number = 0;
-    std::unique_ptr<FlashLane> lane;
+    std::string slot; // where the unit sits ("" when not known before it opens)
+    std::unique_ptr<Lane> lane;
     std::chrono::steady_clock::time_point start;
     ExitCode code = ExitCode::Success;
     bool recorded = true; // the record was appended to the report
@@ -43,7 +43,10 @@ struct LaneTally {
 
 class LaneRunner {
   public:
-    explicit LaneRunner(FlashSetup& setup) : m_setup(setup) {}
+    // `setup` appends the records; `sayProblem` hears (on any lane's thread) that one could not
+    // be appended.
+    LaneRunner(RunSetup& setup, std::function<void(const std::string&)> sayProblem)
+        : m_setup(setup), m_sayProblem(std::move(sayProblem)) {}
     // Waits for every lane still running.
     ~LaneRunner();
     LaneRunner(const LaneRunner&) = delete;
@@ -75,9 +78,11 @@ class LaneRunner {
 
   private:
     void RunLane(RunningLane& entry);
+    bool Append(Lane& lane);
     static void Count(LaneTally& tally, ExitCode code);
 
-    FlashSetup& m_setup;
+    RunSetup& m_setup;
+    std::function<void(const std::string&)> m_sayProblem;
     // Changed by the command's thread under m_mutex, so that the last words can read them.
     std::list<RunningLane> m_lanes; // a list: a running lane's entry never moves
     LaneTally m_tally;
@@ -87,7 +92,4 @@ class LaneRunner {
     std::vector<RunningLane*> m_ended; // over, not reaped yet; guarded by m_mutex
 };
 
-// The lanes not ended yet, as their live lines show them ("unit N").
-std::vector<LaneLook> LooksOf(const std::list<RunningLane>& lanes);
-
-} // namespace knot::cli
+} // namespace knot::station
