@@ -47,6 +47,8 @@ ExitCode Lane::Run() {
         m_record["failure"] = FailureJson(*m_failure);
         return Finish(end, end.line);
     }
+    m_identity = run.AnsweredRows();
+    m_status.identified = true; // after the rows: a display may read them now
     if (s.listener != nullptr) {
         s.listener->OnUnitReady(run.AnsweredRows());
     }

@@ -72,7 +72,8 @@ struct LaneStatus {
     std::atomic<int> stage{static_cast<int>(Stage::Idle)};
     std::atomic<long> done{0};
     std::atomic<long> total{0};
-    std::atomic<int> code{0}; // the lane's exit status, once it ended
+    std::atomic<int> code{0};            // the lane's exit status, once it ended
+    std::atomic<bool> identified{false}; // the unit answered its identity query (Identity())
     std::atomic<bool> ended{false};
 };
 
@@ -92,6 +93,8 @@ class Lane : private LogicObserver {
     const CommitWait& Wait() const { return m_settings.wait; }
     // Where and why the lane failed, once it ended (none when it ended written).
     const std::optional<Failure>& EndFailure() const { return m_failure; }
+    // The rows the unit answered with, once the status says it was identified.
+    const IdentityValues& Identity() const { return m_identity; }
 
     // The record as it stands, from any thread: the final one once the lane ended, else one that
     // says the run was interrupted where it stands (its stage and block, whether the commit was
@@ -126,6 +129,7 @@ class Lane : private LogicObserver {
     nlohmann::ordered_json m_record;
     std::string m_resultLine;
     std::optional<Failure> m_failure;
+    IdentityValues m_identity;
     LaneStatus m_status;
     mutable std::mutex m_snapshotMutex;
     mutable std::condition_variable m_snapshotChanged;

@@ -3,6 +3,7 @@
 #include "run_setup.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace knot::station {
 LaneRunner::~LaneRunner() {
@@ -115,6 +116,47 @@ bool LaneRunner::Append(Lane& lane) {
                      why);
     }
     return false;
+}
+
+namespace {
+
+// "unit 3 [slot]  SIMUNIT 1.00 0000": the unit, where it sits and the identity it answered with.
+std::string UnitText(std::int32_t number, const nlohmann::ordered_json& record) {
+    const nlohmann::ordered_json& slot = record.contains("slot") ? record["slot"] : nullptr;
+    std::string text = UnitName(number, slot.is_string() ? slot.get<std::string>() : "");
+    if (record.contains("identity") && record["identity"].is_object()) {
+        text += " ";
+        for (const auto& [row, value] : record["identity"].items()) {
+            text += " " + (value.is_string() ? value.get<std::string>() : std::string("-"));
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+std::string UnitName(std::int32_t number, const std::string& slot) {
+    return "unit " + std::to_string(number) + (slot.empty() ? "" : " [" + slot + "]");
+}
+
+std::string TallyText(const LaneTally& tally) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%d passed, %d failed, %d interrupted, %d in progress",
+                  tally.written, tally.failed, tally.interrupted, tally.running);
+    return line;
+}
+
+std::string EndedLaneText(const RunningLane& entry) {
+    const nlohmann::ordered_json& record = entry.lane->Record();
+    const std::string time = record.value("time", std::string());
+    if (entry.lane->Status().code == static_cast<int>(ExitCode::UnitBusy)) {
+        return time + "  " + entry.lane->ResultLine(); // the line names the unit already
+    }
+    char seconds[32];
+    std::snprintf(
+        seconds, sizeof seconds, " (%.1f s)",
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - entry.start).count());
+    return time + "  " + UnitText(entry.number, record) + "  " + entry.lane->ResultLine() + seconds;
 }
 
 } // namespace knot::station

@@ -92,4 +92,13 @@ class LaneRunner {
     std::vector<RunningLane*> m_ended; // over, not reaped yet; guarded by m_mutex
 };
 
+// "unit 3 [Port_#0003.Hub_#0001]": a unit and where it sits ("" for no slot).
+std::string UnitName(std::int32_t number, const std::string& slot);
+// "3 passed, 1 failed, 0 interrupted, 2 in progress".
+std::string TallyText(const LaneTally& tally);
+// An ended lane in one line: its record's time, the unit, where it sits, the identity it
+// answered with, how it ended and how long it took ("2026-12-09T10:00:00Z  unit 3 [bay-3]
+// SIMUNIT 1.00 0000  written (1.6 s)"), or for a busy unit its time and its result line.
+std::string EndedLaneText(const RunningLane& entry);
+
 } // namespace knot::station

@@ -34,31 +34,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// "unit 3 [Port_#0003.Hub_#0001]": the unit and where it sits.
-std::string UnitName(std::int32_t number, const std::string& slot) {
-    return "unit " + std::to_string(number) + (slot.empty() ? "" : " [" + slot + "]");
-}
-
-// "unit 3 [slot]  SIMUNIT 1.00 0000": the unit, where it sits and the identity it answered with.
-std::string UnitText(std::int32_t number, const nlohmann::ordered_json& record) {
-    const nlohmann::ordered_json& slot = record.contains("slot") ? record["slot"] : nullptr;
-    std::string text = UnitName(number, slot.is_string() ? slot.get<std::string>() : "");
-    if (record.contains("identity") && record["identity"].is_object()) {
-        text += " ";
-        for (const auto& [row, value] : record["identity"].items()) {
-            text += " " + (value.is_string() ? value.get<std::string>() : std::string("-"));
-        }
-    }
-    return text;
-}
-
-std::string TallyText(const LaneTally& tally) {
-    char line[128];
-    std::snprintf(line, sizeof line, "%d passed, %d failed, %d interrupted, %d in progress",
-                  tally.written, tally.failed, tally.interrupted, tally.running);
-    return line;
-}
-
 // The tally as the live lines end: short enough for a narrow terminal, the interrupted runs
 // named once there are any.
 std::string LiveTallyText(const LaneTally& tally) {
@@ -143,17 +118,12 @@ void StationLines::OnLaneEnded(const RunningLane& entry, const LaneTally& tally)
     m_waitsShown.erase(&entry);
     const nlohmann::ordered_json& record = entry.lane->Record();
     if (m_text) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, " (%.1f s)",
-                      std::chrono::duration<double>(Clock::now() - entry.start).count());
-        const std::string time = record.value("time", std::string());
         if (entry.lane->Status().code == static_cast<int>(ExitCode::UnitBusy)) {
             // Another program writes it: it must stay, and the line names it already.
-            Say(time + "  " + entry.lane->ResultLine());
+            Say(EndedLaneText(entry));
         } else {
             // After a run ended, the unit no longer writes: it may go, whatever the result.
-            Say(time + "  " + UnitText(entry.number, record) + "  " + entry.lane->ResultLine() +
-                seconds + ": unplug it now");
+            Say(EndedLaneText(entry) + ": unplug it now");
         }
         Say("tally: " + TallyText(tally));
     } else {
