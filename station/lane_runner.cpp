@@ -129,9 +129,10 @@ std::string UnitText(std::int32_t number, const nlohmann::ordered_json& record) 
     const nlohmann::ordered_json& slot = record.contains("slot") ? record["slot"] : nullptr;
     std::string text = UnitName(number, slot.is_string() ? slot.get<std::string>() : "");
     if (record.contains("identity") && record["identity"].is_object()) {
-        text += " ";
+        text += ' ';
         for (const auto& [row, value] : record["identity"].items()) {
-            text += " " + (value.is_string() ? value.get<std::string>() : std::string("-"));
+            text += ' ';
+            text += value.is_string() ? value.get<std::string>() : std::string("-");
         }
     }
     return text;
