@@ -95,9 +95,10 @@ release_stage mingw-release
 release_stage mingw32-release KNOT-Q_FDT KNOT-P_FDT knot-fdt icacls-recorder
 
 start=${SECONDS}
-echo "=== Windows 7 imports"
+echo "=== Windows 7 imports and manifests"
 bash scripts/check-windows-imports.sh build/mingw-release build/mingw32-release
-echo "=== Windows 7 imports stage took $((SECONDS - start)) s"
+bash scripts/check-windows-manifests.sh build/mingw-release build/mingw32-release
+echo "=== Windows 7 imports and manifests stage took $((SECONDS - start)) s"
 
 start=${SECONDS}
 echo "=== reproducible"
