@@ -25,10 +25,12 @@ trap 'unsign; rm -rf "${keys}"' EXIT
     openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem \
         -passout file:password -out signer.p12
 )
-# The unsigned programs, to compare with.
+# The unsigned programs, to compare with; only they are built.
 unsign
-cmake --build "${build}" -j "$(nproc)" >/dev/null
 mapfile -t programs <"${build}/shipped-programs.txt"
+targets=("${programs[@]##*/}")
+targets=("${targets[@]%.exe}")
+cmake --build "${build}" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 unsigned="${keys}/unsigned"
 mkdir "${unsigned}"
 cp "${programs[@]}" "${unsigned}"
@@ -39,7 +41,7 @@ fail() {
     failures=$((failures + 1))
 }
 package() {
-    cmake --build "${build}" -j "$(nproc)" >/dev/null
+    cmake --build "${build}" -j "$(nproc)" --target "${targets[@]}" >/dev/null
     (cd "${build}" && cpack -G NSIS >/dev/null)
 }
 cmake "${build}" -DKNOT_SIGN_PKCS12="${keys}/signer.p12" \
