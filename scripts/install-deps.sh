@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, when any is missing.
-# install-deps.sh [run]
-#   run  only what building and running the programs needs (scripts/run.sh): the compiler, CMake,
-#        Ninja, Qt and the libraries the programs link, without the packages they recommend.
+# install-deps.sh [--check] [SET]
+#   SET      all (the default): everything scripts/test.sh needs;
+#            run: only what building and running the programs needs (scripts/run.sh), without the
+#            packages they recommend; run-cli and run-qt: its two halves, the compiler, CMake,
+#            Ninja and the libraries knot-fdt links, and Qt for the window programs.
+#   --check  installs nothing: exits with status 1 when a package of SET is missing.
 set -euo pipefail
 
-# What the programs are built from and link.
-run_packages=(
-    g++ cmake ninja-build
-    libcli11-dev nlohmann-json3-dev libssl-dev qt6-base-dev
-)
+check=0
+if [[ ${1:-} == --check ]]; then
+    check=1
+    shift
+fi
+run_cli_packages=(g++ cmake ninja-build libcli11-dev nlohmann-json3-dev libssl-dev)
+run_qt_packages=(qt6-base-dev)
 # What the tests, the benchmarks, the fuzz targets and the Windows builds add.
 test_packages=(
     build-essential clang clang-format
@@ -19,18 +24,28 @@ test_packages=(
     xvfb xdotool
     srecord
 )
-apt_options=()
-if [[ ${1:-} == run ]]; then
-    packages=("${run_packages[@]}")
-    apt_options=(--no-install-recommends)
-else
-    packages=("${run_packages[@]}" "${test_packages[@]}")
-fi
+apt_options=(--no-install-recommends)
+case ${1:-all} in
+run) packages=("${run_cli_packages[@]}" "${run_qt_packages[@]}") ;;
+run-cli) packages=("${run_cli_packages[@]}") ;;
+run-qt) packages=("${run_qt_packages[@]}") ;;
+all)
+    packages=("${run_cli_packages[@]}" "${run_qt_packages[@]}" "${test_packages[@]}")
+    apt_options=()
+    ;;
+*)
+    echo "usage: install-deps.sh [--check] [all|run|run-cli|run-qt]" >&2
+    exit 64
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+if ((check)); then
+    exit $((${#missing[@]} > 0))
+fi
 if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"
     sudo_cmd=()

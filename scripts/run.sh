@@ -9,9 +9,25 @@ cd "$(dirname "$0")/.."
 
 build=build/run
 begin=${SECONDS}
-bash scripts/install-deps.sh run
-installed=${SECONDS}
-cmake --preset run >/dev/null
+# A password asked for now, so that the packages installed in the background need none.
+if [ "$(id -u)" -ne 0 ] && ! bash scripts/install-deps.sh --check run; then
+    sudo -v
+fi
+bash scripts/install-deps.sh run-cli
+# Qt's packages, most of the packages, install while knot-fdt and knot-unit-sim build; the window
+# programs build once they are in.
+mkdir -p "${build}"
+qt_log=${build}/qt-packages.log
+bash scripts/install-deps.sh run-qt </dev/null >"${qt_log}" 2>&1 &
+qt_packages=$!
+cmake --preset run -DKNOT_BUILD_GUI=OFF >/dev/null
+cmake --build --preset run -j "$(nproc)" --target knot-fdt knot-unit-sim
+if ! wait "${qt_packages}"; then
+    cat "${qt_log}" >&2
+    echo "run.sh: Qt's packages could not be installed (above)" >&2
+    exit 1
+fi
+cmake --preset run -DKNOT_BUILD_GUI=ON >/dev/null
 cmake --build --preset run -j "$(nproc)"
 built=${SECONDS}
 mkdir -p "$HOME/.local/state/Korvane/Shared/Data" # the trace folder; the programs never create it
@@ -23,18 +39,17 @@ else
     ran="the sample samples/knot-q-sample.mot was flashed into a simulated unit"
 fi
 
-cat <<EOF
-
-run.sh: done in $((SECONDS - begin)) s. The packages took $((installed - begin)) s, the build of
-knot-fdt, knot-unit-sim, KNOT-Q_FDT and KNOT-P_FDT into ${build}/ $((built - installed)) s; then
-${ran}.
-Trace lines go to ~/.local/state/Korvane/Shared/Data/debugZu.txt.
-
-Next:
-  bash scripts/open-window.sh q ${build}     # KNOT-Q_FDT on a simulated unit (p: KNOT-P_FDT; needs a display)
-  ${build}/sim/knot-unit-sim serve &         # a simulator of your own, then a unit in it:
-  ${build}/sim/knot-unit-sim plug
-  ${build}/cli/knot-fdt list
-  ${build}/cli/knot-fdt flash --model q --commit-wait-ms 0 samples/knot-q-sample.mot
-  bash scripts/test.sh                       # every test: installs the rest, builds every preset (about 40 min)
-EOF
+echo
+echo "run.sh: done in $((SECONDS - begin)) s. It installed the packages that were missing and built"
+echo "knot-fdt, knot-unit-sim, KNOT-Q_FDT and KNOT-P_FDT into ${build}/ in $((built - begin)) s; then"
+echo "${ran}."
+echo "Trace lines go to ~/.local/state/Korvane/Shared/Data/debugZu.txt."
+echo
+echo "Next:"
+next() { printf '  %-48s%s\n' "$1" "${2:+# $2}"; }
+next "bash scripts/open-window.sh q ${build}" "KNOT-Q_FDT on a simulated unit (p: KNOT-P_FDT; needs a display)"
+next "${build}/sim/knot-unit-sim serve &" "a simulator of your own,"
+next "${build}/sim/knot-unit-sim plug" "a unit in it,"
+next "${build}/cli/knot-fdt list" "the units knot-fdt sees, and a flash:"
+next "${build}/cli/knot-fdt flash --model q --commit-wait-ms 0 samples/knot-q-sample.mot"
+next "bash scripts/test.sh" "every test: installs the rest, builds every preset (about 40 min)"
