@@ -1,6 +1,6 @@
 // The station window on the offscreen platform over in-process units: three slots, one unit
 // refusing a block, as the operator sees them (tiles, tally, records, report); a close while a
-// unit writes its flash; and every tile colour readable.
+// unit writes its flash; the image and model chosen from the menus; every tile colour readable.
 #include "knot_names.h"
 
 #include "forwarding_driver_port.h"
@@ -56,6 +56,14 @@ struct StationBench {
             return records->toPlainText();
         }
         return window.findChild<QLabel*>(QString::fromLatin1(name))->text();
+    }
+    QAction* Action(const char* text) const {
+        for (QAction* item : window.findChildren<QAction*>()) {
+            if (item->text() == QString::fromUtf8(text)) {
+                return item;
+            }
+        }
+        return nullptr;
     }
     // The report's result of each slot.
     SlotTexts ReportedResults() const {
@@ -133,6 +141,26 @@ class StationWindowTest : public QObject {
         QVERIFY(station.Text("m_status").contains("keep it plugged in"));
         QTRY_VERIFY_WITH_TIMEOUT(!station.window.isVisible(), kRunTimeoutMs);
         QCOMPARE(station.ReportedResults(), SlotTexts({{"bay-1", "written"}}));
+    }
+
+    void TheOperatorChoosesTheImageAndItsModel() {
+        StationBench station;
+        ModalAnswerer answerer;
+        answerer.fileToChoose = station.image;
+        QVERIFY(station.window.Desk().StartFromCommandLine({"KNOT-Station"}));
+        QVERIFY(!station.Action("&Start")->isEnabled());
+        station.Action("&Open An S-Record...")->trigger();
+        QCOMPARE(station.Text("headerModel"), QStringLiteral("KNOT-Q"));
+        QVERIFY(station.Action("&Start")->isEnabled());
+        // The image is checked again for the other model; KNOT-P refuses its flash records, and
+        // the KNOT-Q image stays, its model checked in the menu.
+        station.Action("KNOT-P")->trigger();
+        QCOMPARE(answerer.boxes.size(), std::size_t{1});
+        QVERIFY(answerer.boxes[0].text.contains("flash base"));
+        QCOMPARE(station.Text("headerModel"), QStringLiteral("KNOT-Q"));
+        QVERIFY(station.Action("KNOT-Q")->isChecked());
+        station.Action("&About KNOT Station...")->trigger();
+        QCOMPARE(answerer.aboutCaptions, std::vector<QString>{"About KNOT Station"});
     }
 
     void TileColoursAreReadable_data() {
