@@ -109,6 +109,7 @@ void CStationWindow::CreateMenus() {
     QMenu* station = menuBar()->addMenu(QStringLiteral("&Station"));
     m_start = station->addAction(QStringLiteral("&Start"), this, [this] { m_desk->Start(); });
     m_stop = station->addAction(QStringLiteral("S&top"), this, [this] { m_desk->Stop(); });
+    EnableCommands({}); // until the desk says what it offers
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&About KNOT Station..."), this, &CStationWindow::OnAbout);
