@@ -13,10 +13,9 @@
 int main(int argc, char** argv) {
     using namespace knot::qt;
     QApplication app(argc, argv);
-    std::vector<std::string> arguments;
-    for (const QString& argument : QCoreApplication::arguments()) {
-        arguments.push_back(argument.toStdString());
-    }
+    // The arguments as their bytes (QApplication has taken its own out of argv): a path that is
+    // not UTF-8 still opens, where a round trip through QString would have mangled it.
+    const std::vector<std::string> arguments(argv, argv + argc);
     TransferLog log = TransferLog::AtPlatformPaths();
     CStationWindow window(CreateUnitDriverPort, log);
     if (!window.Desk().StartFromCommandLine(arguments)) {
