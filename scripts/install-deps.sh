@@ -13,9 +13,10 @@ if [[ ${1:-} == --check ]]; then
     check=1
     shift
 fi
-run_cli_packages=(g++ cmake ninja-build libcli11-dev nlohmann-json3-dev libssl-dev)
+run_cli_packages=(g++ cmake ninja-build libcli11-dev nlohmann-json3-dev libssl-dev unixodbc-dev)
 run_qt_packages=(qt6-base-dev)
-# What the tests, the benchmarks, the fuzz targets and the Windows builds add.
+# What the tests, the benchmarks, the fuzz targets and the Windows builds add (the line's tests
+# run a real PostgreSQL through its ODBC driver, promtool and node_exporter).
 test_packages=(
     build-essential clang clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev python3-jsonschema
@@ -23,6 +24,7 @@ test_packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686-posix wine64 wine32:i386 nsis osslsigncode openssl
     xvfb xdotool
     srecord
+    postgresql odbc-postgresql unixodbc prometheus prometheus-node-exporter
 )
 apt_options=(--no-install-recommends)
 case ${1:-all} in
