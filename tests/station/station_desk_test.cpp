@@ -3,6 +3,7 @@
 // with their slots, and the tiles and lines the window shows.
 #include "knot_names.h"
 
+#include "case_printer.h"
 #include "scratch_folder.h"
 
 #include "fault_spec.h"
@@ -21,6 +22,8 @@
 #include <thread>
 
 namespace {
+
+using knot_test::PrintTo;
 
 struct TileCase {
     const char* name;
