@@ -1,6 +1,6 @@
-# knot-fdt station against a knot-unit-sim process: the time from a unit's arrival to the first
-# packet the station sends it. It starts the simulator with the tests' own support (built with the
-# tests).
+# knot-fdt station and the station window against a knot-unit-sim process: the time from a
+# unit's arrival to the first packet the station sends it. It starts the simulator with the
+# tests' own support (built with the tests).
 if(KNOT_BUILD_TESTS)
     knot_add_bench(station_bench
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/station_bench.cpp
@@ -8,6 +8,11 @@ if(KNOT_BUILD_TESTS)
     target_compile_definitions(station_bench PRIVATE
         KNOT_FDT_PATH="$<TARGET_FILE:knot-fdt>" KNOT_UNIT_SIM_PATH="$<TARGET_FILE:knot-unit-sim>")
     add_dependencies(station_bench knot-fdt knot-unit-sim)
+    if(TARGET KNOT-Station)
+        target_compile_definitions(station_bench PRIVATE
+            KNOT_STATION_PATH="$<TARGET_FILE:KNOT-Station>")
+        add_dependencies(station_bench KNOT-Station)
+    endif()
 endif()
 
 # A station that runs all week: 10,000 plugs into a knot-unit-sim process, and what the station
