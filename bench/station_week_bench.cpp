@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -66,6 +67,14 @@ std::size_t LinesIn(const std::string& path) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
+int Count(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 template <typename Condition> bool WaitFor(Condition condition) {
     const auto until = Clock::now() + DEADLINE;
     while (!condition()) {
@@ -103,10 +112,19 @@ void BM_StationWeek(benchmark::State& state) {
                          << "\n";
     setenv("KNOT_SIM_DIR", server.Directory().c_str(), 1);
     ChildSetup setup;
-    setup.argv = {KNOT_FDT_PATH,   "station", "--model", "p", "--commit-wait-ms", "0",
-                  "--report",      root + "/report.jsonl", image};
+    setup.argv = {
+        KNOT_FDT_PATH,          "station", "--model", "p", "--commit-wait-ms", "0", "--report",
+        root + "/report.jsonl", image};
     setup.out = root + "/station-out.txt";
     const pid_t station = SpawnChild(setup);
+    // Ends the station however the run ends, so that no station outlives the benchmark.
+    const std::unique_ptr<const pid_t, void (*)(const pid_t*)> ender(
+        &station, [](const pid_t* pid) {
+            if (*pid > 0) {
+                kill(*pid, SIGINT);
+                WaitChild(*pid, DEADLINE);
+            }
+        });
     if (station < 0 || !WaitFor([&] {
             return ReadFile(setup.out).find("waiting for units") != std::string::npos;
         })) {
@@ -121,7 +139,8 @@ void BM_StationWeek(benchmark::State& state) {
                 const int round = std::min(BAYS, mark - done);
                 std::vector<std::string> numbers;
                 for (int bay = 0; bay < round; ++bay) {
-                    std::vector<std::string> plug = {"plug", "--slot", "bay-" + std::to_string(bay)};
+                    std::vector<std::string> plug = {"plug", "--slot",
+                                                     "bay-" + std::to_string(bay)};
                     if ((done + bay) % FAULT_EVERY == FAULT_EVERY - 1) {
                         plug.insert(plug.end(), {"--fault", "refuse=cpu:1"});
                     }
@@ -130,16 +149,27 @@ void BM_StationWeek(benchmark::State& state) {
                         state.SkipWithError("a plug failed");
                         return;
                     }
-                    numbers.push_back(number);
+                    numbers.push_back(number.substr(0, number.find('\n'))); // "7\n"
                 }
                 done += round;
-                if (!WaitFor([&] { return LinesIn(root + "/report.jsonl") ==
-                                          static_cast<std::size_t>(done); })) {
+                if (!WaitFor([&] {
+                        return LinesIn(root + "/report.jsonl") == static_cast<std::size_t>(done);
+                    })) {
                     state.SkipWithError("the station did not write every unit once");
                     return;
                 }
                 for (const std::string& number : numbers) {
-                    Control(server.Directory(), {"unplug", number});
+                    if (!Control(server.Directory(), {"unplug", number})) {
+                        state.SkipWithError("an unplug failed");
+                        return;
+                    }
+                }
+                // The simulator gives the next round the same numbers, and so the same device
+                // paths: the station must have seen these go first, as it would a real unit
+                // pulled out of its port before the next is pushed in.
+                if (!WaitFor([&] { return Count(ReadFile(setup.out), " unplugged\n") == done; })) {
+                    state.SkipWithError("the station did not see every unit go");
+                    return;
                 }
             }
             const Holding holding = HoldingOf(station);
@@ -152,8 +182,6 @@ void BM_StationWeek(benchmark::State& state) {
         state.SetIterationTime(seconds);
         state.counters["plugs_per_s"] = plugs / seconds;
     }
-    kill(station, SIGINT);
-    WaitChild(station, DEADLINE);
 }
 BENCHMARK(BM_StationWeek)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
