@@ -1,0 +1,149 @@
+// The real KNOT-Station.exe against units of knot-unit-sim.exe behind the test driver, read from
+// outside. Started by the kiosk command line, it takes a unit plugged in before it and one plugged
+// in while it runs, each in its slot, and appends a record per unit with its slot (the records are
+// checked against the record's schema after the suite); closed while a unit waits after its
+// commit, it stays open until the wait is over and the unit is written. Needs the Wine prefix of
+// the driver tests and a display.
+#include "knot_names.h"
+
+#include "remote_program.h"
+#include "station_resource_ids.h"
+#include "unit_sim_control.h"
+#include "variant_profile.h"
+#include "win32_text.h"
+#include "window_test_support.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::chrono::milliseconds kWait{60000};
+constexpr std::chrono::milliseconds kCloseBound{5000};
+
+std::vector<nlohmann::json> Records(const std::string& report) {
+    std::vector<nlohmann::json> records;
+    std::ifstream in(report);
+    for (std::string line; std::getline(in, line);) {
+        records.push_back(nlohmann::json::parse(line));
+    }
+    return records;
+}
+
+// What the station's tiles say, slot first ("BENCH-A: PASS — unplug it").
+std::vector<std::string> TileTexts(HWND window) {
+    std::vector<std::string> texts;
+    for (int id = IDC_STATION_TILE; GetDlgItem(window, id) != nullptr; ++id) {
+        wchar_t text[256] = L"";
+        GetWindowTextW(GetDlgItem(window, id), text, 256);
+        texts.push_back(NarrowText(text));
+    }
+    return texts;
+}
+
+bool TileSays(HWND window, const std::string& start, const std::string& part) {
+    for (const std::string& text : TileTexts(window)) {
+        if (text.rfind(start, 0) == 0 && text.find(part) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class StationProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == '\0') {
+            GTEST_SKIP() << "Wine shows windows only with a display (run under Xvfb)";
+        }
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::filesystem::create_directories(KNOT_STATION_RECORDS);
+        report = std::string(KNOT_STATION_RECORDS) + "\\" + test->name() + ".jsonl";
+        std::filesystem::remove(report);
+        ASSERT_TRUE(WriteSRecordFile(image.File("small.mot"), VariantQProfile(), 256, 256, 0));
+        std::string said;
+        ASSERT_TRUE(server.Start(said)) << said;
+    }
+
+    // The kiosk command line with a report and a commit wait of `waitMs`.
+    std::wstring KioskLine(int waitMs) const {
+        return WidenText("--model q --report \"" + report + "\" --commit-wait-ms " +
+                         std::to_string(waitMs) + " \"" + image.File("small.mot") + "\"");
+    }
+
+    ScratchFolder image;
+    std::string report;
+    UnitSimServer server;
+};
+
+TEST_F(StationProgramTest, KioskWritesEachUnitAsItIsPluggedInAndRecordsItsSlot) {
+    ASSERT_EQ(Plug("--number 1 --slot BENCH-A"), 1);
+    RemoteProgram program(KNOT_STATION_PATH, KioskLine(0));
+    const HWND window = program.WaitForMainWindow(kWait, IDC_STATION_STATUS);
+    ASSERT_NE(window, nullptr) << "no window shown";
+    ASSERT_TRUE(program.WaitUntil([&] { return TileSays(window, "BENCH-A", "PASS"); }, kWait));
+
+    const auto plugged = Clock::now();
+    ASSERT_EQ(Plug("--number 2 --slot BENCH-B"), 2);
+    const auto pluggedAt = Clock::now();
+    ASSERT_TRUE(program.WaitUntil([&] { return TileSays(window, "BENCH-B", ""); }, kWait));
+    std::printf("the unit's lane started %lld ms after its plug command returned (%lld ms after "
+                "it was started)\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pluggedAt)
+                        .count()),
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - plugged)
+                        .count()));
+    ASSERT_TRUE(program.WaitUntil([&] { return Records(report).size() == 2; }, kWait));
+    std::map<std::string, std::string> results;
+    for (const nlohmann::json& record : Records(report)) {
+        results[record["slot"]] = record["result"];
+    }
+    EXPECT_EQ(results, (std::map<std::string, std::string>{{"BENCH-A", "written"},
+                                                           {"BENCH-B", "written"}}));
+    EXPECT_TRUE(program.WaitUntil([&] { return TileSays(window, "BENCH-B", "PASS"); }, kWait));
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    DWORD status = 1;
+    EXPECT_TRUE(program.WaitForEnd(kCloseBound, status)) << "still running after the close";
+    EXPECT_EQ(status, 0u);
+    EXPECT_TRUE(server.Stop());
+}
+
+TEST_F(StationProgramTest, ClosedDuringACommitWaitStaysUntilTheWaitIsOver) {
+    ASSERT_EQ(Plug("--number 3 --slot BENCH-C"), 3);
+    RemoteProgram program(KNOT_STATION_PATH, KioskLine(8000));
+    const HWND window = program.WaitForMainWindow(kWait, IDC_STATION_STATUS);
+    ASSERT_NE(window, nullptr) << "no window shown";
+    ASSERT_TRUE(
+        program.WaitUntil([&] { return TileSays(window, "BENCH-C", "committed"); }, kWait));
+
+    SendMessageW(window, WM_CLOSE, 0, 0); // handled once it returns
+    EXPECT_TRUE(IsWindowVisible(window)) << "closed while the unit writes its flash";
+    wchar_t status[256] = L"";
+    GetWindowTextW(GetDlgItem(window, IDC_STATION_STATUS), status, 256);
+    EXPECT_NE(NarrowText(status).find("still writes its flash"), std::string::npos)
+        << NarrowText(status);
+    EXPECT_TRUE(Records(report).empty()) << "recorded before its wait was over";
+
+    DWORD exitStatus = 1;
+    ASSERT_TRUE(program.WaitForEnd(kWait, exitStatus)) << "still running after the wait";
+    EXPECT_EQ(exitStatus, 0u);
+    const std::vector<nlohmann::json> records = Records(report);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["slot"], "BENCH-C");
+    EXPECT_EQ(records[0]["result"], "written");
+    EXPECT_TRUE(server.Stop());
+}
+
+} // namespace
