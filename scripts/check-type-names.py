@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Checks that no type name is defined twice among the product's sources (outside anonymous
 namespaces): two types of one name in one program are one rename away from breaking the
-one-definition rule, as namespaces only hide. The two window programs, Qt and Windows, are
-different programs and may each have their CFlashTransferDlg; a class's nested type defined in
-its .cpp (struct Sha256::State) is that class's own."""
+one-definition rule, as namespaces only hide. The window programs, Qt and Windows, are
+different programs and may each have their CFlashTransferDlg (or station window); a class's
+nested type defined in its .cpp (struct Sha256::State) is that class's own."""
 import collections
 import pathlib
 import re
@@ -17,8 +17,8 @@ ANONYMOUS = re.compile(r"^namespace \{\n.*?^\} // namespace\n", re.M | re.S)
 
 
 def program_of(path):
-    # The Qt window and the native Windows window never link together.
-    for view in ("app/qt/", "app/win32/"):
+    # The Qt windows (app/qt/, app/qt_station/) and the native Windows ones never link together.
+    for view in ("app/qt", "app/win32"):
         if path.startswith(view):
             return view
     return "shared"

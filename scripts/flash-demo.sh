@@ -2,11 +2,11 @@
 # Flashes the bundled sample image of model Q into a simulated unit with knot-fdt: starts
 # knot-unit-sim in a fresh rendezvous folder, plugs one unit, runs the download (without the
 # unit's long write wait, which a simulated unit does not need), then stops the simulator.
-# Usage: scripts/flash-demo.sh [BUILD_DIR]   (default: build/release, as scripts/run.sh builds)
+# Usage: scripts/flash-demo.sh [BUILD_DIR]   (default: build/run, as scripts/run.sh builds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build_dir="${1:-build/release}"
+build_dir="${1:-build/run}"
 fdt="$build_dir/cli/knot-fdt"
 sim="$build_dir/sim/knot-unit-sim"
 for tool in "$fdt" "$sim"; do

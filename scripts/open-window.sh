@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Opens KNOT-Q_FDT (or KNOT-P_FDT with "p") against a simulator process with one unit plugged in,
 # and stops the simulator when the window is closed. Needs a display and a build with the window.
-# Usage: scripts/open-window.sh [q|p] [BUILD_DIR]
+# Usage: scripts/open-window.sh [q|p] [BUILD_DIR]   (default: build/run, as scripts/run.sh builds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 model=${1:-q}
-build_dir=${2:-build/release}
+build_dir=${2:-build/run}
 program=$build_dir/app/qt/KNOT-${model^^}_FDT
 sim=$build_dir/sim/knot-unit-sim
 [ -x "$program" ] && [ -x "$sim" ] || { echo "build $program and $sim first" >&2; exit 1; }

@@ -11,6 +11,7 @@ enum class ExitCode : int {
     UnitRefused = 4,         // the unit refused a command or did not answer
     DownloadFailed = 5,      // the download stopped part way
     UnitBusy = 6,            // another program is writing the unit (or its lock cannot be taken)
+    NotReleased = 7,         // the release manifest does not list the image, or cannot be trusted
     DatabaseUnreachable = 8, // the line's database could not be reached or refused the records
     UsageError = 64,         // the command line is wrong
     InternalError = 70,      // a fault of knot-fdt itself: what a library threw, said on stderr

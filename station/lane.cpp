@@ -4,6 +4,7 @@
 #include "firmware_image.h"
 #include "host_facts.h"
 #include "interface_survey.h"
+#include "record_id.h"
 #include "transfer_log.h"
 #include "unit_run.h"
 #include "variant_profile.h"
@@ -32,7 +33,9 @@ ExitCode Lane::Run() {
     UnitRun run(*s.profile, *machine, s.log != nullptr ? *s.log : ownLog, *this,
                 std::move(settings));
 
-    m_record = s.common;
+    // Each record carries its own id, by which the line's database keeps it once.
+    m_record = {{"recordId", NewRecordId()}};
+    m_record.update(s.common);
     m_record["time"] = UtcTimestamp();
     AddUnitFacts(m_record, {s.devicePath, s.deviceNumber, s.slot}, run.AnsweredRows());
     NoteRecord(m_record);

@@ -23,12 +23,16 @@ void LaneRunner::Start(LaneSettings settings, std::int32_t number) {
     entry.lane = std::make_unique<Lane>(std::move(settings));
     entry.start = std::chrono::steady_clock::now();
     ++m_tally.running;
+    m_setup.LaneStarted();
     entry.thread = std::thread([this, &entry] { RunLane(entry); });
 }
 
 void LaneRunner::RunLane(RunningLane& entry) {
     entry.code = entry.lane->Run();
     entry.recorded = Append(*entry.lane);
+    m_setup.LaneEnded(
+        *entry.lane,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - entry.start).count());
     std::lock_guard lock(m_mutex);
     m_ended.push_back(&entry);
     m_endedChanged.notify_all();
@@ -125,9 +129,10 @@ std::string UnitText(std::int32_t number, const nlohmann::ordered_json& record) 
     const nlohmann::ordered_json& slot = record.contains("slot") ? record["slot"] : nullptr;
     std::string text = UnitName(number, slot.is_string() ? slot.get<std::string>() : "");
     if (record.contains("identity") && record["identity"].is_object()) {
-        text += " ";
+        text += ' ';
         for (const auto& [row, value] : record["identity"].items()) {
-            text += " " + (value.is_string() ? value.get<std::string>() : std::string("-"));
+            text += ' ';
+            text += value.is_string() ? value.get<std::string>() : std::string("-");
         }
     }
     return text;

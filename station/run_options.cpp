@@ -46,7 +46,19 @@ void AddRunOptions(CLI::App& command, RunOptions& options, RunOptionSet set) {
                     "wait this long after the commit instead of the model's fixed wait; "
                     "meant for simulated units only, a real unit needs its full wait")
         ->check(CommitWaitMilliseconds());
+    command.add_option("--manifest", options.manifestPath,
+                       "the line's release manifest: an image it does not list for the model is "
+                       "refused before any unit is touched (exit 7)");
+    command.add_option("--manifest-key", options.manifestKey,
+                       "the release's ECDSA P-256 public key (PEM): the manifest must then be "
+                       "signed (FILE.sig beside it)");
+    command.add_option("--database", options.databasePath,
+                       "a file holding the line database's ODBC connection string or DSN=NAME: "
+                       "the records of --report are shipped into it as they are written");
     if (set == RunOptionSet::Station) {
+        command.add_option("--metrics", options.metricsPath,
+                           "rewrite this file after each run with the station's yield in the "
+                           "Prometheus text format (for a textfile collector)");
         command.add_option("--operator", options.operatorName,
                            "the operator's name, in every record of the station");
         command.add_option("--work-order", options.workOrder,

@@ -13,7 +13,8 @@
 namespace knot::station {
 using namespace knot::core;
 
-RunSetup::RunSetup() = default;
+RunSetup::RunSetup(std::function<void(const std::string&)> say)
+    : m_line(say ? std::move(say) : [](const std::string&) {}) {}
 RunSetup::~RunSetup() = default;
 
 const VariantProfile& RunSetup::Profile() const {
@@ -70,6 +71,10 @@ std::optional<SetupRefusal> RunSetup::Load(const RunOptions& options) {
     m_common["blocks"] = {{"cpu", m_image->CountCpuBlocksToSend()},
                           {"flash", m_image->FlashBlockCount()}};
     m_common["host"] = HostName();
+    if (std::optional<SetupRefusal> refused = m_line.CheckRelease(
+            options, m_common.value("sha256", std::string()), ImageName(path), m_common)) {
+        return refused;
+    }
     if (!options.operatorName.empty()) {
         m_common["operator"] = options.operatorName;
     }
@@ -81,7 +86,15 @@ std::optional<SetupRefusal> RunSetup::Load(const RunOptions& options) {
         return Refused("file-error", ExitCode::FileError,
                        "cannot open the report file " + options.reportPath + ": " + why);
     }
-    return std::nullopt;
+    return m_line.Open(options);
+}
+
+void RunSetup::LaneStarted() {
+    m_line.LaneStarted(m_common.value("model", std::string()));
+}
+
+void RunSetup::LaneEnded(const Lane& lane, double seconds) {
+    m_line.LaneEnded(lane, m_common.value("model", std::string()), seconds);
 }
 
 LaneSettings RunSetup::Settings(TransferLog& log) const {

@@ -7,10 +7,12 @@
 #include "exit_codes.h"
 #include "image_input.h"
 #include "lane.h"
+#include "line_parts.h"
 #include "report_file.h"
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +30,10 @@ struct RunOptions {
     std::optional<long> commitWaitMs; // none: the model's own wait
     std::string operatorName;         // "": not given
     std::string workOrder;            // "": not given
+    std::string manifestPath;         // the release manifest; "": none
+    std::string manifestKey;          // its signer's public key; "": unsigned
+    std::string databasePath;         // the line database's connection file; "": none
+    std::string metricsPath;          // the metrics file; "": none
 };
 
 // Why nothing was started: the result word a refusal's record gives, the exit status and the
@@ -40,7 +46,9 @@ struct SetupRefusal {
 
 class RunSetup {
   public:
-    RunSetup();
+    // `say` hears, on any thread, what the line's parts tell the operator (the database gone or
+    // back, a metrics file that could not be written).
+    explicit RunSetup(std::function<void(const std::string&)> say = {});
     ~RunSetup();
     RunSetup(const RunSetup&) = delete;
     RunSetup& operator=(const RunSetup&) = delete;
@@ -65,6 +73,9 @@ class RunSetup {
     bool AppendReport(Lane& lane, std::string& why);
     // For the program's last words: no record but the calling thread's is appended from now on.
     void SealReport() { m_report.Seal(); }
+    // A lane began; a lane ended and its record was appended (`seconds`: its run).
+    void LaneStarted();
+    void LaneEnded(const Lane& lane, double seconds);
 
   private:
     std::optional<SetupRefusal> Refused(const char* result, ExitCode code, std::string text);
@@ -74,6 +85,7 @@ class RunSetup {
     nlohmann::ordered_json m_common;
     std::vector<std::string> m_warnings;
     ReportFile m_report;
+    LineParts m_line; // last, so first to go: its shipper stops before the report closes
 };
 
 } // namespace knot::station

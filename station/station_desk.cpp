@@ -64,7 +64,9 @@ bool StationDesk::Load(const RunOptions& options) {
     if (m_station != nullptr) {
         return false; // the image does not change under a running station
     }
-    auto setup = std::make_unique<RunSetup>();
+    // What the line's parts say (the database gone or back) comes on their threads: the next
+    // round shows it on the status line.
+    auto setup = std::make_unique<RunSetup>([this](const std::string& text) { Note(text); });
     const std::optional<SetupRefusal> refused = setup->Load(options);
     if (refused) {
         m_view.ShowMessage(refused->text, MessageIcon::Stop);
@@ -105,10 +107,7 @@ void StationDesk::Start() {
     // A record that could not be appended is said on the lane's thread: the next round shows it.
     StationListener& listener = *this;
     m_station = std::make_unique<Station>(*m_setup, std::move(base), listener,
-                                          [this](const std::string& problem) {
-                                              std::lock_guard lock(m_problemMutex);
-                                              m_problem = problem;
-                                          });
+                                          [this](const std::string& text) { Note(text); });
     m_view.ShowStatus(STATUS_WAITING);
     ShowCommands();
 }
@@ -152,6 +151,11 @@ void StationDesk::Tick() {
     if (m_closing) {
         m_view.CloseWindow();
     }
+}
+
+void StationDesk::Note(const std::string& text) {
+    std::lock_guard lock(m_problemMutex);
+    m_problem = text;
 }
 
 bool StationDesk::RequestClose() {

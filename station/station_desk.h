@@ -106,6 +106,8 @@ class StationDesk : private StationListener {
     void OnUnplugged(std::int32_t number, const std::string& slot) override;
     void OnPolled(const std::list<RunningLane>& lanes, const LaneTally& tally) override;
 
+    // Keeps what another thread has to say for the next round's status line.
+    void Note(const std::string& text);
     void ShowCommands();
     void ShowTiles();
     StationHeader HeaderOf() const;

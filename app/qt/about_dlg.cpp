@@ -10,10 +10,14 @@ namespace knot::qt {
 using namespace knot::core;
 
 CAboutDlg::CAboutDlg(const VariantProfile& profile, QWidget* parent)
+    : CAboutDlg(QString::fromUtf8(profile.aboutCaption), QString::fromUtf8(profile.aboutFirstLine),
+                parent) {}
+
+CAboutDlg::CAboutDlg(const QString& caption, const QString& firstLine, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("aboutDlg"));
-    setWindowTitle(QString::fromUtf8(profile.aboutCaption));
+    setWindowTitle(caption);
     setFont(DialogFont());
     const DialogUnits units(font());
     setFixedSize(units.ToPixels(235, 55));
@@ -23,11 +27,11 @@ CAboutDlg::CAboutDlg(const VariantProfile& profile, QWidget* parent)
     icon->setPixmap(LargeIcon().pixmap(32, 32));
     icon->setGeometry(units.ToPixels(11, 17, 20, 20));
 
-    auto* firstLine = new QLabel(this);
-    firstLine->setObjectName(QStringLiteral("aboutFirstLine"));
-    firstLine->setTextFormat(Qt::PlainText); // shown as written, no mnemonic or markup
-    firstLine->setText(QString::fromUtf8(profile.aboutFirstLine));
-    firstLine->setGeometry(units.ToPixels(40, 10, 188, 8));
+    auto* firstLineLabel = new QLabel(this);
+    firstLineLabel->setObjectName(QStringLiteral("aboutFirstLine"));
+    firstLineLabel->setTextFormat(Qt::PlainText); // shown as written, no mnemonic or markup
+    firstLineLabel->setText(firstLine);
+    firstLineLabel->setGeometry(units.ToPixels(40, 10, 188, 8));
 
     auto* secondLine = new QLabel(QString::fromUtf8(ABOUT_NOTICE), this);
     secondLine->setObjectName(QStringLiteral("aboutSecondLine"));

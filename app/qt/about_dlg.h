@@ -16,6 +16,8 @@ class CAboutDlg : public QDialog {
 
   public:
     CAboutDlg(const VariantProfile& profile, QWidget* parent);
+    // The same box for a program of no one model (the station).
+    CAboutDlg(const QString& caption, const QString& firstLine, QWidget* parent);
 };
 
 // The second line of the About box.

@@ -125,6 +125,8 @@ ExitCode FlashCommand::RunOne(LaneSettings settings, const ChosenUnits& chosen) 
         lane.RecordNow(&line);
         std::fprintf(stderr, "knot-fdt: %s\n", line.c_str());
     });
+    setup.LaneStarted();
+    const auto start = std::chrono::steady_clock::now();
     ExitCode code = lane.Run();
     if (m_setup.json) {
         std::printf("%s\n", DumpIndented(lane.Record()).c_str());
@@ -136,6 +138,8 @@ ExitCode FlashCommand::RunOne(LaneSettings settings, const ChosenUnits& chosen) 
     if (!AppendRecord(lane) && code == ExitCode::Success) {
         code = ExitCode::FileError;
     }
+    setup.LaneEnded(
+        lane, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     return code;
 }
 

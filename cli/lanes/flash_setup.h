@@ -37,7 +37,7 @@ class FlashSetup {
   private:
     RunOptionSet m_set;
     RunOptions m_options;
-    RunSetup m_setup;
+    RunSetup m_setup{SayProblem};
 };
 
 } // namespace knot::cli

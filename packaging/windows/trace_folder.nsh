@@ -6,10 +6,8 @@
 
 !macro KnotMakeTraceFolder
   CreateDirectory "${KNOT_TRACE_FOLDER}"
-  !insertmacro KnotSystemProgramsBegin
   nsExec::ExecToLog '"$SYSDIR\icacls.exe" "${KNOT_TRACE_FOLDER}" /grant *S-1-5-32-545:(OI)(CI)M'
   Pop $0
-  !insertmacro KnotSystemProgramsEnd
   StrCmp $0 "0" knot_trace_folder_done
     DetailPrint "icacls could not let the Users group write ${KNOT_TRACE_FOLDER}: $0"
     MessageBox MB_OK|MB_ICONEXCLAMATION "Standard users cannot write the trace into ${KNOT_TRACE_FOLDER}: its access rights could not be set ($0)." /SD IDOK
