@@ -12,8 +12,8 @@ std::string Narrow(std::wstring_view text, bool& lossless) {
     lossless = true;
     const int size = static_cast<int>(text.size());
     BOOL defaulted = FALSE;
-    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size,
-                                           nullptr, 0, nullptr, &defaulted);
+    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr,
+                                           0, nullptr, &defaulted);
     if (length <= 0) {
         lossless = text.empty();
         return {};

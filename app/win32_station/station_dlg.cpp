@@ -67,8 +67,8 @@ CStationDlg::~CStationDlg() {
 
 INT_PTR CStationDlg::DoModal() {
     m_bModal = true;
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STATION_DIALOG),
-                           nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STATION_DIALOG), nullptr,
+                           DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 HWND CStationDlg::Create() {
@@ -269,9 +269,9 @@ void CStationDlg::ShowMessage(const std::string& text, MessageIcon icon) {
 void CStationDlg::ShowHeader(const StationHeader& header) {
     // Each part widened on its own: a file name may be in the machine's code page, not UTF-8.
     constexpr wchar_t kApart[] = L"     ";
-    const std::wstring image = WidenText(header.image) + kApart + WidenText(header.model) +
-                               kApart + L"SHA-256 " + WidenText(header.shortSha) + L"\u2026" +
-                               kApart + WidenText(header.blocks);
+    const std::wstring image = WidenText(header.image) + kApart + WidenText(header.model) + kApart +
+                               L"SHA-256 " + WidenText(header.shortSha) + L"\u2026" + kApart +
+                               WidenText(header.blocks);
     SetWindowTextW(Item(IDC_STATION_IMAGE), image.c_str());
     SetWindowTextW(Item(IDC_STATION_DIGEST), (L"SHA-256 " + WidenText(header.sha256)).c_str());
     std::wstring shift =
@@ -362,9 +362,9 @@ void CStationDlg::LoadIcons() {
     for (const Size& size : {Size{m_bigIcon, LargeIconSize(m_dpi), ICON_BIG},
                              Size{m_smallIcon, Scaled(16), ICON_SMALL}}) {
         HICON previous = size.icon;
-        size.icon =
-            static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_STATION_ICON),
-                                          IMAGE_ICON, size.pixels, size.pixels, 0));
+        size.icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                                  MAKEINTRESOURCEW(IDR_STATION_ICON), IMAGE_ICON,
+                                                  size.pixels, size.pixels, 0));
         SendMessageW(m_hWnd, WM_SETICON, size.kind, reinterpret_cast<LPARAM>(size.icon));
         if (previous != nullptr) {
             DestroyIcon(previous);
@@ -439,8 +439,8 @@ void CStationDlg::PlaceTiles(const RECT& area) {
             m_headlineFont.Make(size(kHeadlineFont), true);
             m_bodyFont.Make(size(kBodyFont), false);
             m_valueFont.Make(size(kBodyFont), true);
-            m_look = {m_slotFont.Get(), m_headlineFont.Get(), m_bodyFont.Get(),
-                      m_valueFont.Get(), size(kTilePadding), size(kBarHeight)};
+            m_look = {m_slotFont.Get(),  m_headlineFont.Get(), m_bodyFont.Get(),
+                      m_valueFont.Get(), size(kTilePadding),   size(kBarHeight)};
             for (const auto& tile : m_tiles) {
                 tile->Repaint();
             }

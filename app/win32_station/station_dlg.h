@@ -84,11 +84,11 @@ class CStationDlg : public StationView {
     UINT m_dpi = USER_DEFAULT_SCREEN_DPI;
     HICON m_bigIcon = nullptr;
     HICON m_smallIcon = nullptr;
-    ScaledFont m_headerFont;  // the image line
-    ScaledFont m_detailFont;  // the digest and shift lines, the records
-    ScaledFont m_tallyFont;   // the tally
-    ScaledFont m_statusFont;  // the status line
-    ScaledFont m_slotFont;    // the tiles' fonts, sized to the tiles
+    ScaledFont m_headerFont; // the image line
+    ScaledFont m_detailFont; // the digest and shift lines, the records
+    ScaledFont m_tallyFont;  // the tally
+    ScaledFont m_statusFont; // the status line
+    ScaledFont m_slotFont;   // the tiles' fonts, sized to the tiles
     ScaledFont m_headlineFont;
     ScaledFont m_bodyFont;
     ScaledFont m_valueFont;

@@ -23,8 +23,8 @@ std::optional<std::string> ChooseImageFile(HWND owner) {
     settings.lpstrFile = path.data();
     settings.nMaxFile = static_cast<DWORD>(path.size());
     settings.lpstrDefExt = L"mot";
-    settings.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER |
-                     OFN_ENABLESIZING;
+    settings.Flags =
+        OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING;
     if (!GetOpenFileNameW(&settings)) {
         return std::nullopt;
     }

@@ -30,8 +30,7 @@ ATOM RegisterTileClass() {
 // Draws `text` in `rect` with `format`; returns the height it took.
 int DrawLine(HDC dc, HFONT font, const std::wstring& text, RECT rect, UINT format) {
     SelectObject(dc, font);
-    return DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
-                     format | DT_NOPREFIX);
+    return DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format | DT_NOPREFIX);
 }
 
 // The height `text` needs in `width` pixels, broken into lines at words.
@@ -83,8 +82,7 @@ CStationTile::~CStationTile() {
     }
 }
 
-LRESULT CALLBACK CStationTile::WindowProc(HWND hWnd, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+LRESULT CALLBACK CStationTile::WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<CStationTile*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
     if (self != nullptr) {
         switch (message) {
@@ -151,7 +149,8 @@ void CStationTile::Draw(HDC dc, const RECT& client) const {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, ink.text);
     const int pad = m_look.padding;
-    RECT inner{client.left + pad, client.top + pad / 2, client.right - pad, client.bottom - pad / 2};
+    RECT inner{client.left + pad, client.top + pad / 2, client.right - pad,
+               client.bottom - pad / 2};
 
     // The slot on the left, the unit on the right of the first line.
     const std::wstring unit = m_tile.unit ? L"unit " + std::to_wstring(*m_tile.unit) : L"";

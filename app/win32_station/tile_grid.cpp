@@ -5,7 +5,7 @@
 namespace knot::win32 {
 namespace {
 
-constexpr int kWidthPerHeight = 1; // a tile's lines fill about twice its height in width
+constexpr int kWidthPerHeight = 2; // a tile's lines fill about twice its height in width
 
 // Each tile's size along one side when `cells` of them share `length` with gaps between.
 int CellLength(int length, int cells, int gap) {
