@@ -109,10 +109,10 @@ TEST_F(StationProgramTest, KioskWritesEachUnitAsItIsPluggedInAndRecordsItsSlot) 
     // From the unit's arrival (its plug command has returned) to the first packet it received.
     const auto arrived = Clock::now();
     ASSERT_TRUE(program.WaitUntil([&] { return Received(2); }, kWait));
-    std::printf("unit 2's first packet came %lld ms after it was plugged in\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           Clock::now() - arrived)
-                                           .count()));
+    std::printf(
+        "unit 2's first packet came %lld ms after it was plugged in\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - arrived).count()));
     ASSERT_TRUE(program.WaitUntil([&] { return Records(report).size() == 2; }, kWait));
     std::map<std::string, std::string> results;
     for (const nlohmann::json& record : Records(report)) {
