@@ -30,16 +30,8 @@ constexpr int kHeaderFont = 18;
 constexpr int kDetailFont = 14;
 constexpr int kTallyFont = 20;
 constexpr int kStatusFont = 15;
-// A tile of this size draws its texts at these sizes; larger and smaller tiles scale them.
-constexpr int kTileWidth = 440;
-constexpr int kTileHeight = 220;
-constexpr int kSlotFont = 20;
-constexpr int kHeadlineFont = 30;
-constexpr int kBodyFont = 16;
-constexpr int kTilePadding = 12;
-constexpr int kBarHeight = 16;
-constexpr int kSmallestTileScale = 75; // percent: below it the texts would be too small to read
-constexpr int kLargestTileScale = 250;
+// Below this client height the records' list shows half its lines, leaving the tiles the room.
+constexpr int kShortClient = 700;
 
 UINT MenuState(bool enable) {
     return MF_BYCOMMAND | (enable ? MF_ENABLED : (MF_GRAYED | MF_DISABLED));
@@ -120,8 +112,11 @@ INT_PTR CStationDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         Layout();
         return TRUE;
     case WM_GETMINMAXINFO: {
+        // No smaller than its lines need, and no larger than the monitor, whatever its DPI.
+        const RECT work = WorkArea();
         auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-        limits->ptMinTrackSize = {Scaled(kMinimumWidth), Scaled(kMinimumHeight)};
+        limits->ptMinTrackSize = {std::min<LONG>(Scaled(kMinimumWidth), work.right - work.left),
+                                  std::min<LONG>(Scaled(kMinimumHeight), work.bottom - work.top)};
         return TRUE;
     }
     case WM_DPICHANGED:
@@ -333,7 +328,7 @@ int CStationDlg::Scaled(int pixels) const {
 
 void CStationDlg::OnDpiChanged(UINT dpi, const RECT& suggested) {
     m_dpi = dpi;
-    m_tileScale = 0; // the tiles' fonts are made again for the new DPI
+    m_tileMetrics = {}; // the tiles' fonts are made again for the new DPI
     LoadIcons();
     MakeFonts();
     SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
@@ -341,11 +336,15 @@ void CStationDlg::OnDpiChanged(UINT dpi, const RECT& suggested) {
     Layout(); // also when the suggested size is the size it had
 }
 
-void CStationDlg::PlaceWindow() {
+RECT CStationDlg::WorkArea() const {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
     GetMonitorInfoW(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& work = monitor.rcWork;
+    return monitor.rcWork;
+}
+
+void CStationDlg::PlaceWindow() {
+    const RECT work = WorkArea();
     const int width = std::min<int>(Scaled(kWindowWidth), work.right - work.left);
     const int height = std::min<int>(Scaled(kWindowHeight), work.bottom - work.top);
     SetWindowPos(m_hWnd, nullptr, work.left + (work.right - work.left - width) / 2,
@@ -413,7 +412,9 @@ void CStationDlg::Layout() {
     const int edges = 2 * GetSystemMetrics(SM_CYBORDER) + Scaled(2);
     const auto recordLine =
         static_cast<int>(SendMessageW(Item(IDC_STATION_RECORDS), LB_GETITEMHEIGHT, 0, 0));
-    const int recordsHeight = static_cast<int>(STATION_RECORD_LINES) * recordLine + edges;
+    const int recordLines =
+        static_cast<int>(STATION_RECORD_LINES) / (client.bottom < Scaled(kShortClient) ? 2 : 1);
+    const int recordsHeight = recordLines * recordLine + edges;
     bottom -= gap / 2 + recordsHeight;
     place(IDC_STATION_RECORDS, bottom, recordsHeight);
     const int tallyHeight = LineHeight(m_hWnd, m_tallyFont.Get());
@@ -429,18 +430,17 @@ void CStationDlg::PlaceTiles(const RECT& area) {
     if (!rects.empty()) {
         // The texts grow and shrink with the tiles, within what stays readable.
         const RECT& first = rects.front();
-        const int percent = std::min(MulDiv(first.right - first.left, 100, Scaled(kTileWidth)),
-                                     MulDiv(first.bottom - first.top, 100, Scaled(kTileHeight)));
-        const int scale = std::clamp(percent / 5 * 5, kSmallestTileScale, kLargestTileScale);
-        if (scale != m_tileScale) {
-            m_tileScale = scale;
-            const auto size = [&](int pixels) { return Scaled(MulDiv(pixels, scale, 100)); };
-            m_slotFont.Make(size(kSlotFont), true);
-            m_headlineFont.Make(size(kHeadlineFont), true);
-            m_bodyFont.Make(size(kBodyFont), false);
-            m_valueFont.Make(size(kBodyFont), true);
-            m_look = {m_slotFont.Get(),  m_headlineFont.Get(), m_bodyFont.Get(),
-                      m_valueFont.Get(), size(kTilePadding),   size(kBarHeight)};
+        const TileMetrics metrics =
+            TileMetricsFor(first.right - first.left, first.bottom - first.top, m_dpi);
+        if (metrics != m_tileMetrics) {
+            m_tileMetrics = metrics;
+            m_slotFont.Make(metrics.slotFont, true);
+            m_headlineFont.Make(metrics.headlineFont, true);
+            m_bodyFont.Make(metrics.bodyFont, false);
+            m_valueFont.Make(metrics.bodyFont, true);
+            m_look = {m_slotFont.Get(),       m_headlineFont.Get(), m_bodyFont.Get(),
+                      m_valueFont.Get(),      metrics.padding,      metrics.barHeight,
+                      metrics.oneIdentityLine};
             for (const auto& tile : m_tiles) {
                 tile->Repaint();
             }

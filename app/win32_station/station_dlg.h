@@ -7,6 +7,7 @@
 #include "station_desk.h"
 #include "station_fonts.h"
 #include "station_tile.h"
+#include "tile_grid.h"
 
 #include "windows_headers.h"
 
@@ -65,6 +66,8 @@ class CStationDlg : public StationView {
     void OnDpiChanged(UINT dpi, const RECT& suggested);
     // The window's first size, fitted to its monitor's work area, and centred there.
     void PlaceWindow();
+    // The work area of the window's monitor.
+    RECT WorkArea() const;
     void LoadIcons();
     // The fonts of the header, tally, records and status line at m_dpi.
     void MakeFonts();
@@ -93,7 +96,7 @@ class CStationDlg : public StationView {
     ScaledFont m_bodyFont;
     ScaledFont m_valueFont;
     TileLook m_look;
-    int m_tileScale = 0; // the tiles' fonts are sized for this (percent of their size at 96 DPI)
+    TileMetrics m_tileMetrics; // the sizes the tiles' fonts were made for
     std::vector<std::unique_ptr<CStationTile>> m_tiles;
     std::string m_model = "q"; // the Model menu's choice
     UINT_PTR m_timer = 0;

@@ -166,7 +166,8 @@ void CStationTile::Draw(HDC dc, const RECT& client) const {
     DrawLine(dc, m_look.body, unit, unitLine, DT_RIGHT | DT_SINGLELINE | DT_VCENTER);
 
     // The identity rows at the bottom, the state in the middle.
-    const int rowsHeight = IDENTITY_ROW_COUNT * FontHeight(dc, m_look.body);
+    const int rowsHeight =
+        (m_look.oneIdentityLine ? 1 : IDENTITY_ROW_COUNT) * FontHeight(dc, m_look.body);
     const RECT rows{inner.left, inner.bottom - rowsHeight, inner.right, inner.bottom};
     DrawIdentity(dc, rows);
     DrawMiddle(dc, {inner.left, slotRect.bottom + pad / 2, inner.right, rows.top - pad / 2});
@@ -210,6 +211,14 @@ void CStationTile::DrawMiddle(HDC dc, const RECT& middle) const {
 }
 
 void CStationTile::DrawIdentity(HDC dc, const RECT& rows) const {
+    if (m_look.oneIdentityLine) { // a tile too small for the rows: the values, as a record has them
+        std::wstring values;
+        for (const std::string& value : m_tile.identity) {
+            values += (values.empty() ? L"" : L"  ") + WidenText(value);
+        }
+        DrawLine(dc, m_look.value, values, rows, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS);
+        return;
+    }
     SelectObject(dc, m_look.body);
     int labelWidth = 0;
     for (const char* label : IDENTITY_ROW_LABELS) {

@@ -13,12 +13,13 @@ using namespace knot::station;
 
 // What every tile draws with, sized by the window for the tiles' size and DPI.
 struct TileLook {
-    HFONT slot = nullptr;     // the slot's name
-    HFONT headline = nullptr; // the state in words
-    HFONT body = nullptr;     // the unit, the detail and the identity rows' labels
-    HFONT value = nullptr;    // the identity rows' values: the body's size, bold
-    int padding = 12;         // pixels between the tile's edge and its lines, and between lines
-    int barHeight = 16;       // pixels
+    HFONT slot = nullptr;         // the slot's name
+    HFONT headline = nullptr;     // the state in words
+    HFONT body = nullptr;         // the unit, the detail and the identity rows' labels
+    HFONT value = nullptr;        // the identity rows' values: the body's size, bold
+    int padding = 12;             // pixels between the tile's edge and its lines, and between lines
+    int barHeight = 16;           // pixels
+    bool oneIdentityLine = false; // the identity's values on one line, without their labels
 };
 
 class CStationTile {
