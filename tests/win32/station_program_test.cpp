@@ -28,6 +28,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kWait{60000};
 constexpr std::chrono::milliseconds kCloseBound{5000};
+constexpr int kMessageBoxTextId = 0xFFFF; // a message box's text
 
 std::vector<nlohmann::json> Records(const std::string& report) {
     std::vector<nlohmann::json> records;
@@ -152,6 +153,41 @@ TEST_F(StationProgramTest, ClosedDuringACommitWaitStaysUntilTheWaitIsOver) {
     EXPECT_EQ(records[0]["slot"], "BENCH-C");
     EXPECT_EQ(records[0]["result"], "written");
     EXPECT_TRUE(server.Stop());
+}
+
+// A kiosk command line the station refuses: a message box says why, as knot-fdt station would,
+// and the program ends with status 1 once it is closed, having taken no unit.
+struct Refusal {
+    const char* options;
+    const char* file; // in the test's folder
+    const char* said;
+};
+
+const Refusal kRefusals[] = {
+    {"--model x", "small.mot", "--model: x not in {q,p}"},
+    {"--model q", "notes.mot", "the image holds no data"},
+    {"--model q --commit-wait-ms abc", "small.mot", "a whole number of milliseconds"},
+    {"--model q", "missing.mot", "Could not read the S-Record file"},
+};
+
+TEST_F(StationProgramTest, RefusedKioskLineIsSaidInAMessageBoxAndEndsWithStatusOne) {
+    std::ofstream(image.File("notes.mot")) << "not an S-Record\n";
+    for (const Refusal& refusal : kRefusals) {
+        const std::string arguments =
+            std::string(refusal.options) + " \"" + image.File(refusal.file) + "\"";
+        RemoteProgram program(KNOT_STATION_PATH, WidenText(arguments));
+        const HWND box = program.WaitForMainWindow(kWait, kMessageBoxTextId);
+        ASSERT_NE(box, nullptr) << refusal.options << ": no message box";
+        wchar_t text[1024] = L"";
+        GetWindowTextW(GetDlgItem(box, kMessageBoxTextId), text, 1024);
+        EXPECT_NE(NarrowText(text).find(refusal.said), std::string::npos)
+            << refusal.options << ": " << NarrowText(text);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        DWORD status = 0;
+        EXPECT_TRUE(program.WaitForEnd(kCloseBound, status)) << refusal.options;
+        EXPECT_EQ(status, 1u) << refusal.options;
+    }
+    EXPECT_TRUE(Records(report).empty());
 }
 
 } // namespace
