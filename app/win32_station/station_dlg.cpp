@@ -1,5 +1,6 @@
 #include "station_dlg.h"
 
+#include "model_option.h"
 #include "station_about_dlg.h"
 #include "station_file_chooser.h"
 #include "station_resource_ids.h"
@@ -146,7 +147,7 @@ void CStationDlg::OnCommandLine() {
         return;
     }
     if (m_desk->Kiosk()) {
-        ChooseModel(m_desk->Options().model); // the model the shortcut locked
+        ShowLoadedModel(); // the model the shortcut locked
     }
     SyncTimer();
 }
@@ -160,10 +161,10 @@ void CStationDlg::OnCommand(UINT commandId) {
         OnClose();
         break;
     case ID_STATION_MODEL_Q:
-        ChooseModel("q");
+        OnModelChosen("q");
         break;
     case ID_STATION_MODEL_P:
-        ChooseModel("p");
+        OnModelChosen("p");
         break;
     case ID_STATION_START:
         m_desk->Start();
@@ -189,6 +190,24 @@ void CStationDlg::OnOpen() {
     options.model = m_model;
     options.imagePath = *path;
     m_desk->Load(options); // a refusal is said in a message box by the desk
+    ShowLoadedModel();
+}
+
+void CStationDlg::OnModelChosen(const std::string& model) {
+    // The image taken is checked again for the model now chosen; a refusal keeps the one before.
+    RunOptions options = m_desk->Options();
+    ChooseModel(model);
+    if (!options.imagePath.empty() && NormaliseModel(options.model) != model) {
+        options.model = model;
+        m_desk->Load(options);
+    }
+    ShowLoadedModel();
+}
+
+void CStationDlg::ShowLoadedModel() {
+    if (!m_desk->Options().model.empty()) { // until an image is taken, the operator's choice
+        ChooseModel(NormaliseModel(m_desk->Options().model));
+    }
 }
 
 void CStationDlg::OnAbout() {

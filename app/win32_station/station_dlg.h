@@ -56,7 +56,12 @@ class CStationDlg : public StationView {
     void OnCommand(UINT commandId);
     void OnOpen();
     void OnAbout();
+    // The Model menu's check on `model` ("q" or "p").
     void ChooseModel(const std::string& model);
+    // The operator chose `model`: an image taken is checked again for it.
+    void OnModelChosen(const std::string& model);
+    // The Model menu follows the image's model, once one is taken.
+    void ShowLoadedModel();
     // The close box and File > Exit: the window goes once the desk says it may.
     void OnClose();
     void OnTimer();
