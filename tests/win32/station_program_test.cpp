@@ -3,7 +3,8 @@
 // in while it runs, each in its slot, and appends a record per unit with its slot (the records are
 // checked against the record's schema after the suite); closed while a unit waits after its
 // commit, it stays open until the wait is over and the unit is written. Needs the Wine prefix of
-// the driver tests and a display.
+// the driver tests and a display. KNOT_STATION_EXE names another build's program to run instead
+// (the 32-bit one).
 #include "knot_names.h"
 
 #include "remote_program.h"
@@ -29,6 +30,11 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kWait{60000};
 constexpr std::chrono::milliseconds kCloseBound{5000};
 constexpr int kMessageBoxTextId = 0xFFFF; // a message box's text
+
+const wchar_t* ProgramPath() {
+    const wchar_t* other = _wgetenv(L"KNOT_STATION_EXE");
+    return other != nullptr && *other != L'\0' ? other : KNOT_STATION_PATH;
+}
 
 std::vector<nlohmann::json> Records(const std::string& report) {
     std::vector<nlohmann::json> records;
@@ -101,7 +107,7 @@ class StationProgramTest : public ::testing::Test {
 
 TEST_F(StationProgramTest, KioskWritesEachUnitAsItIsPluggedInAndRecordsItsSlot) {
     ASSERT_EQ(Plug("--number 1 --slot BENCH-A"), 1);
-    RemoteProgram program(KNOT_STATION_PATH, KioskLine(0));
+    RemoteProgram program(ProgramPath(), KioskLine(0));
     const HWND window = program.WaitForMainWindow(kWait, IDC_STATION_STATUS);
     ASSERT_NE(window, nullptr) << "no window shown";
     ASSERT_TRUE(program.WaitUntil([&] { return TileSays(window, "BENCH-A", "PASS"); }, kWait));
@@ -132,7 +138,7 @@ TEST_F(StationProgramTest, KioskWritesEachUnitAsItIsPluggedInAndRecordsItsSlot) 
 
 TEST_F(StationProgramTest, ClosedDuringACommitWaitStaysUntilTheWaitIsOver) {
     ASSERT_EQ(Plug("--number 3 --slot BENCH-C"), 3);
-    RemoteProgram program(KNOT_STATION_PATH, KioskLine(8000));
+    RemoteProgram program(ProgramPath(), KioskLine(8000));
     const HWND window = program.WaitForMainWindow(kWait, IDC_STATION_STATUS);
     ASSERT_NE(window, nullptr) << "no window shown";
     ASSERT_TRUE(program.WaitUntil([&] { return TileSays(window, "BENCH-C", "committed"); }, kWait));
@@ -175,7 +181,7 @@ TEST_F(StationProgramTest, RefusedKioskLineIsSaidInAMessageBoxAndEndsWithStatusO
     for (const Refusal& refusal : kRefusals) {
         const std::string arguments =
             std::string(refusal.options) + " \"" + image.File(refusal.file) + "\"";
-        RemoteProgram program(KNOT_STATION_PATH, WidenText(arguments));
+        RemoteProgram program(ProgramPath(), WidenText(arguments));
         const HWND box = program.WaitForMainWindow(kWait, kMessageBoxTextId);
         ASSERT_NE(box, nullptr) << refusal.options << ": no message box";
         wchar_t text[1024] = L"";
