@@ -6,14 +6,13 @@ endfunction()
 
 # Adds a GoogleTest executable from the given sources and registers its tests with CTest.
 # LABELS "threads" marks suites that also run under ThreadSanitizer; PROPERTIES are CTest
-# properties given to each of its tests. NO_PCH: a suite compiled with other definitions than
-# GoogleTest's precompiled header (a Windows suite with UNICODE) compiles the header itself.
+# properties given to each of its tests.
 function(knot_add_test name)
-    cmake_parse_arguments(ARG "ONE_TEST;NO_PCH" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
+    cmake_parse_arguments(ARG "ONE_TEST" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     knot_warnings(${name})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-    if(TARGET knot_gtest_pch AND NOT ARG_NO_PCH)
+    if(TARGET knot_gtest_pch)
         target_precompile_headers(${name} REUSE_FROM knot_gtest_pch)
     endif()
     # Every suite may print its cases by name (case_printer.h).

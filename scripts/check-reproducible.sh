@@ -11,7 +11,7 @@ second=$(mktemp -d "${PWD}/build/reproduce-x86-again.XXXXXX")
 trap 'rm -rf "${second}"' EXIT
 # Only what is shipped: the programs and the installer, without the installer's test.
 cmake --preset mingw32-release -B "${second}" -DKNOT_TEST_INSTALLER=OFF >/dev/null 2>&1
-cmake --build "${second}" -j "$(nproc)" --target KNOT-Q_FDT KNOT-P_FDT knot-fdt >/dev/null
+cmake --build "${second}" -j "$(nproc)" --target KNOT-Q_FDT KNOT-P_FDT KNOT-Station knot-fdt >/dev/null
 (cd "${second}" && cpack -G NSIS >/dev/null)
 failures=0
 for file in "${first}"/release/*; do

@@ -2,15 +2,16 @@
 # Screenshots of the native Windows programs under Wine, on a virtual display, into
 # docs/screenshots/KNOT-Q_FDT-windows.png and KNOT-P_FDT-windows.png at 96 DPI (100 %), and
 # KNOT-?_FDT-windows-144dpi.png and -192dpi.png at 150 % and 200 %: a simulated unit plugged in
-# and identified, the model's sample loaded. Then each real program is started once, and the time
-# to its shown window and to its end after Escape is printed.
+# and identified, the model's sample loaded; the station window into KNOT-Station-windows.png at
+# 96 DPI, four slots in four states (passed, failed, writing, committed). Then each real program
+# is started once, and the time to its shown window and to its end after Escape is printed.
 # Usage: scripts/windows-screenshots.sh   (builds the mingw preset's targets it needs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target knot-win32-window-shot-q knot-win32-window-shot-p \
-    KNOT-Q_FDT KNOT-P_FDT >/dev/null
+    knot-win32-station-shot KNOT-Q_FDT KNOT-P_FDT >/dev/null
 build=build/mingw
 wine=/usr/lib/wine/wine64
 export WINEDEBUG=-all
@@ -31,6 +32,11 @@ for dpi in 144 192 96; do
         echo "${shot}"
     done
 done
+# The loop ends at 96 DPI.
+station_shot=docs/screenshots/KNOT-Station-windows.png
+"${wine}" "${build}/tests/win32_window/knot-win32-station-shot.exe" "${station_shot}" \
+    samples/knot-q-sample.mot >/dev/null
+echo "${station_shot}"
 
 # The real programs: started to a shown window, then ended with Escape.
 if command -v xdotool >/dev/null; then

@@ -73,8 +73,8 @@ bool Unplug(std::int32_t number) {
     return RunSim("unplug " + std::to_string(number)).exitCode == 0;
 }
 
-bool UnitSimServer::Start(std::string& said) {
-    m_process = StartSim("serve", m_out);
+bool UnitSimServer::Start(std::string& said, const std::string& options) {
+    m_process = StartSim(options.empty() ? "serve" : "serve " + options, m_out);
     if (!m_process)
         return false;
     said = ReadLine(m_out);

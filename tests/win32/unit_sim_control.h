@@ -29,8 +29,9 @@ class UnitSimServer {
     UnitSimServer(const UnitSimServer&) = delete;
     UnitSimServer& operator=(const UnitSimServer&) = delete;
 
-    // True once the server says it serves; otherwise its first line goes to `said`.
-    bool Start(std::string& said);
+    // True once the server says it serves; otherwise its first line goes to `said`. `options`
+    // are those of `serve` ("--capture FILE").
+    bool Start(std::string& said, const std::string& options = "");
     // Asks the server to stop and waits for its end; true when it stopped and ended in time.
     bool Stop();
     bool Running() const { return m_process != nullptr; }

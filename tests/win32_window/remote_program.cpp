@@ -2,8 +2,6 @@
 
 #include "remote_program.h"
 
-#include "resource_ids.h"
-
 #include <commctrl.h>
 
 #include <cstdint>
@@ -17,6 +15,7 @@ constexpr DWORD kLookPeriodMs = 10;
 
 struct WindowSearch {
     DWORD process;
+    int controlId;
     HWND found;
 };
 
@@ -25,7 +24,7 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM context) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     if (process == search->process && IsWindowVisible(window) &&
-        GetDlgItem(window, IDC_START) != nullptr) {
+        GetDlgItem(window, search->controlId) != nullptr) {
         search->found = window;
         return FALSE;
     }
@@ -34,8 +33,11 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM context) {
 
 } // namespace
 
-RemoteProgram::RemoteProgram(const wchar_t* path) {
+RemoteProgram::RemoteProgram(const wchar_t* path, const std::wstring& arguments) {
     std::wstring commandLine = L"\"" + std::wstring(path) + L"\"";
+    if (!arguments.empty()) {
+        commandLine += L" " + arguments;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     if (!CreateProcessW(path, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
@@ -69,8 +71,8 @@ bool RemoteProgram::WaitUntil(const std::function<bool()>& done,
     }
 }
 
-HWND RemoteProgram::WaitForMainWindow(std::chrono::milliseconds timeout) const {
-    WindowSearch search{m_process.dwProcessId, nullptr};
+HWND RemoteProgram::WaitForMainWindow(std::chrono::milliseconds timeout, int controlId) const {
+    WindowSearch search{m_process.dwProcessId, controlId, nullptr};
     WaitUntil(
         [&] {
             EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));

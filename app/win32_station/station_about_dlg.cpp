@@ -1,0 +1,29 @@
+#include "station_about_dlg.h"
+
+#include "knot_version.h"
+#include "station_resource_ids.h"
+
+namespace knot::win32 {
+
+INT_PTR CStationAboutDlg::DoModal(HWND owner) {
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STATION_ABOUT), owner,
+                           DialogProc, 0);
+}
+
+INT_PTR CALLBACK CStationAboutDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SetDlgItemTextW(hWnd, IDC_STATION_ABOUT_VERSION, L"Version " KNOT_VERSION_TEXT);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
+            EndDialog(hWnd, LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace knot::win32
