@@ -17,17 +17,6 @@ namespace {
 constexpr char TEMPORARY_SUFFIX[] = ".tmp";
 
 #ifdef _WIN32
-std::string SystemReason(DWORD error) {
-    char text[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   text, sizeof text, nullptr);
-    std::string reason = text;
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == ' ' || reason.back() == '.')) {
-        reason.pop_back();
-    }
-    return reason;
-}
 
 // The program's paths are in the system's ANSI code page, as its command line gives them.
 std::wstring Wide(const std::string& path) {
@@ -43,14 +32,14 @@ bool WriteTemporary(const std::string& temporary, std::string_view bytes, bool d
     HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        why = SystemReason(GetLastError());
+        why = SystemErrorText(GetLastError());
         return false;
     }
     DWORD written = 0;
     bool good = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
                 written == bytes.size() && (!durable || FlushFileBuffers(file));
     if (!good) {
-        why = SystemReason(GetLastError());
+        why = SystemErrorText(GetLastError());
     }
     CloseHandle(file);
     return good;
@@ -59,7 +48,7 @@ bool WriteTemporary(const std::string& temporary, std::string_view bytes, bool d
 bool Rename(const std::string& from, const std::string& to, std::string& why) {
     if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        why = SystemReason(GetLastError());
+        why = SystemErrorText(GetLastError());
         return false;
     }
     return true;

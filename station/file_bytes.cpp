@@ -4,10 +4,28 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace knot::station {
 std::string ErrorText(int error) {
     return std::strerror(error);
 }
+
+#ifdef _WIN32
+std::string SystemErrorText(unsigned long error) {
+    char text[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   text, sizeof text, nullptr);
+    std::string reason = text;
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == ' ' || reason.back() == '.')) {
+        reason.pop_back();
+    }
+    return reason;
+}
+#endif
 
 bool ReadFileBytes(const std::string& path, std::size_t limit, std::string& bytes, std::string& why,
                    int* error) {

@@ -15,4 +15,9 @@ bool ReadFileBytes(const std::string& path, std::size_t limit, std::string& byte
 // The system's text for the error number `error`, such as "No such file or directory".
 std::string ErrorText(int error);
 
+#ifdef _WIN32
+// Windows' text for the error `error` (from GetLastError()), without its closing full stop.
+std::string SystemErrorText(unsigned long error);
+#endif
+
 } // namespace knot::station

@@ -1,5 +1,7 @@
 #include "report_file.h"
 
+#include "file_bytes.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -10,23 +12,6 @@
 #endif
 
 namespace knot::station {
-namespace {
-
-#ifdef _WIN32
-std::string SystemReason(DWORD error) {
-    char text[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   text, sizeof text, nullptr);
-    std::string reason = text;
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == ' ' || reason.back() == '.')) {
-        reason.pop_back();
-    }
-    return reason;
-}
-#endif
-
-} // namespace
 
 ReportFile::~ReportFile() {
 #ifdef _WIN32
@@ -55,7 +40,7 @@ bool ReportFile::Open(const std::string& path, std::string& why) {
     HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        why = SystemReason(GetLastError());
+        why = SystemErrorText(GetLastError());
         return false;
     }
     m_file = file;
@@ -80,7 +65,7 @@ bool ReportFile::AppendOnce(std::atomic<bool>& taken, const std::function<std::s
     DWORD written = 0;
     if (!WriteFile(m_file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
         !FlushFileBuffers(m_file)) {
-        why = SystemReason(GetLastError());
+        why = SystemErrorText(GetLastError());
         return false;
     }
     if (written != text.size()) {
