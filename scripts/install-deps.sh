@@ -60,8 +60,15 @@ if ((${#missing[@]})); then
     # A mirror in the middle of a sync serves index files of the wrong size for a while: try
     # again, then install from whatever index did arrive.
     for attempt in 1 2 3; do
-        "${sudo_cmd[@]}" apt-get update -q && break
+        errors=$("${sudo_cmd[@]}" apt-get update -q 2>&1 >/dev/null) && break
+        printf '%s\n' "${errors}" >&2
         echo "apt-get update failed (attempt ${attempt} of 3)" >&2
+        # When every file that failed is of the i386 index, a retry fetches the same broken file
+        # (some mirrors serve it so for days): go on without it.
+        failed=$(grep '^E: Failed to fetch' <<<"${errors}" || true)
+        if [[ -n ${failed} ]] && ! grep -qv 'i386' <<<"${failed}"; then
+            break
+        fi
         [ "${attempt}" -eq 3 ] || sleep $((attempt * 20))
     done
     if ! "${sudo_cmd[@]}" apt-get install -y -q "${apt_options[@]}" "${missing[@]}"; then
