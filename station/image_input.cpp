@@ -100,8 +100,8 @@ std::string ImageName(const std::string& path) {
     return path == STANDARD_INPUT_ARGUMENT ? "standard input" : path;
 }
 
-ImageRead LoadImage(const std::string& path, bool writeDumps, const VariantProfile& profile,
-                    FirmwareImage& image, StoredRecordObserver* observer) {
+ImageRead LoadImageFile(const std::string& path, bool writeDumps, const VariantProfile& profile,
+                        FirmwareImage& image, StoredRecordObserver* observer) {
     ImageRead read;
     std::FILE* file = OpenImage(path);
     int error = file == nullptr ? errno : 0;

@@ -35,8 +35,8 @@ struct ImageRead {
 
 // Reads the image at `path` (standard input for "-") and loads it into `image` by the loader's
 // rules, with the dumps after a complete load when `writeDumps`.
-ImageRead LoadImage(const std::string& path, bool writeDumps, const VariantProfile& profile,
-                    FirmwareImage& image, StoredRecordObserver* observer);
+ImageRead LoadImageFile(const std::string& path, bool writeDumps, const VariantProfile& profile,
+                        FirmwareImage& image, StoredRecordObserver* observer);
 
 // Why a record was refused, with the record's address when it lies outside the address map.
 std::string DescribeRejection(const LoadResult& load, const VariantProfile& profile);

@@ -21,10 +21,6 @@ namespace {
 constexpr char PEM_KEY_LABEL[] = "-----BEGIN PUBLIC KEY-----";
 constexpr NTSTATUS STATUS_INVALID_SIGNATURE_VALUE = static_cast<NTSTATUS>(0xC000A000L);
 
-bool Succeeded(NTSTATUS status) {
-    return status >= 0;
-}
-
 // The DER bytes of the first PEM block, when it is a public key's.
 std::optional<std::string> PemKeyDer(std::string_view pem) {
     const std::size_t begin = pem.find(PEM_KEY_LABEL);
@@ -54,8 +50,8 @@ BCRYPT_KEY_HANDLE ImportKey(BCRYPT_ALG_HANDLE algorithm, const P256Numbers& poin
     std::memcpy(blob.data(), &header, sizeof header);
     std::memcpy(blob.data() + sizeof header, point.data(), point.size());
     BCRYPT_KEY_HANDLE key = nullptr;
-    if (!Succeeded(BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key, blob.data(),
-                                       ULONG(blob.size()), 0))) {
+    if (!BCRYPT_SUCCESS(BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key,
+                                            blob.data(), ULONG(blob.size()), 0))) {
         return nullptr;
     }
     return key;
@@ -63,7 +59,7 @@ BCRYPT_KEY_HANDLE ImportKey(BCRYPT_ALG_HANDLE algorithm, const P256Numbers& poin
 
 SignatureVerdict Verify(const P256Numbers& point, Sha256Digest& digest, P256Numbers& signature) {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!Succeeded(
+    if (!BCRYPT_SUCCESS(
             BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) {
         return SignatureVerdict::SystemFailure;
     }
@@ -72,7 +68,7 @@ SignatureVerdict Verify(const P256Numbers& point, Sha256Digest& digest, P256Numb
         const NTSTATUS status =
             BCryptVerifySignature(key, nullptr, digest.data(), ULONG(digest.size()),
                                   signature.data(), ULONG(signature.size()), 0);
-        if (Succeeded(status)) {
+        if (BCRYPT_SUCCESS(status)) {
             verdict = SignatureVerdict::Good;
         } else if (status == STATUS_INVALID_SIGNATURE_VALUE) {
             verdict = SignatureVerdict::Bad;

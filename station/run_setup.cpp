@@ -42,7 +42,7 @@ std::optional<SetupRefusal> RunSetup::Load(const RunOptions& options) {
     m_common["file"] = path;
     m_image = NewImage();
     DataRangeCollector collector; // whether the image holds any data, from the same read
-    const ImageRead read = LoadImage(path, false, profile, *m_image, &collector);
+    const ImageRead read = LoadImageFile(path, false, profile, *m_image, &collector);
     const LoadResult& load = read.load;
     if (load.kind == LoadResult::Rejected) {
         m_common["line"] = load.line;

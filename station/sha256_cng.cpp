@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::size_t GATHER_SIZE = 16 * 1024;
 
-bool Succeeded(NTSTATUS status) {
-    return status >= 0;
-}
-
 } // namespace
 
 struct Sha256::State {
@@ -29,21 +25,21 @@ struct Sha256::State {
 
     State() {
         pending.reserve(GATHER_SIZE);
-        if (!Succeeded(
+        if (!BCRYPT_SUCCESS(
                 BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
             algorithm = nullptr;
             return;
         }
         DWORD objectSize = 0;
         ULONG got = 0;
-        if (!Succeeded(BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH,
-                                         reinterpret_cast<PUCHAR>(&objectSize), sizeof objectSize,
-                                         &got, 0))) {
+        if (!BCRYPT_SUCCESS(BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH,
+                                              reinterpret_cast<PUCHAR>(&objectSize),
+                                              sizeof objectSize, &got, 0))) {
             return;
         }
         object.resize(objectSize);
-        good =
-            Succeeded(BCryptCreateHash(algorithm, &hash, object.data(), objectSize, nullptr, 0, 0));
+        good = BCRYPT_SUCCESS(
+            BCryptCreateHash(algorithm, &hash, object.data(), objectSize, nullptr, 0, 0));
         if (!good) {
             hash = nullptr;
         }
@@ -70,7 +66,7 @@ bool HashData(BCRYPT_HASH_HANDLE hash, const UCHAR* at, std::size_t size) {
     bool good = true;
     while (good && size > 0) {
         const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
-        good = Succeeded(BCryptHashData(hash, const_cast<PUCHAR>(at), piece, 0));
+        good = BCRYPT_SUCCESS(BCryptHashData(hash, const_cast<PUCHAR>(at), piece, 0));
         at += piece;
         size -= piece;
     }
@@ -99,7 +95,7 @@ std::optional<Sha256Digest> Sha256::Digest() {
     state.good = state.good && HashData(state.hash, state.pending.data(), state.pending.size());
     state.pending.clear();
     if (!state.good ||
-        !Succeeded(BCryptFinishHash(state.hash, digest.data(), ULONG{SHA256_SIZE}, 0))) {
+        !BCRYPT_SUCCESS(BCryptFinishHash(state.hash, digest.data(), ULONG{SHA256_SIZE}, 0))) {
         return std::nullopt;
     }
     state.good = false; // the hash is spent

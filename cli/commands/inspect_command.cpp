@@ -160,7 +160,7 @@ ExitCode InspectCommand::Run(const DriverPortFactory&) {
     // The ranges come from the same read as the image: the file is read once, so a pipe, a
     // dump that replaces the input, or a file changed meanwhile cannot make them disagree.
     DataRangeCollector collector;
-    const ImageRead read = LoadImage(m_path, m_bDump, profile, *image, &collector);
+    const ImageRead read = LoadImageFile(m_path, m_bDump, profile, *image, &collector);
     const std::vector<DataRange> ranges = collector.Ranges();
     if (const std::string warning = ChecksumWarning(ImageName(m_path), read.load);
         !warning.empty()) {

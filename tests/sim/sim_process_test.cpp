@@ -33,8 +33,6 @@ namespace {
 
 using knot_test::PrintTo;
 
-// Short enough that a silent unit costs little, long enough for a loaded machine to answer.
-constexpr int SHORT_RECEIVE_TIMEOUT_MS = 200;
 // Waits that must end because of an event, never because this much time passed.
 constexpr int LONG_WAIT_MS = 30000;
 

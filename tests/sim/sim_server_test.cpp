@@ -23,9 +23,6 @@
 
 namespace {
 
-// Short enough that a silent unit costs little, long enough for a loaded machine to answer.
-constexpr int SHORT_RECEIVE_TIMEOUT_MS = 200;
-
 TEST(SimProcessTest, ControlCommandsAndCleanShutdown) {
     SimServerProcess server({"--latency-us", "1000"});
     ASSERT_TRUE(server.Ready());

@@ -44,7 +44,7 @@ TEST_P(ConnectionFileTest, TakesOnlyAPrivateSingleLine) {
 }
 
 constexpr perms OWNER = perms::owner_read | perms::owner_write;
-const ConnectionCase CASES[] = {
+const ConnectionCase CONNECTION_CASES[] = {
     {"OwnerOnly", "DSN=line;Pwd=s3cret\r\n", OWNER, ""},
     {"Empty", " \n", OWNER, "is empty: it should hold an ODBC connection string or DSN=NAME"},
     {"TwoLines", "DSN=line;Pwd=s3cret\nDSN=other\n", OWNER, "holds more than one line"},
@@ -55,7 +55,7 @@ const ConnectionCase CASES[] = {
      "other users can change it (mode 0620; chmod 600 mends it)"},
 #endif
 };
-INSTANTIATE_TEST_SUITE_P(Files, ConnectionFileTest, ::testing::ValuesIn(CASES),
+INSTANTIATE_TEST_SUITE_P(Files, ConnectionFileTest, ::testing::ValuesIn(CONNECTION_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -9,6 +9,10 @@
 #include <sys/types.h>
 #include <vector>
 
+// How long a port made for a test waits for a unit's answer: short enough that a silent unit
+// costs little, long enough for a loaded machine to answer.
+constexpr int SHORT_RECEIVE_TIMEOUT_MS = 200;
+
 struct CommandResult {
     int exitCode = -1; // -1: did not end in time or could not start
     std::string output;
