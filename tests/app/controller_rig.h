@@ -16,7 +16,9 @@
 #include "variant_profile.h"
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 struct ControllerRig {
     explicit ControllerRig(const VariantProfile& profile, LogicServices services = {})
@@ -73,3 +75,26 @@ struct ControllerRig {
     std::chrono::milliseconds slept{0};
     int beeps = 0;
 };
+
+// Packets with `code` that unit `number` received, from the unit's capture.
+inline int CountReceived(const LoopbackDriverPort& port, std::int32_t number, CommandCode code) {
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%d R ", number);
+    int count = 0;
+    for (const std::string& line : port.CaptureLines()) {
+        if (line.rfind(prefix, 0) == 0) {
+            std::string hex = line.substr(std::string(prefix).size());
+            // bytes 10-11 hold the code under the two status bits
+            unsigned value = std::stoul(hex.substr(20, 4), nullptr, 16) & COMMAND_CODE_MASK;
+            count += value == code;
+        }
+    }
+    return count;
+}
+
+inline CommandCode CpuCode(const VariantProfile& p) {
+    return DATA_BLOCK_CODE_BASE + p.cpuBlockType;
+}
+inline CommandCode FlashCode(const VariantProfile& p) {
+    return DATA_BLOCK_CODE_BASE + p.flashBlockType;
+}

@@ -1,5 +1,5 @@
 // The download as the window runs it over an in-process unit: texts, progress, skip rule, block
-// numbering, what a failure shows, and the run's end when its unit goes away.
+// numbering, what a failure shows, and the commands it refuses while it runs.
 #include "knot_names.h"
 
 #include "case_printer.h"
@@ -18,31 +18,6 @@
 namespace {
 
 using knot_test::PrintTo;
-
-// Packets with `code` that unit `number` received, from the unit's capture.
-int CountReceived(const LoopbackDriverPort& port, std::int32_t number, CommandCode code) {
-    char prefix[16];
-    std::snprintf(prefix, sizeof prefix, "%d R ", number);
-    char codeText[8];
-    std::snprintf(codeText, sizeof codeText, "%04X", code);
-    int count = 0;
-    for (const std::string& line : port.CaptureLines()) {
-        if (line.rfind(prefix, 0) == 0) {
-            std::string hex = line.substr(std::string(prefix).size());
-            // bytes 10-11 hold the code under the two status bits
-            unsigned value = std::stoul(hex.substr(20, 4), nullptr, 16) & COMMAND_CODE_MASK;
-            count += value == code;
-        }
-    }
-    return count;
-}
-
-CommandCode CpuCode(const VariantProfile& p) {
-    return DATA_BLOCK_CODE_BASE + p.cpuBlockType;
-}
-CommandCode FlashCode(const VariantProfile& p) {
-    return DATA_BLOCK_CODE_BASE + p.flashBlockType;
-}
 
 class DownloadSequenceTest : public ::testing::TestWithParam<const VariantProfile*> {
   protected:
@@ -275,149 +250,6 @@ TEST_P(DownloadSequenceTest, FailedPrepareLeavesStatusEmptyAndSendsNothingElse) 
     EXPECT_EQ(CountReceived(rig.port, rig.unit, CpuCode(profile())), 0);
 }
 
-// Pumps one message at a time until `done` holds; false if the queue ran dry first.
-template <class Done> bool PumpUntil(ControllerRig& rig, Done done) {
-    while (!done()) {
-        if (rig.view.Pump(*rig.controller, 1) == 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-enum class UnplugMoment { CpuPhase, FlashPhase, Wait };
-
-const char* MomentName(UnplugMoment moment) {
-    switch (moment) {
-    case UnplugMoment::CpuPhase:
-        return "CpuPhase";
-    case UnplugMoment::FlashPhase:
-        return "FlashPhase";
-    case UnplugMoment::Wait:
-        return "Wait";
-    }
-    return "?";
-}
-
-void PrintTo(UnplugMoment moment, std::ostream* out) {
-    *out << MomentName(moment);
-}
-
-// Where the unplug falls, and whether its message is handled before the step already queued.
-class UnplugDuringRunTest
-    : public ::testing::TestWithParam<std::tuple<const VariantProfile*, UnplugMoment, bool>> {};
-
-TEST_P(UnplugDuringRunTest, EndsTheRunOnceAndSendsNothingAfterTheRemoval) {
-    const auto& [model, moment, removalFirst] = GetParam();
-    ControllerRig rig(*model);
-    rig.OpenWithUnit();
-    FillImage(rig.image(), {0, 1, 2, 3, 4, 5, 6, 7, 8000}, 0x100);
-    rig.controller->SetCommitWait({50, std::chrono::milliseconds(0)});
-    std::string statusUnderBox = "?";
-    rig.view.inMessageBox = [&](const ShownMessage&) {
-        rig.Pump(); // the box's own loop
-        statusUnderBox = rig.view.status;
-    };
-    rig.controller->OnStartDownload();
-    const DownloadReport& report = rig.controller->Core().Report();
-    ASSERT_TRUE(PumpUntil(rig, [&] {
-        switch (moment) {
-        case UnplugMoment::CpuPhase:
-            return report.cpuBlocksSent >= 3;
-        case UnplugMoment::FlashPhase:
-            return report.flashBlocksSent >= 2;
-        case UnplugMoment::Wait:
-            return report.waitStepsDone >= 10;
-        }
-        return true;
-    }));
-
-    std::optional<PostedMessage> queuedStep;
-    if (removalFirst) {
-        queuedStep = rig.view.Take(); // handled after the removal, as a stale step
-        ASSERT_TRUE(queuedStep.has_value());
-    }
-    ASSERT_TRUE(rig.port.Unplug(rig.unit));
-    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
-    int sendsBefore = rig.faults.SendsOffered();
-    rig.Pump();
-    if (queuedStep) {
-        rig.controller->OnWindowMessage(queuedStep->message, queuedStep->wParam);
-        EXPECT_EQ(rig.faults.SendsOffered(), sendsBefore) << "nothing is sent after the removal";
-        EXPECT_EQ(report.failure->cause, Cause::UnitRemoved);
-    }
-    rig.Pump();
-
-    ASSERT_EQ(rig.view.messages.size(), 1u);
-    EXPECT_EQ(rig.view.messages[0].text, DOWNLOAD_FAILED_TEXT);
-    EXPECT_EQ(statusUnderBox, STATUS_EMPTY) << "gone with the rows and the bar, before the box";
-    EXPECT_EQ(rig.view.status, STATUS_EMPTY);
-    ASSERT_TRUE(report.failure.has_value());
-    EXPECT_FALSE(report.succeeded);
-    EXPECT_LE(rig.faults.SendsOffered(), sendsBefore + 1) << "at most the queued block was tried";
-    EXPECT_EQ(rig.view.PostedCount(WM_COMMIT_STEP) > 0, moment == UnplugMoment::Wait);
-    EXPECT_FALSE(rig.view.startEnabled) << "no unit: Start stays off after the failure";
-    EXPECT_FALSE(rig.view.initializeEnabled);
-    EXPECT_TRUE(rig.view.openEnabled);
-    EXPECT_FALSE(rig.controller->IsDownloadRunning());
-    EXPECT_EQ(rig.view.Queued(), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(BothModels, UnplugDuringRunTest,
-                         ::testing::Combine(::testing::ValuesIn(BothModels),
-                                            ::testing::Values(UnplugMoment::CpuPhase,
-                                                              UnplugMoment::FlashPhase,
-                                                              UnplugMoment::Wait),
-                                            ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(
-                                        std::get<0>(info.param)->modelName[5] == 'Q' ? "Q" : "P") +
-                                    "_" + MomentName(std::get<1>(info.param)) +
-                                    (std::get<2>(info.param) ? "_RemovalFirst" : "_StepFirst");
-                         });
-
-TEST_P(DownloadSequenceTest, UnitFoundAgainDoesNotCarryOnTheRun) {
-    ControllerRig rig(profile());
-    rig.OpenWithUnit();
-    FillImage(rig.image(), {0, 1, 2, 3, 4, 5}, 32);
-    rig.controller->OnStartDownload();
-    const DownloadReport& report = rig.controller->Core().Report();
-    ASSERT_TRUE(PumpUntil(rig, [&] { return report.cpuBlocksSent >= 2; }));
-
-    ASSERT_TRUE(rig.port.Unplug(rig.unit));
-    UnitConfig other;
-    other.number = 7; // a unit of its own, with its own disconnect event
-    std::int32_t second = rig.port.Plug(other);
-    ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
-    rig.Pump();
-
-    EXPECT_EQ(rig.view.messages.back().text, DOWNLOAD_FAILED_TEXT);
-    EXPECT_TRUE(rig.controller->DeviceReady()) << "the new unit is found and queried";
-    EXPECT_EQ(CountReceived(rig.port, second, CpuCode(profile())), 0);
-    EXPECT_EQ(CountReceived(rig.port, second, PREPARE_COMMAND_CODE), 0);
-    // An image is loaded and the new unit is ready: Start is offered for a fresh run.
-    EXPECT_TRUE(rig.view.startEnabled);
-}
-
-TEST_P(DownloadSequenceTest, UnplugWhileTheFailureBoxIsOpenLeavesStartOff) {
-    ControllerRig rig(profile());
-    UnitConfig config;
-    config.faults.push_back(*ParseFaultSpec("refuse=cpu:1"));
-    rig.OpenWithUnit(config);
-    FillImage(rig.image(), {0}, 0);
-    rig.view.inMessageBox = [&](const ShownMessage&) {
-        rig.view.inMessageBox = nullptr;
-        rig.port.Unplug(rig.unit);
-        ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
-        rig.Pump(); // the box's own loop
-        EXPECT_EQ(rig.view.status, STATUS_EMPTY) << "gone with the rows and the bar";
-    };
-    rig.controller->OnStartDownload();
-    rig.Pump();
-    EXPECT_EQ(rig.view.messages.size(), 1u);
-    EXPECT_FALSE(rig.view.startEnabled);
-}
-
 TEST_P(DownloadSequenceTest, AWholeRunOverA62ByteUnitLandsEveryBlock) {
     ControllerRig rig(profile());
     UnitConfig config;
@@ -437,30 +269,6 @@ TEST_P(DownloadSequenceTest, AWholeRunOverA62ByteUnitLandsEveryBlock) {
     std::vector<std::uint8_t> flash = rig.port.FlashMemory(rig.unit);
     EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x400, rig.image().FlashRegion.begin()));
     EXPECT_EQ(CountReceived(rig.port, rig.unit, COMMIT_COMMAND_CODE), 1);
-}
-
-TEST_P(DownloadSequenceTest, UnplugWhileTheSuccessBoxIsOpenKeepsTheSuccessAndStartOff) {
-    ControllerRig rig(profile());
-    rig.OpenWithUnit();
-    FillImage(rig.image(), {0}, 0);
-    rig.controller->SetCommitWait({2, std::chrono::milliseconds(0)});
-    rig.view.inMessageBox = [&](const ShownMessage&) {
-        rig.view.inMessageBox = nullptr;
-        rig.port.Unplug(rig.unit);
-        ASSERT_TRUE(rig.view.WaitForPosted(WM_DEVICE_REMOVED, 1));
-        rig.Pump(); // the box's own loop
-    };
-    rig.controller->OnStartDownload();
-    rig.Pump();
-    ASSERT_EQ(rig.view.messages.size(), 1u) << "no failure reported after the success";
-    EXPECT_EQ(rig.view.messages[0].text, DOWNLOAD_DONE_TEXT);
-    EXPECT_TRUE(rig.controller->Core().Report().succeeded);
-    EXPECT_FALSE(rig.controller->Core().Report().failure.has_value());
-    EXPECT_FALSE(rig.view.startEnabled);
-    EXPECT_FALSE(rig.view.initializeEnabled);
-    EXPECT_TRUE(rig.view.openEnabled);
-    EXPECT_EQ(rig.view.status, STATUS_EMPTY);
-    EXPECT_TRUE(rig.controller->Session().IsPollerRunning()) << "watching for the next unit";
 }
 
 TEST_P(DownloadSequenceTest, CommandsAreRefusedWhileARunGoesOn) {

@@ -4,6 +4,7 @@
 
 #include "about_dlg.h"
 #include "ex_file_dialog.h"
+#include "operator_texts.h"
 #include "variant_profile.h"
 
 #include <QApplication>
@@ -150,6 +151,31 @@ template <class Control> Control* Named(const CFlashTransferDlg& dlg, const char
 
 QTableWidget* ListOf(const CFlashTransferDlg& dlg) {
     return Named<QTableWidget>(dlg, "m_list");
+}
+
+QString Cell(const CFlashTransferDlg& dlg, int row) {
+    const QTableWidgetItem* item = ListOf(dlg)->item(row, 1);
+    return item == nullptr ? QString() : item->text();
+}
+
+bool ShowsPlaceholders(const CFlashTransferDlg& dlg) {
+    if (ListOf(dlg)->rowCount() != 3) {
+        return false;
+    }
+    for (int row = 0; row < 3; ++row) {
+        if (Cell(dlg, row) != QLatin1String(IDENTITY_PLACEHOLDER)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t CountCaptureLinesWith(const LoopbackDriverPort& port, const QString& part) {
+    std::size_t count = 0;
+    for (const std::string& line : port.CaptureLines()) {
+        count += QString::fromStdString(line).contains(part) ? 1 : 0;
+    }
+    return count;
 }
 
 QPushButton* StartOf(const CFlashTransferDlg& dlg) {

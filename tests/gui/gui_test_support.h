@@ -94,3 +94,9 @@ QProgressBar* ProgressOf(const CFlashTransferDlg& dlg);
 QMenuBar* MenuBarOf(const CFlashTransferDlg& dlg);
 // The menu item of `commandId`, or nullptr when the model's menu bar has none.
 QAction* MenuItemOf(const CFlashTransferDlg& dlg, int commandId);
+// The text of the identity row `row` (program name, version, checksum), empty when it has none.
+QString Cell(const CFlashTransferDlg& dlg, int row);
+// Whether the identity rows show their placeholders, as with no unit.
+bool ShowsPlaceholders(const CFlashTransferDlg& dlg);
+// The lines of the port's capture that contain `part`.
+std::size_t CountCaptureLinesWith(const LoopbackDriverPort& port, const QString& part);
