@@ -2,11 +2,7 @@
 
 #include "utf8_text.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-#include <sql.h>
-#include <sqlext.h>
+#include "odbc_api.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,6 +14,13 @@ constexpr SQLULEN LOGIN_TIMEOUT_SECONDS = 10;
 constexpr SQLULEN QUERY_TIMEOUT_SECONDS = 60;
 constexpr std::size_t WIDE_VARCHAR_LIMIT = 4000; // longer text goes as a long column (SQL Server)
 constexpr const char* SECRET_KEYS[] = {"pwd", "password", "sslpassword", "accesstoken", "token"};
+
+// The driver manager's functions. A session calls them only while it holds handles, and only a
+// Connect that loaded them makes any.
+const OdbcApi& Odbc() {
+    std::string unused;
+    return *LoadOdbc(unused);
+}
 
 bool Good(SQLRETURN status) {
     return SQL_SUCCEEDED(status) || status == SQL_NO_DATA;
@@ -37,8 +40,8 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLCHAR text[1024] = "";
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        if (!SQL_SUCCEEDED(
-                SQLGetDiagRec(type, handle, record, state, &native, text, sizeof text, &length))) {
+        if (!SQL_SUCCEEDED(Odbc().SQLGetDiagRec(type, handle, record, state, &native, text,
+                                                sizeof text, &length))) {
             break;
         }
         // One line each: a driver's own line ends and indents become single spaces.
@@ -75,7 +78,7 @@ std::string ConnectFailure(SQLHDBC connection) {
 }
 
 struct StatementFree {
-    void operator()(void* statement) const { SQLFreeHandle(SQL_HANDLE_STMT, statement); }
+    void operator()(void* statement) const { Odbc().SQLFreeHandle(SQL_HANDLE_STMT, statement); }
 };
 
 } // namespace
@@ -103,14 +106,14 @@ const std::string& OdbcSession::DbmsName() const {
 void OdbcSession::Disconnect() {
     Handles& h = *m_handles;
     if (h.connected) {
-        SQLEndTran(SQL_HANDLE_DBC, h.connection, SQL_ROLLBACK);
-        SQLDisconnect(h.connection);
+        Odbc().SQLEndTran(SQL_HANDLE_DBC, h.connection, SQL_ROLLBACK);
+        Odbc().SQLDisconnect(h.connection);
     }
     if (h.connection != SQL_NULL_HDBC) {
-        SQLFreeHandle(SQL_HANDLE_DBC, h.connection);
+        Odbc().SQLFreeHandle(SQL_HANDLE_DBC, h.connection);
     }
     if (h.environment != SQL_NULL_HENV) {
-        SQLFreeHandle(SQL_HANDLE_ENV, h.environment);
+        Odbc().SQLFreeHandle(SQL_HANDLE_ENV, h.environment);
     }
     h = Handles();
 }
@@ -118,23 +121,26 @@ void OdbcSession::Disconnect() {
 bool OdbcSession::Connect(const std::string& connection, std::string& why) {
     Disconnect();
     m_connection = connection;
+    if (LoadOdbc(why) == nullptr) {
+        return false;
+    }
     Handles& h = *m_handles;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h.environment)) ||
-        !SQL_SUCCEEDED(SQLSetEnvAttr(h.environment, SQL_ATTR_ODBC_VERSION,
-                                     reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) ||
-        !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, h.environment, &h.connection))) {
+    if (!SQL_SUCCEEDED(Odbc().SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h.environment)) ||
+        !SQL_SUCCEEDED(Odbc().SQLSetEnvAttr(h.environment, SQL_ATTR_ODBC_VERSION,
+                                            reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) ||
+        !SQL_SUCCEEDED(Odbc().SQLAllocHandle(SQL_HANDLE_DBC, h.environment, &h.connection))) {
         why = "the ODBC driver manager could not be set up";
         Disconnect();
         return false;
     }
-    SQLSetConnectAttr(h.connection, SQL_ATTR_LOGIN_TIMEOUT,
-                      reinterpret_cast<SQLPOINTER>(LOGIN_TIMEOUT_SECONDS), 0);
+    Odbc().SQLSetConnectAttr(h.connection, SQL_ATTR_LOGIN_TIMEOUT,
+                             reinterpret_cast<SQLPOINTER>(LOGIN_TIMEOUT_SECONDS), 0);
     std::string text = connection;
     SQLCHAR completed[1024];
     SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLDriverConnect(h.connection, nullptr,
-                                        reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, completed,
-                                        sizeof completed, &length, SQL_DRIVER_NOPROMPT))) {
+    if (!SQL_SUCCEEDED(Odbc().SQLDriverConnect(
+            h.connection, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, completed,
+            sizeof completed, &length, SQL_DRIVER_NOPROMPT))) {
         why = WithoutSecrets(ConnectFailure(h.connection), connection);
         Disconnect();
         return false;
@@ -142,7 +148,7 @@ bool OdbcSession::Connect(const std::string& connection, std::string& why) {
     h.connected = true;
     SQLCHAR name[256] = "";
     SQLSMALLINT nameLength = 0;
-    SQLGetInfo(h.connection, SQL_DBMS_NAME, name, sizeof name, &nameLength);
+    Odbc().SQLGetInfo(h.connection, SQL_DBMS_NAME, name, sizeof name, &nameLength);
     m_dbmsName = reinterpret_cast<char*>(name);
     return true;
 }
@@ -151,15 +157,15 @@ bool OdbcSession::Execute(const std::string& sql, const std::vector<SqlText>& pa
                           std::string& why, std::vector<std::string>* firstColumn) {
     SQLHSTMT raw = SQL_NULL_HSTMT;
     if (!Connected() ||
-        !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, m_handles->connection, &raw))) {
+        !SQL_SUCCEEDED(Odbc().SQLAllocHandle(SQL_HANDLE_STMT, m_handles->connection, &raw))) {
         why = Connected()
                   ? WithoutSecrets(Diagnostics(SQL_HANDLE_DBC, m_handles->connection), m_connection)
                   : "not connected";
         return false;
     }
     std::unique_ptr<void, StatementFree> statement(raw);
-    SQLSetStmtAttr(raw, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(QUERY_TIMEOUT_SECONDS),
-                   0);
+    Odbc().SQLSetStmtAttr(raw, SQL_ATTR_QUERY_TIMEOUT,
+                          reinterpret_cast<SQLPOINTER>(QUERY_TIMEOUT_SECONDS), 0);
     // The bound values must live until the statement has run.
     std::vector<std::u16string> values(parameters.size());
     std::vector<SQLLEN> lengths(parameters.size());
@@ -171,7 +177,7 @@ bool OdbcSession::Execute(const std::string& sql, const std::vector<SqlText>& pa
         lengths[i] = parameters[i] ? bytes : SQL_NULL_DATA;
         const SQLSMALLINT type =
             values[i].size() > WIDE_VARCHAR_LIMIT ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-        if (!SQL_SUCCEEDED(SQLBindParameter(
+        if (!SQL_SUCCEEDED(Odbc().SQLBindParameter(
                 raw, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR, type,
                 std::max<SQLULEN>(values[i].size(), 1), 0,
                 reinterpret_cast<SQLPOINTER>(values[i].data()), bytes, &lengths[i]))) {
@@ -180,15 +186,15 @@ bool OdbcSession::Execute(const std::string& sql, const std::vector<SqlText>& pa
         }
     }
     std::string text = sql;
-    if (!Good(SQLExecDirect(raw, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
+    if (!Good(Odbc().SQLExecDirect(raw, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
         why = WithoutSecrets(Diagnostics(SQL_HANDLE_STMT, raw), m_connection);
         return false;
     }
     SQLRETURN fetched = SQL_SUCCESS;
-    while (firstColumn != nullptr && SQL_SUCCEEDED(fetched = SQLFetch(raw))) {
+    while (firstColumn != nullptr && SQL_SUCCEEDED(fetched = Odbc().SQLFetch(raw))) {
         SQLCHAR cell[512] = "";
         SQLLEN length = 0;
-        if (!SQL_SUCCEEDED(SQLGetData(raw, 1, SQL_C_CHAR, cell, sizeof cell, &length))) {
+        if (!SQL_SUCCEEDED(Odbc().SQLGetData(raw, 1, SQL_C_CHAR, cell, sizeof cell, &length))) {
             break;
         }
         firstColumn->emplace_back(length == SQL_NULL_DATA ? "" : reinterpret_cast<char*>(cell));
@@ -201,9 +207,9 @@ bool OdbcSession::Execute(const std::string& sql, const std::vector<SqlText>& pa
 }
 
 bool OdbcSession::Begin(std::string& why) {
-    if (!Connected() ||
-        !SQL_SUCCEEDED(SQLSetConnectAttr(m_handles->connection, SQL_ATTR_AUTOCOMMIT,
-                                         reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
+    if (!Connected() || !SQL_SUCCEEDED(Odbc().SQLSetConnectAttr(
+                            m_handles->connection, SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
         why = Connected()
                   ? WithoutSecrets(Diagnostics(SQL_HANDLE_DBC, m_handles->connection), m_connection)
                   : "not connected";
@@ -214,22 +220,22 @@ bool OdbcSession::Begin(std::string& why) {
 
 bool OdbcSession::Commit(std::string& why) {
     if (!Connected() ||
-        !SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, m_handles->connection, SQL_COMMIT))) {
+        !SQL_SUCCEEDED(Odbc().SQLEndTran(SQL_HANDLE_DBC, m_handles->connection, SQL_COMMIT))) {
         why = Connected()
                   ? WithoutSecrets(Diagnostics(SQL_HANDLE_DBC, m_handles->connection), m_connection)
                   : "not connected";
         return false;
     }
-    SQLSetConnectAttr(m_handles->connection, SQL_ATTR_AUTOCOMMIT,
-                      reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    Odbc().SQLSetConnectAttr(m_handles->connection, SQL_ATTR_AUTOCOMMIT,
+                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     return true;
 }
 
 void OdbcSession::Rollback() {
     if (Connected()) {
-        SQLEndTran(SQL_HANDLE_DBC, m_handles->connection, SQL_ROLLBACK);
-        SQLSetConnectAttr(m_handles->connection, SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+        Odbc().SQLEndTran(SQL_HANDLE_DBC, m_handles->connection, SQL_ROLLBACK);
+        Odbc().SQLSetConnectAttr(m_handles->connection, SQL_ATTR_AUTOCOMMIT,
+                                 reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     }
 }
 
