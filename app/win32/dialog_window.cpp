@@ -41,4 +41,12 @@ INT_PTR CALLBACK CDialogWindow::DialogProc(HWND hWnd, UINT message, WPARAM wPara
     return self->OnMessage(message, wParam, lParam);
 }
 
+INT_PTR EndOnOkOrCancel(HWND hWnd, WPARAM wParam) {
+    if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
+        EndDialog(hWnd, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
 } // namespace knot::win32

@@ -1,6 +1,7 @@
 // A window made from a dialog template and served by a C++ object: the object is kept in the
 // window's DWLP_USER from WM_INITDIALOG on, and every message after that one is handed to its
-// OnMessage until WM_NCDESTROY. The transfer window and the station window are built on it.
+// OnMessage until WM_NCDESTROY. The transfer window and the station window are built on it; the
+// About boxes share how they close.
 #pragma once
 
 #include "windows_headers.h"
@@ -33,5 +34,9 @@ class CDialogWindow {
     // Every message from WM_INITDIALOG on, but WM_NCDESTROY.
     virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 };
+
+// An About box's WM_COMMAND: OK, Escape and the close box end it with their id (TRUE); any other
+// command is left to the dialog manager (FALSE).
+INT_PTR EndOnOkOrCancel(HWND hWnd, WPARAM wParam);
 
 } // namespace knot::win32
