@@ -1,5 +1,6 @@
 #include "about_dlg.h"
 
+#include "dialog_window.h"
 #include "flash_transfer_dlg.h"
 #include "resource_ids.h"
 #include "variant_profile.h"
@@ -24,11 +25,7 @@ INT_PTR CALLBACK CAboutDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, L
         return TRUE;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
-            EndDialog(hWnd, LOWORD(wParam));
-            return TRUE;
-        }
-        return FALSE;
+        return EndOnOkOrCancel(hWnd, wParam);
     default:
         return FALSE;
     }

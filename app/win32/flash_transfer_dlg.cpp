@@ -71,34 +71,11 @@ CFlashTransferDlg::~CFlashTransferDlg() {
 }
 
 INT_PTR CFlashTransferDlg::DoModal(HWND owner) {
-    m_bModal = true;
-    return DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(IDD_FLASH_TRANSFER_DIALOG), owner,
-                           DialogProc, reinterpret_cast<LPARAM>(this));
+    return RunModal(ResourceModule(), IDD_FLASH_TRANSFER_DIALOG, owner);
 }
 
 HWND CFlashTransferDlg::Create(HWND owner) {
-    m_bModal = false;
-    return CreateDialogParamW(ResourceModule(), MAKEINTRESOURCEW(IDD_FLASH_TRANSFER_DIALOG), owner,
-                              DialogProc, reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CFlashTransferDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam,
-                                               LPARAM lParam) {
-    auto* self = reinterpret_cast<CFlashTransferDlg*>(GetWindowLongPtrW(hWnd, DWLP_USER));
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<CFlashTransferDlg*>(lParam);
-        SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
-        self->m_hWnd = hWnd;
-    }
-    if (self == nullptr) {
-        return FALSE;
-    }
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hWnd, DWLP_USER, 0);
-        self->m_hWnd = nullptr;
-        return FALSE;
-    }
-    return self->OnMessage(message, wParam, lParam);
+    return CreateModeless(ResourceModule(), IDD_FLASH_TRANSFER_DIALOG, owner);
 }
 
 INT_PTR CFlashTransferDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -327,11 +304,7 @@ void CFlashTransferDlg::CloseAction() {
     if (m_hWnd == nullptr) {
         return;
     }
-    if (m_bModal) {
-        EndDialog(m_hWnd, IDCANCEL);
-    } else {
-        DestroyWindow(m_hWnd);
-    }
+    CloseDialog(IDCANCEL);
 }
 
 void CFlashTransferDlg::SetStatusText(std::string_view text) {
@@ -443,6 +416,7 @@ void CFlashTransferDlg::EndWaitCursor() {
 }
 
 void CFlashTransferDlg::PostWindowMessage(WindowMessage message, std::uintptr_t wParam) {
+    // Workers post too: m_hWnd was set before any of them started.
     PostMessageW(m_hWnd, message, static_cast<WPARAM>(wParam), 0);
 }
 

@@ -3,6 +3,7 @@
 // FlashTransferController's, as in the Qt window.
 #pragma once
 
+#include "dialog_window.h"
 #include "flash_transfer_controller.h"
 #include "flash_transfer_view.h"
 #include "window_commands.h"
@@ -16,7 +17,7 @@
 namespace knot::win32 {
 using namespace knot::logic;
 
-class CFlashTransferDlg : public FlashTransferView, private WindowDialogs {
+class CFlashTransferDlg : public FlashTransferView, private WindowDialogs, private CDialogWindow {
   public:
     // `profile`, `port` and `log` must outlive the window.
     CFlashTransferDlg(const VariantProfile& profile, DriverPort& port, TransferLog& log,
@@ -51,8 +52,8 @@ class CFlashTransferDlg : public FlashTransferView, private WindowDialogs {
     void RefreshWindow() override;
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // CDialogWindow
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog();
     void AttachMenuBar();
     // Sizes the icon and the bold font (of Start, the list's rows and the status text) to m_dpi.
@@ -80,7 +81,6 @@ class CFlashTransferDlg : public FlashTransferView, private WindowDialogs {
     LogicServices m_services;
     std::unique_ptr<FlashTransferController> m_controller;
 
-    HWND m_hWnd = nullptr; // set before any worker starts, never changed afterwards
     HICON m_hIcon = nullptr;
     int m_iconSize = 0;
     HWND m_status = nullptr;
@@ -95,7 +95,6 @@ class CFlashTransferDlg : public FlashTransferView, private WindowDialogs {
     int m_progressMaximum = 100; // the bar's range as last set
     // A position set but not yet given to the bar, because it would not change what it shows.
     std::optional<int> m_heldProgressPos;
-    bool m_bModal = false;
     bool m_bClosed = false;
     bool m_bActive = false; // the active window, as the last activation message said
     int m_waitCursorDepth = 0;

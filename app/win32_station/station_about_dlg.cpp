@@ -1,5 +1,6 @@
 #include "station_about_dlg.h"
 
+#include "dialog_window.h"
 #include "knot_version.h"
 #include "station_resource_ids.h"
 
@@ -16,11 +17,7 @@ INT_PTR CALLBACK CStationAboutDlg::DialogProc(HWND hWnd, UINT message, WPARAM wP
         SetDlgItemTextW(hWnd, IDC_STATION_ABOUT_VERSION, L"Version " KNOT_VERSION_TEXT);
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
-            EndDialog(hWnd, LOWORD(wParam));
-            return TRUE;
-        }
-        return FALSE;
+        return EndOnOkOrCancel(hWnd, wParam);
     default:
         return FALSE;
     }

@@ -59,33 +59,11 @@ CStationDlg::~CStationDlg() {
 }
 
 INT_PTR CStationDlg::DoModal() {
-    m_bModal = true;
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STATION_DIALOG), nullptr,
-                           DialogProc, reinterpret_cast<LPARAM>(this));
+    return RunModal(GetModuleHandleW(nullptr), IDD_STATION_DIALOG, nullptr);
 }
 
 HWND CStationDlg::Create() {
-    m_bModal = false;
-    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STATION_DIALOG),
-                              nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CStationDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<CStationDlg*>(GetWindowLongPtrW(hWnd, DWLP_USER));
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<CStationDlg*>(lParam);
-        SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
-        self->m_hWnd = hWnd;
-    }
-    if (self == nullptr) {
-        return FALSE;
-    }
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hWnd, DWLP_USER, 0);
-        self->m_hWnd = nullptr;
-        return FALSE;
-    }
-    return self->OnMessage(message, wParam, lParam);
+    return CreateModeless(GetModuleHandleW(nullptr), IDD_STATION_DIALOG, nullptr);
 }
 
 INT_PTR CStationDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -264,11 +242,7 @@ void CStationDlg::EndWindow(int status) {
         KillTimer(m_hWnd, kPollTimer);
         m_timer = 0;
     }
-    if (m_bModal) {
-        EndDialog(m_hWnd, status);
-    } else {
-        DestroyWindow(m_hWnd);
-    }
+    CloseDialog(status);
 }
 
 void CStationDlg::CloseWindow() {

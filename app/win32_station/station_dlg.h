@@ -4,6 +4,7 @@
 // StationDesk's, polled on the window's timer.
 #pragma once
 
+#include "dialog_window.h"
 #include "station_desk.h"
 #include "station_fonts.h"
 #include "station_tile.h"
@@ -18,7 +19,7 @@
 namespace knot::win32 {
 using namespace knot::station;
 
-class CStationDlg : public StationView {
+class CStationDlg : public StationView, private CDialogWindow {
   public:
     // `log` must outlive the window; lanes make their ports with `ports`. `arguments` is the
     // kiosk command line, the program's name first, taken once the window shows.
@@ -49,8 +50,8 @@ class CStationDlg : public StationView {
     void CloseWindow() override;
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // CDialogWindow
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog();
     void OnCommandLine();
     void OnCommand(UINT commandId);
@@ -88,7 +89,6 @@ class CStationDlg : public StationView {
     std::vector<std::string> m_arguments;
     std::unique_ptr<StationDesk> m_desk;
 
-    HWND m_hWnd = nullptr;
     UINT m_dpi = USER_DEFAULT_SCREEN_DPI;
     HICON m_bigIcon = nullptr;
     HICON m_smallIcon = nullptr;
@@ -106,7 +106,6 @@ class CStationDlg : public StationView {
     std::string m_model = "q"; // the Model menu's choice
     UINT_PTR m_timer = 0;
     bool m_inTick = false;
-    bool m_bModal = false;
     bool m_bClosed = false;
 };
 
